@@ -1,0 +1,62 @@
+// Error codes of the OrvelPacket library.
+//
+// Every operation reports its outcome through its result and through the
+// process-wide last-error code g_nVrkErrCode (0 or one of the negative codes
+// below). The variable is a plain global without a lock: a host that calls
+// from several threads serialises its calls.
+#ifndef ORVEL_VRK_ERRORS_H
+#define ORVEL_VRK_ERRORS_H
+
+#include "VrkExport.h"
+
+enum {
+  VRKERR_OK = 0,
+  VRKERR_NULL_PATH = -1,
+  VRKERR_NO_COMPRESSOR = -2,
+  VRKERR_CREATE_FILE = -3,
+  VRKERR_NO_HASH_TABLE = -4,
+  VRKERR_OPEN_FILE = -5,
+  VRKERR_BAD_SIGNATURE = -6,
+  VRKERR_NO_HEADER = -7,
+  VRKERR_NOT_OPEN = -8,
+  VRKERR_DATA_IO = -9,
+  VRKERR_NO_BLOCK_TABLE = -10,
+  VRKERR_NULL_NAME = -11,
+  VRKERR_NULL_BUFFER = -12,
+  VRKERR_SEEK = -13,
+  VRKERR_NOT_UPDATING = -14,
+  VRKERR_NO_SOURCE = -15,
+  VRKERR_NO_LIST_FILE = -16,
+  VRKERR_LIST_FILE_IO = -17,
+  VRKERR_NULL_HASH = -18,
+  VRKERR_HASH_NOT_FOUND = -19,
+  VRKERR_HASH_TABLE_IO = -20,
+  VRKERR_BAD_INDEX = -21,
+  VRKERR_SIGNATURE_IO = -22,
+  VRKERR_HEADER_IO = -23,
+  VRKERR_NO_MEMORY = -24,
+  VRKERR_NULL_BLOCK = -25,
+  VRKERR_BLOCK_TABLE_IO = -26,
+  VRKERR_NO_PATCH_LIST = -27,
+  VRKERR_NO_KEY = -28,
+  VRKERR_NOT_FOUND = -29,
+  VRKERR_EXISTS = -30,
+  VRKERR_TABLE_FULL = -31,
+  VRKERR_BAD_EXTENSION = -32,
+  VRKERR_ADV_NOT_FOUND = -33,
+  VRKERR_CHECKSUM_IO = -34,
+  VRKERR_CHECKSUM = -35,
+  VRKERR_NO_PACKET = -36,
+  VRKERR_EMPTY_PACKET = -37,
+  VRKERR_NO_BLOCK = -38,
+  VRKERR_PATCH_DATA_IO = -39,
+  VRKERR_WRITE_PATCH_HEADER = -40,
+  VRKERR_NO_BUILDER = -41,
+  VRKERR_READ_ONLY = -42,
+  VRKERR_BUFFER_TOO_SMALL = -43
+};
+
+// The last error code: 0 after success, else one of the codes above.
+extern VRK_API int g_nVrkErrCode;
+
+#endif

@@ -1,0 +1,52 @@
+// Whole-file compression with LZO1X-999 and decompression with LZO1X.
+#ifndef ORVEL_CODEC_COMPRESS_BUFFER_H
+#define ORVEL_CODEC_COMPRESS_BUFFER_H
+
+#include <cstdint>
+
+#include "frame/Allocation.h"
+
+namespace orvel {
+
+// Output bound of one stream for n input bytes: n + n/64 + 19.
+inline uint64_t CompressBound(uint64_t n) { return n + n / 64 + 19; }
+
+// Each archive owns one. Keeps a growing output buffer (never shrunk) and the
+// compressor's work memory inside itself, so compression allocates nothing
+// once the buffer is large enough. Create with `new` (allocation rule).
+class CCompressBuffer : public VrkHeapObject {
+ public:
+  CCompressBuffer();
+  ~CCompressBuffer();
+  CCompressBuffer(const CCompressBuffer&) = delete;
+  CCompressBuffer& operator=(const CCompressBuffer&) = delete;
+
+  // Compresses `size` bytes; returns m_pBuffer holding m_nStoredSize bytes
+  // (valid until the next call), or null on failure.
+  const unsigned char* CompressBuffer(const void* data, unsigned int size);
+  // Compresses a whole disk file; null if it is missing, cannot be opened,
+  // measured or read whole, or on any failed allocation.
+  const unsigned char* CompressDiskFile(const char* path);
+  // Decodes `storedSize` bytes into `out` (room for `originalSize` bytes).
+  // Never writes past originalSize nor reads past storedSize. Returns true
+  // only when the stream decoded cleanly to exactly `originalSize` bytes;
+  // m_nOriginalSize then holds the bytes produced (unchanged on failure).
+  bool Decompress(const void* stored, unsigned int storedSize,
+                  unsigned int originalSize, void* out);
+
+  unsigned char* m_pBuffer;
+  unsigned int m_nCapacity;
+  unsigned int m_nOriginalSize;
+  unsigned int m_nStoredSize;
+
+ private:
+  bool Reserve(unsigned int bound);
+  bool CompressInto(const void* data, unsigned int size, unsigned int bound);
+
+  unsigned char* m_pWorkMem;
+  unsigned char m_aWorkArea[458752 + 16];
+};
+
+}  // namespace orvel
+
+#endif

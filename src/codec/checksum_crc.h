@@ -1,0 +1,32 @@
+// CRC-32 (reflected polynomial 0xEDB88320, the one of zlib and PNG).
+#ifndef ORVEL_CODEC_CHECKSUM_CRC_H
+#define ORVEL_CODEC_CHECKSUM_CRC_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvel {
+
+// Running-CRC interface; preconditions are reported as failed assertions and
+// the routine then returns without reading the bad pointer.
+void InitCRC(unsigned long* pulCRC);
+void UpdateCRC(unsigned long* pulCRC, const void* pBuffer, int nBuffer);
+void FinishCRC(unsigned long* pulCRC);
+// 1 when the CRC-32 of the `size` bytes equals `crc`.
+int VerifyCRC(const void* buffer, unsigned long size, unsigned long crc);
+
+// Fast paths without precondition reports, for internal callers. `crc` is
+// the running (non-inverted) value: start with 0xFFFFFFFF, end with ~crc.
+uint32_t Crc32Update(uint32_t crc, const void* data, size_t size);
+// The finished CRC-32 of a buffer (0 for size 0).
+uint32_t Crc32(const void* data, size_t size);
+
+// The two implementations behind Crc32Update, for tests and benches.
+uint32_t Crc32UpdateSlicing(uint32_t crc, const void* data, size_t size);
+// Carry-less-multiply folding; only valid when Crc32HasClmul().
+uint32_t Crc32UpdateClmul(uint32_t crc, const void* data, size_t size);
+bool Crc32HasClmul();
+
+}  // namespace orvel
+
+#endif

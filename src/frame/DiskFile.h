@@ -1,0 +1,86 @@
+// The file layer: every disk access of the library goes through here.
+//
+// Handles are POSIX file descriptors; kInvalidFile (-1) stands for no file.
+// Positions and sizes are unsigned 32-bit with 0xFFFFFFFF as the failure
+// value; a file of 4 GiB or more is a failure, never truncated to 32 bits.
+//
+// Windows share modes are emulated inside the process: a registry of open
+// handles per file identity refuses an open that the sharing rules would
+// refuse (a file held open with mode 0 cannot be opened again), and
+// DeleteDiskFile refuses a file that a handle holds open.
+#ifndef ORVEL_FRAME_DISK_FILE_H
+#define ORVEL_FRAME_DISK_FILE_H
+
+#include <cstdint>
+
+namespace orvel {
+
+using FileHandle = int;
+constexpr FileHandle kInvalidFile = -1;
+constexpr unsigned kFileFailure = 0xFFFFFFFFu;
+
+// Open mode words: bits 0-1 access (0 read, 1 write, 2 read+write, 3 none),
+// bits 4-7 sharing index (0/1 none, 2 read, 3 write, 4 read+write).
+constexpr unsigned kModeReadExclusive = 0x00;
+constexpr unsigned kModeReadShared = 0x20;
+constexpr unsigned kModeReadWriteShared = 0x42;
+
+// Attributes: normal, or normal with write-through. Write-through handles are
+// flushed at commit points with FlushDiskFile rather than on every write.
+constexpr unsigned kAttrNormal = 0x80;
+constexpr unsigned kAttrWriteThrough = 0x80000080u;
+
+// Copies the directory part of `path` (up to and including the last '\' or
+// '/' at a position above 0) into `dir` and returns 1, else sets "" and
+// returns 0. `dir` must hold strlen(path) + 1 bytes.
+int GetPathDirectory(const char* path, char* dir);
+
+// Creates or truncates `path` for reading and writing, not shared.
+FileHandle CreateDiskFile(const char* path, unsigned attributes);
+// Opens an existing file with the access and sharing of `mode`.
+FileHandle OpenDiskFile(const char* path, unsigned mode);
+FileHandle OpenDiskFileEx(const char* path, unsigned mode, unsigned attributes);
+void CloseDiskFile(FileHandle file);
+
+// One transfer of `count` bytes at the current position; the number of bytes
+// moved (callers treat a short count as failure), 0 on failure.
+unsigned ReadDiskFile(FileHandle file, void* buffer, unsigned count);
+unsigned WriteDiskFile(FileHandle file, const void* buffer, unsigned count);
+// Positional variants that leave the file position alone (pread/pwrite,
+// retried until complete); same results.
+unsigned ReadDiskFileAt(FileHandle file, void* buffer, unsigned count,
+                        unsigned offset);
+unsigned WriteDiskFileAt(FileHandle file, const void* buffer, unsigned count,
+                         unsigned offset);
+
+// Size without moving the position; 0xFFFFFFFF on failure or at 4 GiB.
+unsigned GetDiskFileSize(FileHandle file);
+// origin 0 = start, 1 = current, 2 = end; the new position or 0xFFFFFFFF.
+unsigned SeekDiskFile(FileHandle file, int32_t offset, unsigned origin);
+unsigned TellDiskFile(FileHandle file);
+
+// Commit point: makes the writes of a write-through handle durable
+// (fdatasync). Plain handles return true at once. False on failure.
+bool FlushDiskFile(FileHandle file);
+
+// Last-write time as DOS date (high 16 bits) and time (low 16), local time;
+// 0xFFFFFFFF for a missing file or a directory. '?' and '*' in the last path
+// component match as in a directory search.
+unsigned GetDiskFileTime(const char* path);
+// Last-write time as a Windows FILETIME (100 ns units since 1601-01-01 UTC);
+// 0 for a missing file or a directory.
+uint64_t GetDiskFileWriteTime(const char* path);
+int DiskFileExists(const char* path);
+
+// Deletes a file; refused (false) while a handle of the library holds it.
+bool DeleteDiskFile(const char* path);
+// Renames `from` to `to` (which must not exist); refused while either is
+// held open by the library.
+bool MoveDiskFile(const char* from, const char* to);
+// Deletes every file whose name matches the pattern's last component ('?'
+// and '*') in the pattern's directory. Returns the number deleted.
+int DeleteMatchingFiles(const char* pattern);
+
+}  // namespace orvel
+
+#endif
