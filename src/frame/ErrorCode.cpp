@@ -1,0 +1,3 @@
+#include "frame/ErrorCode.h"
+
+VRK_API int g_nVrkErrCode = 0;
