@@ -1,0 +1,163 @@
+// The compression buffer: one LZO1X stream per stored file, compressed with
+// LZO1X-999 into a reusable output buffer, decompressed with the
+// bounds-checking LZO1X decoder.
+#include "codec/CompressBuffer.h"
+
+#include <lzo/lzo1x.h>
+
+#include <cstring>
+#include <memory>
+
+#include "frame/DiskFile.h"
+
+namespace orvel {
+namespace {
+
+constexpr unsigned int kInitialCapacity = 65536;
+constexpr unsigned int kSlack = 16;
+
+static_assert(LZO1X_999_MEM_COMPRESS <= 458752, "work area too small");
+
+// lzo_init checks the library's ABI once per process; a function-local
+// static makes the first call thread-safe.
+bool LzoReady() {
+  static const bool ready = (lzo_init() == LZO_E_OK);
+  return ready;
+}
+
+// Bytes actually allocated for a buffer of usable size `capacity`. The
+// stream bound n + n/64 + 19 is what the buffer promises; LZO's own
+// documented worst case for all its formats (n + n/16 + 64 + 3) is larger,
+// and the extra room makes sure the compressor, which does not check its
+// output length, can never write outside the block whatever the input.
+uint64_t AllocationFor(uint64_t capacity) {
+  return capacity + capacity / 16 + 64 + 3 + kSlack;
+}
+
+}  // namespace
+
+CCompressBuffer::CCompressBuffer()
+    : m_pBuffer(nullptr),
+      m_nCapacity(kInitialCapacity),
+      m_nOriginalSize(0),
+      m_nStoredSize(0) {
+  m_pBuffer = static_cast<unsigned char*>(VrkAlloc(AllocationFor(m_nCapacity)));
+  const uintptr_t area = reinterpret_cast<uintptr_t>(m_aWorkArea);
+  m_pWorkMem = m_aWorkArea + ((16 - (area & 15)) & 15);
+}
+
+CCompressBuffer::~CCompressBuffer() {
+  VrkFree(m_pBuffer);
+  m_pBuffer = nullptr;
+}
+
+bool CCompressBuffer::Reserve(unsigned int bound) {
+  if (m_pBuffer && m_nCapacity >= bound) return true;
+  // The buffer only grows: a null buffer (failed construction or failed
+  // growth) is allocated at the larger of its recorded capacity and `bound`.
+  const unsigned int capacity = bound > m_nCapacity ? bound : m_nCapacity;
+  void* fresh = VrkAlloc(AllocationFor(capacity));
+  if (!fresh) return false;
+  VrkFree(m_pBuffer);
+  m_pBuffer = static_cast<unsigned char*>(fresh);
+  m_nCapacity = capacity;
+  return true;
+}
+
+bool CCompressBuffer::CompressInto(const void* data, unsigned int size,
+                                   unsigned int bound) {
+  static const unsigned char kNoData = 0;
+  if (!data) {
+    if (size != 0) return false;
+    data = &kNoData;
+  }
+  if (!LzoReady()) return false;
+  lzo_uint outLength = bound;
+  const int rc = lzo1x_999_compress(static_cast<const unsigned char*>(data),
+                                    size, m_pBuffer, &outLength, m_pWorkMem);
+  if (rc != LZO_E_OK) return false;
+  m_nOriginalSize = size;
+  m_nStoredSize = static_cast<unsigned int>(outLength);
+  return true;
+}
+
+const unsigned char* CCompressBuffer::CompressBuffer(const void* data,
+                                                     unsigned int size) {
+  if (!data && size != 0) return nullptr;
+  const uint64_t bound = CompressBound(size);
+  // The usable size is kept in 32 bits.
+  if (bound > 0xFFFFFFFFu - kSlack) return nullptr;
+  if (!Reserve(static_cast<unsigned int>(bound))) return nullptr;
+  if (!CompressInto(data, size, static_cast<unsigned int>(bound)))
+    return nullptr;
+  return m_pBuffer;
+}
+
+namespace {
+
+// Reads exactly `size` bytes from the current position; the file layer may
+// move fewer bytes per call than asked.
+bool ReadWhole(FileHandle file, unsigned char* out, unsigned int size) {
+  while (size > 0) {
+    const unsigned int got = ReadDiskFile(file, out, size);
+    if (got == 0 || got > size) return false;
+    out += got;
+    size -= got;
+  }
+  return true;
+}
+
+struct FileCloser {
+  FileHandle file;
+  ~FileCloser() {
+    if (file != kInvalidFile) CloseDiskFile(file);
+  }
+};
+
+}  // namespace
+
+const unsigned char* CCompressBuffer::CompressDiskFile(const char* path) {
+  if (!path || !DiskFileExists(path)) return nullptr;
+  FileCloser input{OpenDiskFile(path, kModeReadExclusive)};
+  if (input.file == kInvalidFile) return nullptr;
+  const unsigned int size = GetDiskFileSize(input.file);
+  if (size == kFileFailure) return nullptr;
+  const uint64_t bound = CompressBound(size);
+  if (bound > 0xFFFFFFFFu - kSlack) return nullptr;
+  if (!Reserve(static_cast<unsigned int>(bound))) return nullptr;
+
+  std::unique_ptr<unsigned char, VrkFreeDeleter> data(
+      static_cast<unsigned char*>(VrkAlloc(uint64_t{size} + kSlack)));
+  if (!data) return nullptr;
+  if (!ReadWhole(input.file, data.get(), size)) return nullptr;
+  CloseDiskFile(input.file);
+  input.file = kInvalidFile;
+
+  if (!CompressInto(data.get(), size, static_cast<unsigned int>(bound)))
+    return nullptr;
+  return m_pBuffer;
+}
+
+bool CCompressBuffer::Decompress(const void* stored, unsigned int storedSize,
+                                 unsigned int originalSize, void* out) {
+  if (!stored || (!out && originalSize != 0) || !LzoReady()) return false;
+  unsigned char* dst = static_cast<unsigned char*>(out);
+  // An empty output still needs a valid address for the decoder.
+  unsigned char none = 0;
+  if (!dst) dst = &none;
+  lzo_uint produced = originalSize;
+  const int rc = lzo1x_decompress_safe(static_cast<const unsigned char*>(stored),
+                                       storedSize, dst, &produced, nullptr);
+  // A stream that overruns either limit, or leaves input unread, is
+  // rejected and leaves both sizes as they were.
+  if (rc != LZO_E_OK || produced > originalSize) return false;
+  m_nStoredSize = storedSize;
+  m_nOriginalSize = static_cast<unsigned int>(produced);
+  if (produced == originalSize) return true;
+  // A clean stream that comes up short: the rest of the output would be
+  // stale memory, so it is cleared.
+  std::memset(dst + produced, 0, originalSize - produced);
+  return false;
+}
+
+}  // namespace orvel
