@@ -1,0 +1,60 @@
+// Shared body of the archive fuzzers: opens whatever files the input makes
+// and reads everything the archive claims to hold. Any crash, sanitizer
+// report or hang is a bug; error results are the expected outcome.
+#ifndef ORVEL_FUZZ_FUZZ_ARCHIVE_H
+#define ORVEL_FUZZ_FUZZ_ARCHIVE_H
+
+#include <OrvelPacket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace orvel_fuzz {
+
+inline std::string ScratchBase() {
+  static std::string base = [] {
+    char dir[] = "/tmp/orvel-fuzz-XXXXXX";
+    return std::string(mkdtemp(dir) ? dir : "/tmp") + "/a";
+  }();
+  return base;
+}
+
+inline void WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
+  if (FILE* f = std::fopen(path.c_str(), "wb")) {
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+  }
+}
+
+// Reads every entry by index and by name, then a few changes inside a
+// bracket, so that writers see the hostile tables too.
+inline void Exercise(IOrvelPacket* a) {
+  unsigned count = a->GetFileCount();
+  if (count > 4096) count = 4096;
+  std::vector<char> buffer(1 << 16);
+  char name[256];
+  for (unsigned i = 0; i < count; ++i) {
+    unsigned size = 0;
+    if (void* p = a->ReadFileAlloc(nullptr, &size, i)) a->FreeBuffer(p);
+    a->ReadFileTo(nullptr, buffer.data(), static_cast<int>(buffer.size()), i);
+    a->GetOriginalSize(nullptr, i);
+    a->GetStoredSize(nullptr, i);
+    if (a->GetFileName(i, name, sizeof name) == 0) {
+      if (void* p = a->ReadFileAlloc(name, &size, 0xFFFFFFFFu)) a->FreeBuffer(p);
+      a->ReadFileRaw(name, buffer.data(), static_cast<unsigned>(buffer.size()));
+      a->GetFileFlags(name);
+    }
+  }
+  a->BeginUpdate();
+  a->AddFileFromMemory("fuzz/new.txt", 1, "hello hello hello", 17, 0, 0);
+  a->DeleteFile("fuzz/new.txt");
+  a->EndUpdate();
+  a->CompactPacket();
+}
+
+}  // namespace orvel_fuzz
+
+#endif
