@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <lzo/lzo1x.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -45,14 +47,41 @@ Bytes Stored(const CCompressBuffer& cb, const unsigned char* p) {
   return Bytes(p, p + cb.m_nStoredSize);
 }
 
-// Decodes into a heap block of exactly `size` bytes, so that any write past
-// it is caught by the address sanitizer.
+// A block whose last byte sits right before an inaccessible page, so that
+// any access past its end faults, even from the uninstrumented LZO library.
+class GuardedBlock {
+ public:
+  explicit GuardedBlock(size_t size) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    length_ = (size + page - 1) / page * page + page;
+    void* base = mmap(nullptr, length_, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) std::abort();
+    base_ = static_cast<unsigned char*>(base);
+    mprotect(base_ + length_ - page, page, PROT_NONE);
+    data_ = base_ + length_ - page - size;
+  }
+  ~GuardedBlock() { munmap(base_, length_); }
+  GuardedBlock(const GuardedBlock&) = delete;
+  GuardedBlock& operator=(const GuardedBlock&) = delete;
+  unsigned char* data() { return data_; }
+
+ private:
+  unsigned char* base_;
+  unsigned char* data_;
+  size_t length_;
+};
+
+// Decodes a stream placed at the very end of its block into an output block
+// of exactly `size` bytes: reading past the stream or writing past the
+// output faults.
 bool DecodeExact(CCompressBuffer& cb, const Bytes& stream, unsigned size,
                  Bytes* out) {
-  std::unique_ptr<unsigned char[]> block(new unsigned char[size ? size : 1]);
-  const bool ok = cb.Decompress(stream.data(), static_cast<unsigned>(stream.size()),
-                                size, block.get());
-  out->assign(block.get(), block.get() + size);
+  GuardedBlock input(stream.size()), output(size);
+  if (!stream.empty()) std::memcpy(input.data(), stream.data(), stream.size());
+  const bool ok = cb.Decompress(input.data(), static_cast<unsigned>(stream.size()),
+                                size, output.data());
+  out->assign(output.data(), output.data() + size);
   return ok;
 }
 
