@@ -1,0 +1,70 @@
+#include "ArchiveNaming.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "ErrorReport.h"
+
+namespace vrk {
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+bool HasVrkExtension(const std::string& path) {
+  return path.size() > 4 && LowerAscii(path.substr(path.size() - 4)) == ".vrk";
+}
+
+std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced) {
+  std::vector<std::string> files{path};
+  if (advanced && HasVrkExtension(path)) {
+    std::string stem = path.substr(0, path.size() - 4);
+    files.push_back(stem + ".bhl");
+    files.push_back(stem + ".lst");
+  }
+  return files;
+}
+
+std::string JoinName(const std::vector<std::string>& components, bool backslash) {
+  std::string name;
+  for (const std::string& c : components) {
+    if (!name.empty()) name += backslash ? '\\' : '/';
+    name += c;
+  }
+  return name;
+}
+
+namespace {
+
+bool ParseHalf(const std::string& text, uint32_t* out) {
+  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
+  errno = 0;
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+  if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
+  *out = static_cast<uint32_t>(v);
+  return true;
+}
+
+}  // namespace
+
+Version ParseVersion(const std::string& text) {
+  Version v;
+  size_t colon = text.find(':');
+  bool ok = colon == std::string::npos
+                ? ParseHalf(text, &v.low)
+                : ParseHalf(text.substr(0, colon), &v.high) &&
+                      ParseHalf(text.substr(colon + 1), &v.low);
+  if (!ok)
+    throw UsageError("bad version '" + text +
+                     "': expected HIGH:LOW or LOW, unsigned 32-bit numbers");
+  return v;
+}
+
+std::string FormatVersion(uint32_t high, uint32_t low) {
+  return std::to_string(high) + ":" + std::to_string(low);
+}
+
+}  // namespace vrk

@@ -1,0 +1,31 @@
+// The vrk commands. Each Add*Command registers one subcommand with its options
+// and help; when the command line selects it, its callback stores in `action`
+// the function that runs it and returns the exit status.
+#ifndef VRK_COMMANDS_H
+#define VRK_COMMANDS_H
+
+#include <functional>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace vrk {
+
+using Action = std::function<int()>;
+
+void AddCreateCommand(CLI::App& app, Action& action);
+void AddAddCommand(CLI::App& app, Action& action);
+void AddStampCommand(CLI::App& app, Action& action);
+void AddListCommand(CLI::App& app, Action& action);
+void AddInfoCommand(CLI::App& app, Action& action);
+void AddExtractCommand(CLI::App& app, Action& action);
+void AddCatCommand(CLI::App& app, Action& action);
+void AddDeleteCommand(CLI::App& app, Action& action);
+void AddCompactCommand(CLI::App& app, Action& action);
+void AddVerifyCommand(CLI::App& app, Action& action);
+
+}  // namespace vrk
+
+#endif

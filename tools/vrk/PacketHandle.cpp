@@ -1,0 +1,80 @@
+#include "PacketHandle.h"
+
+#include <OrvelPacket.h>
+
+#include <unordered_set>
+
+#include "ErrorReport.h"
+
+namespace vrk {
+
+Packet Packet::Open(const std::string& path) {
+  IOrvelPacket* p = g_piVrkSystem->LoadPacket(path.c_str());
+  if (!p) {
+    // LoadPacket leaves the code untouched when the header names another
+    // format version.
+    if (g_nVrkErrCode == VRKERR_OK) throw LibraryError(path, VRKERR_BAD_SIGNATURE);
+    throw LibraryError(path);
+  }
+  return Packet(p, path);
+}
+
+Packet Packet::Create(const std::string& path, unsigned flags, unsigned tableSize,
+                      Version version) {
+  IOrvelPacket* p = g_piVrkSystem->NewPacket(path.c_str(), static_cast<int>(flags),
+                                             VRK_FORMAT_VERSION, tableSize, version.high,
+                                             version.low);
+  if (!p) throw LibraryError(path);
+  return Packet(p, path);
+}
+
+Packet::Packet(Packet&& other) noexcept : packet_(other.packet_), path_(std::move(other.path_)) {
+  other.packet_ = nullptr;
+}
+
+Packet::~Packet() {
+  if (packet_) g_piVrkSystem->FreePacket(packet_);
+}
+
+bool Packet::Advanced() const { return (packet_->GetPacketFlags() & VRK_CREATE_ADVANCED) != 0; }
+
+std::vector<std::string> Packet::Names() const {
+  std::vector<std::string> names;
+  std::unordered_set<std::string> seen;
+  char buffer[1024];
+  // Index 0 is the name list itself. The list ends where GetFileName fails;
+  // the bound only guards against a library that never fails.
+  for (unsigned i = 1; i < (1u << 28); ++i) {
+    if (packet_->GetFileName(i, buffer, sizeof buffer) != 0) break;
+    std::string name(buffer);
+    if (name.empty() || !seen.insert(LowerAscii(name)).second) continue;
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+bool Packet::Contains(const std::string& name) const {
+  return packet_->GetFileBlockIndex(name.c_str()) >= 0;
+}
+
+Version Packet::Stamp() const {
+  Version v;
+  packet_->GetPacketVersion(&v.high, &v.low, nullptr);
+  return v;
+}
+
+UpdateBracket::UpdateBracket(const Packet& packet) : packet_(packet), open_(true) {
+  packet_->BeginUpdate();
+}
+
+UpdateBracket::~UpdateBracket() {
+  if (open_) packet_->EndUpdate();
+}
+
+void UpdateBracket::Commit() {
+  open_ = false;
+  int rc = packet_->EndUpdate();
+  if (rc != 0) throw LibraryError(packet_.Path(), rc);
+}
+
+}  // namespace vrk

@@ -1,0 +1,68 @@
+// Owning handles around the library's archive objects and update brackets,
+// turning library failures into ToolErrors that name the archive.
+#ifndef VRK_PACKET_HANDLE_H
+#define VRK_PACKET_HANDLE_H
+
+#include <string>
+#include <vector>
+
+#include "ArchiveNaming.h"
+
+class IOrvelPacket;
+
+namespace vrk {
+
+class Packet {
+ public:
+  // Opens an existing archive of either variant.
+  static Packet Open(const std::string& path);
+  // Creates a new archive (the library replaces any file there).
+  static Packet Create(const std::string& path, unsigned flags, unsigned tableSize,
+                       Version version);
+
+  Packet(Packet&& other) noexcept;
+  Packet& operator=(Packet&&) = delete;
+  Packet(const Packet&) = delete;
+  ~Packet();
+
+  IOrvelPacket* operator->() const { return packet_; }
+  IOrvelPacket* get() const { return packet_; }
+  const std::string& Path() const { return path_; }
+  bool Advanced() const;
+
+  // The names of the archive's name list without "(listfile)", in list order,
+  // each once (case-insensitively).
+  std::vector<std::string> Names() const;
+  // True when the archive holds a file of this name.
+  bool Contains(const std::string& name) const;
+  // The archive's current stamp.
+  Version Stamp() const;
+  // "archive: name", for messages about one file inside the archive.
+  std::string About(const std::string& name) const { return path_ + ": " + name; }
+
+ private:
+  Packet(IOrvelPacket* packet, std::string path) : packet_(packet), path_(std::move(path)) {}
+  IOrvelPacket* packet_;
+  std::string path_;
+};
+
+// BeginUpdate on construction; Commit() ends it and reports a failure. A
+// bracket left without Commit (an error on the way) still ends the update, so
+// that the data already written is committed to the tables rather than left
+// behind inconsistent ones.
+class UpdateBracket {
+ public:
+  explicit UpdateBracket(const Packet& packet);
+  ~UpdateBracket();
+  UpdateBracket(const UpdateBracket&) = delete;
+  UpdateBracket& operator=(const UpdateBracket&) = delete;
+  void Commit();
+
+ private:
+  const Packet& packet_;
+  bool open_;
+};
+
+}  // namespace vrk
+
+#endif

@@ -1,0 +1,57 @@
+// vrk: packs files into archives and gets them back. See README.md, section
+// "Command-line tool".
+#include <CLI/CLI.hpp>
+#include <lzo/lzoconf.h>
+
+#include <cstdio>
+#include <new>
+
+#include "Commands.h"
+#include "ErrorReport.h"
+
+int main(int argc, char** argv) {
+  using namespace vrk;
+  if (lzo_init() != LZO_E_OK) {
+    PrintProblem("the LZO library failed to initialise");
+    return kExitFailure;
+  }
+
+  CLI::App app{"vrk packs files into archives, lists, checks and extracts them.", "vrk"};
+  app.require_subcommand(1);
+  app.footer("Run 'vrk COMMAND --help' for the options of a command.");
+  Action action;
+  AddCreateCommand(app, action);
+  AddAddCommand(app, action);
+  AddStampCommand(app, action);
+  AddListCommand(app, action);
+  AddInfoCommand(app, action);
+  AddExtractCommand(app, action);
+  AddCatCommand(app, action);
+  AddDeleteCommand(app, action);
+  AddCompactCommand(app, action);
+  AddVerifyCommand(app, action);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    PrintProblem(e.what());
+    std::fprintf(stderr, "Run 'vrk --help' or 'vrk COMMAND --help' for usage.\n");
+    return kExitUsage;
+  }
+
+  try {
+    return action ? action() : kExitUsage;
+  } catch (const ToolError& e) {
+    PrintProblem(e.what());
+    return e.ExitCode();
+  } catch (const std::bad_alloc&) {
+    PrintProblem("out of memory");
+  } catch (const std::exception& e) {
+    PrintProblem(e.what());
+  }
+  return kExitFailure;
+}
