@@ -1,0 +1,76 @@
+// Extraction never writes outside its target: hostile names are refused and
+// symbolic links in the target are not followed.
+#include <unistd.h>
+
+#include "VrkFixture.h"
+
+namespace vrktest {
+namespace {
+
+class SafetyTest : public VrkTest {
+ protected:
+  void SetUp() override {
+    WriteFile(Path("in/payload.txt"), "payload");
+    WriteFile(Path("in/good.txt"), "good");
+    RunResult c = Create({"-C", "in", "good.txt"});
+    ASSERT_EQ(c.status, 0) << c.err;
+  }
+  void AddAs(const std::string& name) {
+    RunResult r = Vrk({"add", Archive(), "in/payload.txt", "--as", name});
+    ASSERT_EQ(r.status, 0) << name << ": " << r.err;
+  }
+};
+
+TEST_P(SafetyTest, HostileNamesAreRefusedAndTheRestExtracted) {
+  for (const char* name : {"../escape.txt", "sub/../../up.txt", "sub\\..\\..\\back.txt",
+                           "/tmp/vrk-absolute-escape.txt", "c:\\drive.txt", "\\\\server\\x.txt"})
+    AddAs(name);
+  unlink("/tmp/vrk-absolute-escape.txt");
+
+  RunResult x = Vrk({"extract", Archive(), "-C", "target/out"});
+  EXPECT_EQ(x.status, 1);
+  EXPECT_NE(x.err.find("'..' component refused"), std::string::npos) << x.err;
+  EXPECT_NE(x.err.find("absolute path refused"), std::string::npos) << x.err;
+  EXPECT_NE(x.err.find("drive letter refused"), std::string::npos) << x.err;
+  EXPECT_EQ(ReadTree(Path("target")),
+            (std::map<std::string, std::string>{{"out/good.txt", "good"}}));
+  EXPECT_FALSE(Exists(Path("escape.txt")));
+  EXPECT_FALSE(Exists(Path("target/escape.txt")));
+  EXPECT_FALSE(Exists("/tmp/vrk-absolute-escape.txt"));
+
+  // Asked for by name, still refused.
+  RunResult named = Vrk({"extract", Archive(), "../escape.txt", "-C", "target/out"});
+  EXPECT_EQ(named.status, 1);
+  EXPECT_FALSE(Exists(Path("target/escape.txt")));
+}
+
+TEST_P(SafetyTest, UnsafePathsAllowsClimbingOut) {
+  AddAs("../escape.txt");
+  RunResult x = Vrk({"extract", Archive(), "../escape.txt", "-C", "target/out", "--unsafe-paths"});
+  ASSERT_EQ(x.status, 0) << x.err;
+  EXPECT_EQ(ReadFile(Path("target/escape.txt")), "payload");
+}
+
+TEST_P(SafetyTest, SymbolicLinksInTheTargetAreNotFollowed) {
+  AddAs("linked/inside.txt");
+  AddAs("leaf.txt");
+  WriteFile(Path("outside/keep.txt"), "untouched");
+  WriteFile(Path("target/placeholder"), "");
+  ASSERT_EQ(symlink(Path("outside").c_str(), Path("target/linked").c_str()), 0);
+  ASSERT_EQ(symlink(Path("outside/keep.txt").c_str(), Path("target/leaf.txt").c_str()), 0);
+
+  RunResult x = Vrk({"extract", Archive(), "-C", "target"});
+  EXPECT_EQ(x.status, 1);
+  EXPECT_NE(x.err.find("symbolic link"), std::string::npos) << x.err;
+  // Nothing reached the directory behind the link, and the link at the
+  // leaf was replaced rather than written through.
+  EXPECT_EQ(ReadTree(Path("outside")),
+            (std::map<std::string, std::string>{{"keep.txt", "untouched"}}));
+  EXPECT_EQ(ReadFile(Path("target/leaf.txt")), "payload");
+  EXPECT_EQ(ReadFile(Path("target/good.txt")), "good");
+}
+
+VRK_BOTH_VARIANTS(SafetyTest);
+
+}  // namespace
+}  // namespace vrktest

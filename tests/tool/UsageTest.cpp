@@ -1,0 +1,52 @@
+// Exit statuses and messages of the command line itself.
+#include "VrkFixture.h"
+
+namespace vrktest {
+namespace {
+
+class UsageTest : public ::testing::Test {
+ protected:
+  RunResult Vrk(const std::vector<std::string>& args) const { return RunVrk(dir_.Path(), args); }
+  TempDir dir_;
+};
+
+TEST_F(UsageTest, HelpForEveryCommand) {
+  RunResult top = Vrk({"--help"});
+  EXPECT_EQ(top.status, 0);
+  for (const char* cmd : {"create", "add", "stamp", "list", "info", "extract", "cat", "delete",
+                          "compact", "verify"}) {
+    EXPECT_NE(top.out.find(cmd), std::string::npos) << cmd;
+    RunResult r = Vrk({cmd, "--help"});
+    EXPECT_EQ(r.status, 0) << cmd;
+    EXPECT_NE(r.out.find("archive"), std::string::npos) << cmd << ": " << r.out;
+  }
+}
+
+TEST_F(UsageTest, UsageErrorsExitWithTwo) {
+  WriteFile(dir_ / "f.txt", "x");
+  EXPECT_EQ(Vrk({}).status, 2);
+  EXPECT_EQ(Vrk({"frobnicate"}).status, 2);
+  EXPECT_EQ(Vrk({"create"}).status, 2);
+  EXPECT_EQ(Vrk({"create", "a.vrk", "f.txt", "--jobs", "0"}).status, 2);
+  EXPECT_EQ(Vrk({"create", "a.vrk", "f.txt", "--version", "1:2:3"}).status, 2);
+  EXPECT_EQ(Vrk({"create", "a.vrk", "f.txt", "--scramble"}).status, 2);
+  EXPECT_EQ(Vrk({"create", "a.pak", "f.txt", "--basic", "--encipher"}).status, 2);
+  RunResult ext = Vrk({"create", "a.zip", "f.txt"});
+  EXPECT_EQ(ext.status, 2);
+  EXPECT_NE(ext.err.find(".vrk"), std::string::npos) << ext.err;
+  EXPECT_FALSE(Exists(dir_ / "a.zip"));
+}
+
+TEST_F(UsageTest, FailuresExitWithOneAndNameTheirSubject) {
+  RunResult missing = Vrk({"list", "absent.vrk"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "vrk: absent.vrk: VRKERR_OPEN_FILE (-5): a file cannot be opened\n");
+
+  RunResult noInput = Vrk({"create", "a.vrk", "no-such-dir"});
+  EXPECT_EQ(noInput.status, 1);
+  EXPECT_NE(noInput.err.find("no-such-dir"), std::string::npos);
+  EXPECT_FALSE(Exists(dir_ / "a.vrk")) << "nothing created when inputs are missing";
+}
+
+}  // namespace
+}  // namespace vrktest

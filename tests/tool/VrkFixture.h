@@ -1,0 +1,70 @@
+// Fixture for the vrk tests: a temporary working directory, and the archive
+// variant under test (advanced "pack.vrk" or basic "pack.pak").
+#ifndef VRK_TEST_FIXTURE_H
+#define VRK_TEST_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "VrkRunner.h"
+
+namespace vrktest {
+
+struct Variant {
+  const char* label;
+  const char* archive;
+  bool advanced;
+};
+
+inline const Variant kAdvanced{"advanced", "pack.vrk", true};
+inline const Variant kBasic{"basic", "pack.pak", false};
+
+class VrkTest : public ::testing::TestWithParam<Variant> {
+ protected:
+  std::string Archive() const { return GetParam().archive; }
+  bool Advanced() const { return GetParam().advanced; }
+
+  RunResult Vrk(const std::vector<std::string>& args) const { return RunVrk(dir_.Path(), args); }
+
+  // vrk create ARCHIVE [--basic] EXTRA...
+  RunResult Create(const std::vector<std::string>& extra) const {
+    std::vector<std::string> args{"create", Archive()};
+    if (!Advanced()) args.push_back("--basic");
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Vrk(args);
+  }
+
+  // The archive's files on disk, relative to the working directory.
+  std::vector<std::string> DiskFiles(const std::string& archive) const {
+    if (!Advanced()) return {archive};
+    std::string stem = archive.substr(0, archive.size() - 4);
+    return {archive, stem + ".bhl", stem + ".lst"};
+  }
+
+  nlohmann::json Json(const std::vector<std::string>& args) const {
+    RunResult r = Vrk(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return nlohmann::json::parse(r.out, nullptr, false);
+  }
+
+  std::string Path(const std::string& rel) const { return dir_ / rel; }
+  const std::string& Dir() const { return dir_.Path(); }
+
+ private:
+  TempDir dir_;
+};
+
+inline std::string VariantName(const ::testing::TestParamInfo<Variant>& info) {
+  return info.param.label;
+}
+
+#define VRK_BOTH_VARIANTS(suite) \
+  INSTANTIATE_TEST_SUITE_P(Variants, suite, ::testing::Values(kAdvanced, kBasic), VariantName)
+
+}  // namespace vrktest
+
+#endif

@@ -1,0 +1,120 @@
+#include "VrkRunner.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace vrktest {
+
+RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args) {
+  TempDir io;
+  const std::string outPath = io / "out", errPath = io / "err";
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int in = open("/dev/null", O_RDONLY);
+    if (out < 0 || err < 0 || in < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(VRK_BINARY));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(VRK_BINARY, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  RunResult r;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = ReadFile(outPath);
+  r.err = ReadFile(errPath);
+  return r;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "vrk-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  fs::path p(path);
+  if (p.has_parent_path()) fs::create_directories(p.parent_path());
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(content.data(), static_cast<std::streamsize>(content.size()));
+  if (!f) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
+}
+
+std::string TextBytes(size_t n, unsigned seed) {
+  static const char* words[] = {"archive", "block", "table", "hash", "name", "list", "stamp",
+                                "level", "patch", "file", "data", "the", "of", "and", "a"};
+  std::mt19937 rng(seed);
+  std::string s;
+  while (s.size() < n) {
+    s += words[rng() % 15];
+    s += (rng() % 11 == 0) ? ".\n" : " ";
+  }
+  s.resize(n);
+  return s;
+}
+
+std::string RandomBytes(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(rng());
+  return s;
+}
+
+std::map<std::string, std::string> MakeSampleTree(const std::string& dir) {
+  std::map<std::string, std::string> files = {
+      {"readme.txt", TextBytes(3000, 1)},
+      {"docs/guide.txt", TextBytes(20000, 2)},
+      {"docs/deep/nested/note.txt", TextBytes(100, 3)},
+      {"bin/noise.bin", RandomBytes(5000, 4)},
+      {"bin/tiny.bin", RandomBytes(7, 5)},
+      {"empty.dat", ""},
+      {"big/large.txt", TextBytes(300000, 6)},
+  };
+  for (const auto& [rel, content] : files) WriteFile(dir + "/" + rel, content);
+  return files;
+}
+
+std::map<std::string, std::string> ReadTree(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file())
+      files[fs::relative(e.path(), dir).generic_string()] = ReadFile(e.path().string());
+  return files;
+}
+
+}  // namespace vrktest
