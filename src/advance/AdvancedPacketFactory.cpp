@@ -1,9 +1,13 @@
 #include "advance/AdvancedPacketFactory.h"
 
+#include "advance/VrkAdvance.h"
+
 namespace orvel {
 
-// Placeholder until the advanced archive class lands.
-IOrvelPacket* NewAdvancedPacket() { return nullptr; }
-bool IsAdvancedPacket(IOrvelPacket*) { return false; }
+IOrvelPacket* NewAdvancedPacket() { return new CVrkAdvance(); }
+
+bool IsAdvancedPacket(IOrvelPacket* packet) {
+  return packet && dynamic_cast<CVrkAdvance*>(packet) != nullptr;
+}
 
 }  // namespace orvel

@@ -1,0 +1,379 @@
+// Adding files from disk, from memory and as stored bytes by name or by
+// hashes, and replacing them by file time or version.
+#include <cstring>
+#include <memory>
+
+#include "advance/VrkAdvance.h"
+#include "codec/CompressBuffer.h"
+#include "codec/checksum_crc.h"
+#include "frame/ErrorCode.h"
+
+namespace orvel {
+
+namespace {
+
+using RawBuffer = std::unique_ptr<void, VrkFreeDeleter>;
+
+void SetFileTime(AdvanceBlockEntry* e, uint64_t time) {
+  e->fileTimeLow = static_cast<uint32_t>(time);
+  e->fileTimeHigh = static_cast<uint32_t>(time >> 32);
+}
+
+}  // namespace
+
+uint32_t CVrkAdvance::ArchiveEnd() { return GetDiskFileSize(m_hPacket); }
+
+int CVrkAdvance::WriteRecord(uint32_t offset, const void* data, uint32_t size) {
+  // Every record must end at or below the last 32-bit position.
+  if (uint64_t{offset} + size + kChecksumSize > 0xFFFFFFFFu) return VRKERR_DATA_IO;
+  if (size && WriteDiskFileAt(m_hPacket, data, size, offset) != size)
+    return VRKERR_DATA_IO;
+  const uint32_t crc = Crc32(data, size);
+  if (WriteDiskFileAt(m_hPacket, &crc, 4, offset + size) != 4) return VRKERR_CHECKSUM_IO;
+  return VRKERR_OK;
+}
+
+// Checks shared by every add of a named file; 0 when the add may go on.
+static int CheckNamedAdd(bool readOnly, uint32_t updates, bool listFileName,
+                         const char* name) {
+  if (readOnly) return VRKERR_READ_ONLY;
+  if (updates == 0) return VRKERR_NOT_UPDATING;
+  char lower[kMaxNameLength + 1];
+  // The list file belongs to the archive and is never added by a host.
+  if (!LowerCaseName(name, lower) || listFileName) return VRKERR_NULL_NAME;
+  return VRKERR_OK;
+}
+
+int CVrkAdvance::AddFileFromDisk(const char* name, unsigned int flags,
+                                 const char* diskPath, unsigned int versionHigh,
+                                 unsigned int versionLow) {
+  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  if (rc != VRKERR_OK) return SetError(rc);
+  if (!diskPath) return SetError(VRKERR_NULL_PATH);
+  if (FindBlock(name, kNone))
+    return ReplaceFileFromDisk(name, flags, diskPath, versionHigh, versionLow);
+  return AddNewFileFromDisk(name, flags, diskPath, versionHigh, versionLow);
+}
+
+const void* CVrkAdvance::LoadFileCompressed(const char* diskPath,
+                                            AdvanceBlockEntry* entry) {
+  if (!m_pCompressor) return SetError(VRKERR_NO_COMPRESSOR), nullptr;
+  if (!entry) return SetError(VRKERR_NULL_BLOCK), nullptr;
+  if (!diskPath) return SetError(VRKERR_NULL_PATH), nullptr;
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER), nullptr;
+  const unsigned char* packed = m_pCompressor->CompressDiskFile(diskPath);
+  if (!packed) return SetError(VRKERR_NULL_BUFFER), nullptr;
+  entry->originalSize = m_pCompressor->m_nOriginalSize;
+  entry->storedSize = m_pCompressor->m_nStoredSize;
+  entry->flags |= kFileCompressed;
+  entry->versionHigh = m_pHeader->versionHigh;
+  entry->versionLow = m_pHeader->versionLow;
+  SetError(VRKERR_OK);
+  return packed;
+}
+
+void* CVrkAdvance::LoadFileRaw(const char* diskPath, AdvanceBlockEntry* entry) {
+  if (!entry) return SetError(VRKERR_NULL_BLOCK), nullptr;
+  if (!diskPath) return SetError(VRKERR_NULL_PATH), nullptr;
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER), nullptr;
+  FileHandle file = OpenDiskFile(diskPath, kModeReadExclusive);
+  if (file == kInvalidFile) return SetError(VRKERR_OPEN_FILE), nullptr;
+  const uint32_t size = GetDiskFileSize(file);
+  void* data = nullptr;
+  int rc = VRKERR_OK;
+  if (size == kFileFailure) {
+    rc = VRKERR_SEEK;
+  } else if (!(data = VrkAlloc(uint64_t{size} + kChecksumSize))) {
+    rc = VRKERR_NO_MEMORY;
+  } else if (size && ReadDiskFile(file, data, size) != size) {
+    VrkFree(data);
+    data = nullptr;
+    rc = VRKERR_SEEK;
+  }
+  CloseDiskFile(file);
+  if (rc != VRKERR_OK) return SetError(rc), nullptr;
+  entry->flags &= ~kFileCompressed;
+  entry->storedSize = size;
+  entry->originalSize = size;
+  entry->versionHigh = m_pHeader->versionHigh;
+  entry->versionLow = m_pHeader->versionLow;
+  SetError(VRKERR_OK);
+  return data;
+}
+
+int CVrkAdvance::AddNewFileFromDisk(const char* name, unsigned int flags,
+                                    const char* diskPath, unsigned int versionHigh,
+                                    unsigned int versionLow) {
+  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  if (rc != VRKERR_OK) return SetError(rc);
+  if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
+  if (!diskPath) return SetError(VRKERR_NULL_PATH);
+  if (!DiskFileExists(diskPath)) return SetError(VRKERR_NO_SOURCE);
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
+  if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
+  FileHandle probe = OpenDiskFile(diskPath, kModeReadExclusive);
+  if (probe == kInvalidFile) return SetError(VRKERR_OPEN_FILE);
+  CloseDiskFile(probe);
+  const uint64_t time = GetDiskFileWriteTime(diskPath);
+
+  // Load first, so that a source that cannot be read changes nothing.
+  AdvanceBlockEntry fresh;
+  std::memset(&fresh, 0, sizeof(fresh));
+  RawBuffer raw;
+  const void* data;
+  if (flags & kAddCompress) {
+    data = LoadFileCompressed(diskPath, &fresh);
+  } else {
+    raw.reset(LoadFileRaw(diskPath, &fresh));
+    data = raw.get();
+  }
+  if (!data) return g_nVrkErrCode;
+  if (versionHigh || versionLow) {
+    fresh.versionHigh = versionHigh;
+    fresh.versionLow = versionLow;
+  }
+  SetFileTime(&fresh, time);
+  const uint32_t end = ArchiveEnd();
+  if (end == kFileFailure) return SetError(VRKERR_SEEK);
+  if (uint64_t{end} + fresh.storedSize + kChecksumSize > 0xFFFFFFFFu)
+    return SetError(VRKERR_DATA_IO);
+
+  unsigned int slot = 0;
+  rc = InsertHashEntryByName(name, nullptr, &slot);
+  if (rc < 0) return rc;
+  const uint32_t index = m_pHeader->blockCount;
+  m_pHashTable[slot].blockIndex = index;
+  fresh.hashIndex = slot;
+  fresh.offset = end;
+  m_pBlockTable[index] = fresh;
+  rc = WriteRecord(end, data, fresh.storedSize);
+  if (rc != VRKERR_OK) {
+    AbandonInsertion(slot);
+    return SetError(rc);
+  }
+  ++m_pHeader->blockCount;
+  ++m_pHeader->fileCount;
+  ListFileAdd(name);
+  return SetError(VRKERR_OK);
+}
+
+int CVrkAdvance::ReplaceFileFromDisk(const char* name, unsigned int flags,
+                                     const char* diskPath, unsigned int versionHigh,
+                                     unsigned int versionLow) {
+  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  if (rc != VRKERR_OK) return SetError(rc);
+  if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
+  if (!diskPath) return SetError(VRKERR_NULL_PATH);
+  if (!DiskFileExists(diskPath)) return SetError(VRKERR_NO_SOURCE);
+  FileHandle probe = OpenDiskFile(diskPath, kModeReadExclusive);
+  if (probe == kInvalidFile) return SetError(VRKERR_OPEN_FILE);
+  CloseDiskFile(probe);
+  const uint64_t time = GetDiskFileWriteTime(diskPath);
+
+  AdvanceBlockEntry* found = FindBlock(name, kNone);
+  if (!found) return g_nVrkErrCode;
+  m_bLastAddStored = false;
+  const uint64_t storedTime =
+      (uint64_t{found->fileTimeHigh} << 32) | found->fileTimeLow;
+  if (storedTime == time && !(flags & kAddForce)) return SetError(VRKERR_OK);
+
+  AdvanceBlockEntry fresh = *found;
+  SetFileTime(&fresh, time);
+  RawBuffer raw;
+  const void* data;
+  if (flags & kAddCompress) {
+    data = LoadFileCompressed(diskPath, &fresh);
+  } else {
+    raw.reset(LoadFileRaw(diskPath, &fresh));
+    data = raw.get();
+  }
+  if (!data) return g_nVrkErrCode;
+  if (versionHigh || versionLow) {
+    fresh.versionHigh = versionHigh;
+    fresh.versionLow = versionLow;
+  }
+  return WriteFileData(data, found, &fresh);
+}
+
+int CVrkAdvance::WriteFileData(const void* data, AdvanceBlockEntry* entry,
+                               AdvanceBlockEntry* newEntry) {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
+  if (!data) return SetError(VRKERR_NULL_BUFFER);
+  if (!entry || !newEntry) return SetError(VRKERR_NULL_BLOCK);
+  if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
+  int rc;
+  if (newEntry->storedSize > entry->storedSize) {
+    // Does not fit: append; the old record becomes waste.
+    const uint32_t end = ArchiveEnd();
+    if (end == kFileFailure) return SetError(VRKERR_DATA_IO);
+    rc = WriteRecord(end, data, newEntry->storedSize);
+    if (rc != VRKERR_OK) return SetError(rc);
+    const uint64_t wasted = uint64_t{m_pHeader->wastedBytes} + entry->storedSize;
+    m_pHeader->wastedBytes = wasted > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(wasted);
+    *entry = *newEntry;
+    entry->offset = end;
+  } else {
+    newEntry->offset = entry->offset;
+    rc = WriteRecord(entry->offset, data, newEntry->storedSize);
+    if (rc != VRKERR_OK) return SetError(rc);
+    *entry = *newEntry;
+  }
+  m_bLastAddStored = true;
+  return SetError(VRKERR_OK);
+}
+
+int CVrkAdvance::AddFileFromMemory(const char* name, unsigned int flags,
+                                   const void* data, unsigned int size,
+                                   unsigned int versionHigh,
+                                   unsigned int versionLow) {
+  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  if (rc != VRKERR_OK) return SetError(rc);
+  if (!data) return SetError(VRKERR_NULL_BUFFER);
+  if ((flags & kAddCompress) && m_pCompressor) {
+    const unsigned char* packed = m_pCompressor->CompressBuffer(data, size);
+    rc = AddCompressedFile(name, flags, packed, packed ? m_pCompressor->m_nStoredSize : 0,
+                           size, versionHigh, versionLow);
+    return rc < 0 ? rc : SetError(VRKERR_OK);
+  }
+  m_bLastAddStored = false;
+  rc = AddCompressedFile(name, flags, data, size, size, versionHigh, versionLow);
+  if (rc < 0) return rc;
+  if (m_bLastAddStored) {
+    AdvanceBlockEntry* e = FindBlock(name, kNone);
+    if (e) e->flags &= ~kFileCompressed;
+  }
+  return SetError(VRKERR_OK);
+}
+
+int CVrkAdvance::AddCompressedFile(const char* name, unsigned int flags,
+                                   const void* data, unsigned int storedSize,
+                                   unsigned int originalSize,
+                                   unsigned int versionHigh,
+                                   unsigned int versionLow) {
+  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  if (rc != VRKERR_OK) return SetError(rc);
+  if (!data) return SetError(VRKERR_NULL_BUFFER);
+  if (FindBlock(name, kNone))
+    return ReplaceCompressedFile(name, flags, data, storedSize, originalSize,
+                                 versionHigh, versionLow);
+  return AddNewCompressedFile(name, data, storedSize, originalSize, versionHigh,
+                              versionLow);
+}
+
+int CVrkAdvance::AddNewCompressedFile(const char* name, const void* data,
+                                      unsigned int storedSize,
+                                      unsigned int originalSize,
+                                      unsigned int versionHigh,
+                                      unsigned int versionLow) {
+  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  if (rc != VRKERR_OK) return SetError(rc);
+  unsigned int hash[3];
+  HashLowerName(name, hash);
+  rc = AddNewCompressedFileByHash(hash, data, storedSize, originalSize,
+                                  versionHigh, versionLow);
+  if (rc < 0) return rc;
+  ListFileAdd(name);
+  return SetError(VRKERR_OK);
+}
+
+int CVrkAdvance::ReplaceCompressedFile(const char* name, unsigned int flags,
+                                       const void* data, unsigned int storedSize,
+                                       unsigned int originalSize,
+                                       unsigned int versionHigh,
+                                       unsigned int versionLow) {
+  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  if (rc != VRKERR_OK) return SetError(rc);
+  unsigned int hash[3];
+  HashLowerName(name, hash);
+  return ReplaceCompressedFileByHash(hash, flags, data, storedSize, originalSize,
+                                     versionHigh, versionLow);
+}
+
+int CVrkAdvance::AddCompressedFileByHash(const unsigned int* hash,
+                                         unsigned int flags, const void* data,
+                                         unsigned int storedSize,
+                                         unsigned int originalSize,
+                                         unsigned int versionHigh,
+                                         unsigned int versionLow) {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
+  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
+  if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
+  if (!data) return SetError(VRKERR_NULL_BUFFER);
+  if (FindBlockByHash(hash[0], hash[1], hash[2], kNone))
+    return ReplaceCompressedFileByHash(hash, flags, data, storedSize, originalSize,
+                                       versionHigh, versionLow);
+  return AddNewCompressedFileByHash(hash, data, storedSize, originalSize,
+                                    versionHigh, versionLow);
+}
+
+int CVrkAdvance::AddNewCompressedFileByHash(const unsigned int* hash,
+                                            const void* data,
+                                            unsigned int storedSize,
+                                            unsigned int originalSize,
+                                            unsigned int versionHigh,
+                                            unsigned int versionLow) {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
+  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
+  if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
+  if (!data) return SetError(VRKERR_NULL_BUFFER);
+  if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
+  if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
+  const uint32_t end = ArchiveEnd();
+  if (end == kFileFailure) return SetError(VRKERR_SEEK);
+  if (uint64_t{end} + storedSize + kChecksumSize > 0xFFFFFFFFu)
+    return SetError(VRKERR_DATA_IO);
+
+  unsigned int slot = 0;
+  int rc = InsertHashEntry(hash[0], hash[1], hash[2], nullptr, &slot);
+  if (rc < 0) return rc;
+  const uint32_t index = m_pHeader->blockCount;
+  m_pHashTable[slot].blockIndex = index;
+  AdvanceBlockEntry& e = m_pBlockTable[index];
+  std::memset(&e, 0, sizeof(e));
+  e.hashIndex = slot;
+  e.offset = end;
+  e.storedSize = storedSize;
+  e.originalSize = originalSize;
+  e.flags = kFileCompressed;
+  const bool given = versionHigh || versionLow;
+  e.versionHigh = given ? versionHigh : m_pHeader->versionHigh;
+  e.versionLow = given ? versionLow : m_pHeader->versionLow;
+  rc = WriteRecord(end, data, storedSize);
+  if (rc != VRKERR_OK) {
+    AbandonInsertion(slot);
+    return SetError(rc);
+  }
+  ++m_pHeader->blockCount;
+  ++m_pHeader->fileCount;
+  m_bLastAddStored = true;
+  return SetError(VRKERR_OK);
+}
+
+int CVrkAdvance::ReplaceCompressedFileByHash(const unsigned int* hash,
+                                             unsigned int flags, const void* data,
+                                             unsigned int storedSize,
+                                             unsigned int originalSize,
+                                             unsigned int versionHigh,
+                                             unsigned int versionLow) {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
+  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
+  if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
+  if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
+  AdvanceBlockEntry* found = FindBlockByHash(hash[0], hash[1], hash[2], kNone);
+  if (!found) return g_nVrkErrCode;
+  m_bLastAddStored = false;
+  if (versionLow <= found->versionLow && !(flags & kAddForce)) return SetError(VRKERR_OK);
+  AdvanceBlockEntry fresh = *found;
+  fresh.versionHigh = versionHigh;
+  fresh.versionLow = versionLow;
+  fresh.flags = kFileCompressed;
+  fresh.storedSize = storedSize;
+  fresh.originalSize = originalSize;
+  fresh.fileTimeLow = 0;
+  fresh.fileTimeHigh = 0;
+  return WriteFileData(data, found, &fresh);
+}
+
+}  // namespace orvel

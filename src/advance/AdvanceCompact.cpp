@@ -1,0 +1,173 @@
+// Compaction: copies every live record into a fresh archive file, rewrites
+// the tables, then swaps the files. Any failure leaves the old archive file
+// in place and described by the side files.
+#include <cstring>
+#include <memory>
+
+#include "advance/AdvancePaths.h"
+#include "advance/VrkAdvance.h"
+#include "codec/FileNameList.h"
+#include "frame/Callbacks.h"
+#include "frame/ErrorCode.h"
+
+namespace orvel {
+
+namespace {
+
+using Block = std::unique_ptr<unsigned char, VrkFreeDeleter>;
+
+// Copies one record (stored bytes and checksum word) from `from` at its
+// offset to `to` at *position, through `buffer`, and moves the entry.
+int CopyRecord(FileHandle from, FileHandle to, AdvanceBlockEntry* e,
+               Block* buffer, uint32_t* capacity, uint32_t* position) {
+  const uint64_t size = uint64_t{e->storedSize} + kChecksumSize;
+  if (size > 0xFFFFFFFFu || *position + size > 0xFFFFFFFFu) return VRKERR_DATA_IO;
+  if (size > *capacity) {
+    buffer->reset(static_cast<unsigned char*>(VrkAlloc(size)));
+    *capacity = buffer->get() ? static_cast<uint32_t>(size) : 0;
+    if (!buffer->get()) return VRKERR_NO_MEMORY;
+  }
+  const uint32_t n = static_cast<uint32_t>(size);
+  if (ReadDiskFileAt(from, buffer->get(), n, e->offset) != n) return VRKERR_DATA_IO;
+  if (WriteDiskFileAt(to, buffer->get(), n, *position) != n) return VRKERR_DATA_IO;
+  e->offset = *position;
+  *position += n;
+  return VRKERR_OK;
+}
+
+}  // namespace
+
+int CVrkAdvance::CompactInto(FileHandle temp, uint32_t* savedOffsets) {
+  const uint32_t count = m_pHeader->blockCount;
+  for (uint32_t i = 0; i < count; ++i) savedOffsets[i] = m_pBlockTable[i].offset;
+  const AdvanceBlockEntry* list =
+      FindBlockByHash(m_aListFileHash[0], m_aListFileHash[1], m_aListFileHash[2], kNone);
+  const uint32_t listIndex = list ? static_cast<uint32_t>(list - m_pBlockTable) : kNone;
+  Block copied(static_cast<unsigned char*>(VrkAlloc(uint64_t{count} + 1)));
+  if (!copied) return VRKERR_NO_MEMORY;
+  std::memset(copied.get(), 0, count + 1);
+  Block buffer;
+  uint32_t capacity = 0;
+  uint32_t position = kDataStart;
+
+  // Named files in list order first, each once even when listed twice.
+  const int total = static_cast<int>(GetFileCount());
+  char name[1024];
+  if (m_pNameList && GetFileCount() > 1 && m_pNameList->GetName(0, name, sizeof(name))) {
+    for (int i = 1; m_pNameList->GetName(i, name, sizeof(name)); ++i) {
+      FireCallback(VRKCB_COMPACT, this, total, i);
+      const AdvanceBlockEntry* e = FindBlock(name, kNone);
+      if (!e) continue;
+      const uint32_t b = static_cast<uint32_t>(e - m_pBlockTable);
+      if (b == listIndex || copied.get()[b]) continue;
+      int rc = CopyRecord(m_hPacket, temp, &m_pBlockTable[b], &buffer, &capacity,
+                          &position);
+      if (rc != VRKERR_OK) return rc;
+      copied.get()[b] = 1;
+    }
+  }
+  // Then the files known by their hashes alone, in block order.
+  for (uint32_t b = 0; b < count; ++b) {
+    if (b == listIndex || copied.get()[b]) continue;
+    int rc = CopyRecord(m_hPacket, temp, &m_pBlockTable[b], &buffer, &capacity,
+                        &position);
+    if (rc != VRKERR_OK) return rc;
+  }
+  return VRKERR_OK;
+}
+
+void CVrkAdvance::RestoreAfterFailedCompaction(const char* tempPath,
+                                               uint32_t* savedOffsets,
+                                               uint32_t savedWasted,
+                                               uint32_t savedFlags,
+                                               bool tablesWritten) {
+  const int rc = g_nVrkErrCode;
+  for (uint32_t i = 0; i < m_pHeader->blockCount; ++i)
+    m_pBlockTable[i].offset = savedOffsets[i];
+  m_pHeader->wastedBytes = savedWasted;
+  m_pHeader->flags = savedFlags;
+  if (tablesWritten) {
+    // The side files already describe the new file: describe the old again.
+    if (m_hPacket == kInvalidFile)
+      m_hPacket = OpenDiskFileEx(m_szPath, kModeReadWriteShared, kAttrWriteThrough);
+    if (WriteTables(m_hPacket)) FlushDiskFile(m_hTableFile);
+  }
+  DeleteDiskFile(tempPath);
+  OpenPacket(m_szPath);
+  SetError(rc);
+}
+
+int CVrkAdvance::CompactPacket() {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
+  if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
+  if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE);
+  if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
+  if (m_pHeader->wastedBytes == 0) return SetError(VRKERR_OK);
+
+  char tempPath[kMaxPath + sizeof(kCompactTempSuffix)];
+  char backupPath[kMaxPath + sizeof(kCompactBackupSuffix)];
+  std::strcpy(tempPath, m_szPath);
+  std::strcat(tempPath, kCompactTempSuffix);
+  std::strcpy(backupPath, m_szPath);
+  std::strcat(backupPath, kCompactBackupSuffix);
+
+  FileHandle temp = CreateDiskFile(tempPath, kAttrWriteThrough);
+  if (temp == kInvalidFile) return SetError(VRKERR_CREATE_FILE);
+  if (!WriteSignature(temp)) {
+    const int rc = g_nVrkErrCode;
+    CloseDiskFile(temp);
+    DeleteDiskFile(tempPath);
+    return SetError(rc);
+  }
+  Block saved(static_cast<unsigned char*>(
+      VrkAlloc((uint64_t{m_pHeader->blockCount} + 1) * sizeof(uint32_t))));
+  if (!saved) {
+    CloseDiskFile(temp);
+    DeleteDiskFile(tempPath);
+    return SetError(VRKERR_NO_MEMORY);
+  }
+  uint32_t* offsets = reinterpret_cast<uint32_t*>(saved.get());
+  const uint32_t savedWasted = m_pHeader->wastedBytes;
+  const uint32_t savedFlags = m_pHeader->flags;
+
+  int rc = CompactInto(temp, offsets);
+  if (rc != VRKERR_OK) {
+    CloseDiskFile(temp);
+    SetError(rc);
+    RestoreAfterFailedCompaction(tempPath, offsets, savedWasted, savedFlags, false);
+    return g_nVrkErrCode;
+  }
+  m_pHeader->wastedBytes = 0;
+  m_pHeader->flags &= ~kAdvFlagHoles;
+  // The new file is durable, with its header copy, before the side files
+  // point into it.
+  if (!FlushDiskFile(temp) || !WriteTables(temp) || !FlushDiskFile(temp) ||
+      !FlushDiskFile(m_hTableFile)) {
+    if (g_nVrkErrCode == VRKERR_OK) SetError(VRKERR_DATA_IO);
+    CloseDiskFile(temp);
+    RestoreAfterFailedCompaction(tempPath, offsets, savedWasted, savedFlags, true);
+    return g_nVrkErrCode;
+  }
+  CloseDiskFile(temp);
+  CloseDiskFile(m_hPacket);
+  m_hPacket = kInvalidFile;
+  // Swap through a backup name, so that the archive file is never lost when
+  // one of the renames is refused.
+  DeleteDiskFile(backupPath);
+  bool swapped = false;
+  if (MoveDiskFile(m_szPath, backupPath)) {
+    swapped = MoveDiskFile(tempPath, m_szPath);
+    if (!swapped) MoveDiskFile(backupPath, m_szPath);
+  }
+  if (!swapped) {
+    SetError(VRKERR_OPEN_FILE);
+    RestoreAfterFailedCompaction(tempPath, offsets, savedWasted, savedFlags, true);
+    return g_nVrkErrCode;
+  }
+  DeleteDiskFile(backupPath);
+  OpenPacket(m_szPath);
+  return g_nVrkErrCode;
+}
+
+}  // namespace orvel

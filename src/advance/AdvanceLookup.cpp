@@ -1,0 +1,144 @@
+// Finding files by name, by hashes or by block index, and the queries that
+// report what a lookup found.
+#include "advance/VrkAdvance.h"
+#include "frame/ErrorCode.h"
+
+namespace orvel {
+
+unsigned int CVrkAdvance::FindHashIndex(unsigned int hash0, unsigned int hash1,
+                                        unsigned int hash2) {
+  if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE), kNone;
+  uint32_t i = hash0 & m_nTableMask;
+  // Chains are checked when the tables are loaded; the step bound only keeps
+  // the walk finite whatever the table holds.
+  for (uint32_t steps = 0; steps < m_nTableSize; ++steps) {
+    const HashEntry& e = m_pHashTable[i];
+    if (e.hash0 == hash0 && e.hash1 == hash1 && e.hash2 == hash2 &&
+        e.blockIndex != kNone)
+      return SetError(VRKERR_OK), i;
+    if (e.next == kNone || e.next >= m_nTableSize) break;
+    i = e.next;
+  }
+  return SetError(VRKERR_ADV_NOT_FOUND), kNone;
+}
+
+unsigned int CVrkAdvance::FindHashIndexByName(const char* name) {
+  unsigned int hash[3];
+  if (!HashLowerName(name, hash)) return kNone;
+  return FindHashIndex(hash[0], hash[1], hash[2]);
+}
+
+HashEntry* CVrkAdvance::FindHashEntry(unsigned int hash0, unsigned int hash1,
+                                      unsigned int hash2) {
+  uint32_t i = FindHashIndex(hash0, hash1, hash2);
+  return i == kNone ? nullptr : &m_pHashTable[i];
+}
+
+HashEntry* CVrkAdvance::FindHashEntryByName(const char* name) {
+  if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE), nullptr;
+  unsigned int hash[3];
+  if (!HashLowerName(name, hash)) return nullptr;
+  return FindHashEntry(hash[0], hash[1], hash[2]);
+}
+
+AdvanceBlockEntry* CVrkAdvance::FindBlockByHash(unsigned int hash0,
+                                                unsigned int hash1,
+                                                unsigned int hash2,
+                                                unsigned int blockIndex) {
+  if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE), nullptr;
+  if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE), nullptr;
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER), nullptr;
+  if (blockIndex == kNone) {
+    uint32_t i = FindHashIndex(hash0, hash1, hash2);
+    if (i == kNone) return nullptr;
+    blockIndex = m_pHashTable[i].blockIndex;
+  }
+  if (blockIndex >= m_pHeader->blockCount)
+    return SetError(VRKERR_ADV_NOT_FOUND), nullptr;
+  SetError(VRKERR_OK);
+  return &m_pBlockTable[blockIndex];
+}
+
+AdvanceBlockEntry* CVrkAdvance::FindBlock(const char* name,
+                                          unsigned int blockIndex) {
+  if (!name) {
+    if (blockIndex == kNone) return SetError(VRKERR_ADV_NOT_FOUND), nullptr;
+    if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE), nullptr;
+    if (!m_pHeader || blockIndex >= m_pHeader->blockCount)
+      return SetError(VRKERR_ADV_NOT_FOUND), nullptr;
+    SetError(VRKERR_OK);
+    return &m_pBlockTable[blockIndex];
+  }
+  unsigned int hash[3];
+  if (!HashLowerName(name, hash)) return nullptr;
+  return FindBlockByHash(hash[0], hash[1], hash[2], blockIndex);
+}
+
+unsigned int CVrkAdvance::GetOriginalSize(const char* name,
+                                          unsigned int blockIndex) {
+  const AdvanceBlockEntry* e = FindBlock(name, blockIndex);
+  return e ? e->originalSize : 0;
+}
+
+unsigned int CVrkAdvance::GetStoredSize(const char* name, unsigned int blockIndex) {
+  const AdvanceBlockEntry* e = FindBlock(name, blockIndex);
+  return e ? e->storedSize : 0;
+}
+
+int CVrkAdvance::GetFileBlockIndex(const char* name) {
+  const HashEntry* e = FindHashEntryByName(name);
+  return e ? static_cast<int>(e->blockIndex) : -1;
+}
+
+void CVrkAdvance::GetFileVersion(const char* name, unsigned int* versionHigh,
+                                 unsigned int* versionLow) {
+  if (!name) return (void)SetError(VRKERR_NULL_NAME);
+  const AdvanceBlockEntry* e = FindBlock(name, kNone);
+  if (!e) return;
+  if (versionHigh) *versionHigh = e->versionHigh;
+  if (versionLow) *versionLow = e->versionLow;
+}
+
+unsigned int CVrkAdvance::GetFileStoredSize(const char* name) {
+  if (!name) return SetError(VRKERR_NULL_NAME), 0;
+  const AdvanceBlockEntry* e = FindBlock(name, kNone);
+  return e ? e->storedSize : 0;
+}
+
+unsigned int CVrkAdvance::GetFileOriginalSize(const char* name) {
+  if (!name) return SetError(VRKERR_NULL_NAME), 0;
+  const AdvanceBlockEntry* e = FindBlock(name, kNone);
+  return e ? e->originalSize : 0;
+}
+
+unsigned int CVrkAdvance::GetFileFlags(const char* name) {
+  if (!name) return SetError(VRKERR_NULL_NAME), 0;
+  const AdvanceBlockEntry* e = FindBlock(name, kNone);
+  return e ? e->flags : 0;
+}
+
+int CVrkAdvance::IsFileCompressed(const char* name) {
+  return (GetFileFlags(name) & kFileCompressed) ? 1 : 0;
+}
+
+void CVrkAdvance::GetFileHash(const char* name, unsigned int* hash0,
+                              unsigned int* hash1, unsigned int* hash2) {
+  if (!name) return (void)SetError(VRKERR_NULL_NAME);
+  const HashEntry* e = FindHashEntryByName(name);
+  if (!e) return;
+  if (hash0) *hash0 = e->hash0;
+  if (hash1) *hash1 = e->hash1;
+  if (hash2) *hash2 = e->hash2;
+}
+
+void CVrkAdvance::SetFileVersion(const char* name, unsigned int versionHigh,
+                                 unsigned int versionLow) {
+  if (!name) return (void)SetError(VRKERR_NULL_NAME);
+  AdvanceBlockEntry* e = FindBlock(name, kNone);
+  if (!e) return;
+  e->versionHigh = versionHigh;
+  e->versionLow = versionLow;
+  SetError(VRKERR_OK);
+}
+
+}  // namespace orvel

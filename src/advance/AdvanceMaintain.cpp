@@ -1,0 +1,64 @@
+// Removing files and setting the archive's version stamp.
+#include <cstring>
+
+#include "advance/VrkAdvance.h"
+#include "frame/ErrorCode.h"
+
+namespace orvel {
+
+int CVrkAdvance::DeleteFileByHash(const unsigned int* hash) {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
+  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
+  // The list file belongs to the archive and is never removed.
+  if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
+  if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
+  if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE);
+  const uint32_t slot = FindHashIndex(hash[0], hash[1], hash[2]);
+  if (slot == kNone || m_pHeader->blockCount == 0) return SetError(VRKERR_OK);
+  const uint32_t b = m_pHashTable[slot].blockIndex;
+  if (b >= m_pHeader->blockCount || m_pBlockTable[b].hashIndex == kNone)
+    return SetError(VRKERR_ADV_NOT_FOUND);
+
+  const uint64_t wasted = uint64_t{m_pHeader->wastedBytes} + m_pBlockTable[b].storedSize;
+  m_pHeader->wastedBytes = wasted > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(wasted);
+  // The last block entry fills the hole, so the block table stays dense.
+  const uint32_t last = m_pHeader->blockCount - 1;
+  if (b != last) {
+    m_pBlockTable[b] = m_pBlockTable[last];
+    m_pHashTable[m_pBlockTable[b].hashIndex].blockIndex = b;
+  }
+  std::memset(&m_pBlockTable[last], 0, sizeof(AdvanceBlockEntry));
+  RemoveHashSlot(slot);
+  --m_pHeader->blockCount;
+  --m_pHeader->fileCount;
+  m_pHeader->flags |= kAdvFlagHoles;
+  return SetError(VRKERR_OK);
+}
+
+int CVrkAdvance::DeleteFile(const char* name) {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
+  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
+  unsigned int hash[3];
+  if (!HashLowerName(name, hash)) return VRKERR_NULL_NAME;
+  if (IsListFileHash(hash)) return SetError(VRKERR_NULL_NAME);
+  int rc = DeleteFileByHash(hash);
+  if (rc < 0) return rc;
+  ListFileRemove(name);
+  return SetError(VRKERR_OK);
+}
+
+void CVrkAdvance::SetPacketVersion(unsigned int versionHigh,
+                                   unsigned int versionLow) {
+  if (m_bReadOnly) return (void)SetError(VRKERR_READ_ONLY);
+  if (!m_pHeader) return (void)SetError(VRKERR_NO_HEADER);
+  m_pHeader->versionHigh = versionHigh;
+  m_pHeader->versionLow = versionLow;
+  if (!WriteSideHeader() || !WriteHeader(m_hPacket)) return;
+  // Commit point: the new stamp is durable before success is reported.
+  if (!FlushDiskFile(m_hTableFile) || !FlushDiskFile(m_hPacket))
+    return (void)SetError(VRKERR_HEADER_IO);
+  SetError(VRKERR_OK);
+}
+
+}  // namespace orvel

@@ -1,0 +1,136 @@
+// Writing the side header, the block and hash tables (in pieces of 64
+// entries, enciphered and checksummed as they go), the header copy and the
+// signature of the archive file.
+#include <cstring>
+
+#include "advance/VrkAdvance.h"
+#include "codec/IceCipher.h"
+#include "codec/checksum_crc.h"
+#include "frame/Callbacks.h"
+#include "frame/ErrorCode.h"
+
+namespace orvel {
+
+void CVrkAdvance::EncipherBuffer(void* buffer, int length) {
+  if (buffer && length >= 8) orvel::EncipherBuffer(buffer, static_cast<unsigned>(length));
+}
+
+int CVrkAdvance::WriteSignature(FileHandle file) {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY), 0;
+  if (file == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
+  unsigned char signature[kSignatureSize];
+  std::memcpy(signature, kMagic, 4);
+  std::memcpy(signature + 4, &kFormatVersion, 4);
+  if (WriteDiskFileAt(file, signature, kSignatureSize, 0) != kSignatureSize)
+    return SetError(VRKERR_SIGNATURE_IO), 0;
+  return SetError(VRKERR_OK), 1;
+}
+
+int CVrkAdvance::WriteHeader(FileHandle file) {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY), 0;
+  if (file == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER), 0;
+  const uint32_t size = GetDiskFileSize(file);
+  if (size == kFileFailure) return SetError(VRKERR_SEEK), 0;
+  m_pHeader->fileSize = size;
+  if (WriteDiskFileAt(file, m_pHeader, sizeof(AdvanceHeader), kHeaderCopyOffset) !=
+      sizeof(AdvanceHeader))
+    return SetError(VRKERR_HEADER_IO), 0;
+  return SetError(VRKERR_OK), 1;
+}
+
+int CVrkAdvance::WriteSideHeader() {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY), 0;
+  if (m_hTableFile == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER), 0;
+  if (SeekDiskFile(m_hTableFile, 0, 0) != 0) return SetError(VRKERR_SEEK), 0;
+  if (WriteDiskFile(m_hTableFile, m_pHeader, sizeof(AdvanceHeader)) !=
+      sizeof(AdvanceHeader))
+    return SetError(VRKERR_HEADER_IO), 0;
+  const uint32_t crc = Crc32(m_pHeader, sizeof(AdvanceHeader));
+  if (WriteDiskFile(m_hTableFile, &crc, 4) != 4) return SetError(VRKERR_CHECKSUM_IO), 0;
+  return SetError(VRKERR_OK), 1;
+}
+
+namespace {
+
+// Writes `count` entries of `entrySize` bytes from `table` at the current
+// position of `file`, in pieces of kTablePiece entries through one buffer,
+// each piece enciphered when asked and reported to callback `kind`, then the
+// checksum word of the bytes as written. Returns the position after it, or 0
+// with the error code set (`ioCode` for the table bytes).
+unsigned WritePieces(CVrkAdvance* packet, FileHandle file, const void* table,
+                     uint32_t entrySize, uint32_t count, bool encipher,
+                     unsigned kind, int ioCode) {
+  alignas(16) unsigned char piece[kTablePiece * sizeof(AdvanceBlockEntry)];
+  const unsigned char* src = static_cast<const unsigned char*>(table);
+  uint32_t crc = 0xFFFFFFFFu;
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t n = count - done < kTablePiece ? count - done : kTablePiece;
+    const uint32_t bytes = n * entrySize;
+    std::memcpy(piece, src + static_cast<size_t>(done) * entrySize, bytes);
+    if (encipher) packet->EncipherBuffer(piece, static_cast<int>(bytes));
+    FireCallback(kind, packet, static_cast<int>(count),
+                 static_cast<int>(n == kTablePiece ? done : count));
+    if (WriteDiskFile(file, piece, bytes) != bytes) return SetError(ioCode), 0;
+    crc = Crc32Update(crc, piece, bytes);
+    done += n;
+  }
+  crc = ~crc;
+  if (WriteDiskFile(file, &crc, 4) != 4) return SetError(VRKERR_CHECKSUM_IO), 0;
+  const unsigned pos = TellDiskFile(file);
+  if (pos == kFileFailure) return SetError(VRKERR_SEEK), 0;
+  SetError(VRKERR_OK);
+  return pos;
+}
+
+}  // namespace
+
+unsigned int CVrkAdvance::WriteBlockTable() {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY), 0;
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER), 0;
+  if (m_hTableFile == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
+  if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE), 0;
+  if (m_pHeader->fileCount == 0 || m_pHeader->firstBlock > 0)
+    return SetError(VRKERR_OK), 0;
+  if (m_pHeader->fileCount > m_nTableSize) return SetError(VRKERR_BLOCK_TABLE_IO), 0;
+  if (SeekDiskFile(m_hTableFile, static_cast<int32_t>(m_pHeader->blockTableOffset), 0) !=
+      m_pHeader->blockTableOffset)
+    return SetError(VRKERR_BLOCK_TABLE_IO), 0;
+  return WritePieces(this, m_hTableFile, m_pBlockTable, sizeof(AdvanceBlockEntry),
+                     m_pHeader->fileCount, m_bTablesEnciphered != 0,
+                     VRKCB_WRITE_BLOCK_TABLE, VRKERR_BLOCK_TABLE_IO);
+}
+
+unsigned int CVrkAdvance::WriteHashTable() {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY), 0;
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER), 0;
+  if (m_hTableFile == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
+  if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE), 0;
+  if (m_pHeader->fileCount == 0 || m_pHeader->firstBlock > 0)
+    return SetError(VRKERR_OK), 0;
+  const uint32_t offset = m_pHeader->hashTableOffset;
+  if (offset > 0x7FFFFFFFu ||
+      SeekDiskFile(m_hTableFile, static_cast<int32_t>(offset), 0) != offset)
+    return SetError(VRKERR_HASH_TABLE_IO), 0;
+  return WritePieces(this, m_hTableFile, m_pHashTable, sizeof(HashEntry),
+                     m_nTableSize, m_bTablesEnciphered != 0,
+                     VRKCB_WRITE_HASH_TABLE, VRKERR_HASH_TABLE_IO);
+}
+
+int CVrkAdvance::WriteTables(FileHandle archiveFile) {
+  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY), 0;
+  if (!m_pHeader) return SetError(VRKERR_NO_HEADER), 0;
+  if (archiveFile == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
+  const uint32_t size = GetDiskFileSize(archiveFile);
+  if (size == kFileFailure) return SetError(VRKERR_SEEK), 0;
+  m_pHeader->fileSize = size;
+  m_pHeader->blockTableOffset = kSideBlockTableOffset;
+  const unsigned afterBlocks = WriteBlockTable();
+  if (!afterBlocks) return 0;
+  m_pHeader->hashTableOffset = afterBlocks;
+  if (!WriteHashTable() || !WriteSideHeader() || !WriteHeader(archiveFile)) return 0;
+  return SetError(VRKERR_OK), 1;
+}
+
+}  // namespace orvel

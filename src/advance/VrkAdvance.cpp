@@ -1,0 +1,202 @@
+// Life cycle of the advanced archive object, its tables, and the queries
+// that need no lookup.
+#include "advance/VrkAdvance.h"
+
+#include "advance/AdvancePaths.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "codec/CompressBuffer.h"
+#include "codec/FileNameList.h"
+#include "codec/IceCipher.h"
+#include "frame/ErrorCode.h"
+
+namespace orvel {
+
+bool HasArchiveExtension(const char* path) {
+  size_t n = std::strlen(path);
+  if (n < 4) return false;
+  for (int i = 0; i < 4; ++i) {
+    unsigned char c = static_cast<unsigned char>(path[n - 4 + i]);
+    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
+    if (c != static_cast<unsigned char>(kArchiveExtension[i])) return false;
+  }
+  return true;
+}
+
+CVrkAdvance::CVrkAdvance()
+    : m_pNameList(nullptr),
+      m_nUpdateCount(0),
+      m_aCryptTable(),
+      m_szPath(),
+      m_pHashTable(nullptr),
+      m_pBlockTable(nullptr),
+      m_nTableSize(0),
+      m_nTableMask(0),
+      m_pHeader(nullptr),
+      m_hPacket(kInvalidFile),
+      m_hTableFile(kInvalidFile),
+      m_hListFile(kInvalidFile),
+      m_pCompressor(nullptr),
+      m_bTablesEnciphered(0),
+      m_bReadOnly(0),
+      m_bVerifyCheckSum(1),
+      m_aListFileHash(),
+      m_nFreeScan(0),
+      m_bLastAddStored(false),
+      m_pScratch(nullptr),
+      m_nScratchSize(0) {
+  InitCryptTable();
+  HashNameAll(kListFileName, m_aCryptTable, m_aListFileHash);
+  m_pNameList = new CFileNameList();
+  m_pCompressor = new CCompressBuffer();
+  KeyArchiveCipher();
+}
+
+CVrkAdvance::~CVrkAdvance() {
+  ClosePacket();
+  delete m_pNameList;
+  delete m_pCompressor;
+  VrkFree(m_pScratch);
+}
+
+void CVrkAdvance::InitCryptTable() { orvel::InitCryptTable(m_aCryptTable); }
+
+unsigned int CVrkAdvance::SetTableSize(unsigned int requested) {
+  m_nTableSize = RoundTableSize(requested, m_nTableSize);
+  m_nTableMask = m_nTableSize - 1;
+  return m_nTableMask;
+}
+
+int CVrkAdvance::AllocTables() {
+  VrkFree(m_pHashTable);
+  VrkFree(m_pBlockTable);
+  m_pHashTable = nullptr;
+  m_pBlockTable = nullptr;
+  m_nFreeScan = 0;
+  if (m_nTableSize == 0) return 0;
+  const size_t n = m_nTableSize;
+  m_pHashTable = static_cast<HashEntry*>(VrkAlloc(n * sizeof(HashEntry)));
+  m_pBlockTable =
+      static_cast<AdvanceBlockEntry*>(VrkAlloc(n * sizeof(AdvanceBlockEntry)));
+  if (!m_pHashTable || !m_pBlockTable) {
+    VrkFree(m_pHashTable);
+    VrkFree(m_pBlockTable);
+    m_pHashTable = nullptr;
+    m_pBlockTable = nullptr;
+    return 0;
+  }
+  std::memset(m_pHashTable, 0xFF, n * sizeof(HashEntry));
+  std::memset(m_pBlockTable, 0, n * sizeof(AdvanceBlockEntry));
+  return 1;
+}
+
+void CVrkAdvance::ClosePacket() {
+  if (m_pNameList) m_pNameList->Clear();
+  VrkFree(m_pBlockTable);
+  VrkFree(m_pHashTable);
+  VrkFree(m_pHeader);
+  m_pBlockTable = nullptr;
+  m_pHashTable = nullptr;
+  m_pHeader = nullptr;
+  m_nFreeScan = 0;
+  for (FileHandle* h : {&m_hPacket, &m_hTableFile, &m_hListFile}) {
+    if (*h != kInvalidFile) CloseDiskFile(*h);
+    *h = kInvalidFile;
+  }
+  m_bReadOnly = 0;
+}
+
+int CVrkAdvance::CheckWritable() const {
+  return m_bReadOnly ? VRKERR_READ_ONLY : VRKERR_OK;
+}
+
+bool CVrkAdvance::HashLowerName(const char* name, unsigned int hash[3]) const {
+  char lower[kMaxNameLength + 1];
+  if (!LowerCaseName(name, lower)) {
+    SetError(VRKERR_NULL_NAME);
+    return false;
+  }
+  HashNameAll(lower, m_aCryptTable, hash);
+  return true;
+}
+
+bool CVrkAdvance::IsListFileHash(const unsigned int* hash) const {
+  return hash[0] == m_aListFileHash[0] && hash[1] == m_aListFileHash[1] &&
+         hash[2] == m_aListFileHash[2];
+}
+
+bool CVrkAdvance::IsListFileName(const char* name) const {
+  unsigned int hash[3];
+  char lower[kMaxNameLength + 1];
+  if (!LowerCaseName(name, lower)) return false;
+  HashNameAll(lower, m_aCryptTable, hash);
+  return IsListFileHash(hash);
+}
+
+void CVrkAdvance::SidePath(const char* extension, char* out) const {
+  // m_szPath ends in ".vrk" in any letter case: replace those four bytes.
+  size_t n = std::strlen(m_szPath);
+  size_t stem = n >= 4 ? n - 4 : n;
+  std::memcpy(out, m_szPath, stem);
+  std::memcpy(out + stem, extension, 5);
+}
+
+unsigned char* CVrkAdvance::ScratchFor(uint32_t size, uint32_t fileOffset) {
+  // Room for the size plus up to 63 bytes of lead so that the returned
+  // address lines up with the file offset modulo 64 (copies out of the page
+  // cache are slow on this kind of CPU when the destination sits a few bytes
+  // past the source modulo the page size).
+  const uint64_t need = static_cast<uint64_t>(size) + 64;
+  if (need > 0xFFFFFFFFu) return nullptr;
+  if (m_nScratchSize < need) {
+    uint64_t grown = need < 65536 ? 65536 : need + need / 4;
+    if (grown > 0xFFFFFFFFu) grown = need;
+    unsigned char* bigger = static_cast<unsigned char*>(VrkAlloc(grown));
+    if (!bigger) return nullptr;
+    VrkFree(m_pScratch);
+    m_pScratch = bigger;
+    m_nScratchSize = static_cast<uint32_t>(grown);
+  }
+  uintptr_t base = reinterpret_cast<uintptr_t>(m_pScratch);
+  uintptr_t lead = (static_cast<uintptr_t>(fileOffset) - base) & 63u;
+  return m_pScratch + lead;
+}
+
+bool CVrkAdvance::SetVerifyCheckSum(bool enable) {
+  m_bVerifyCheckSum = enable ? 1 : 0;
+  return enable;
+}
+
+void CVrkAdvance::FreeBuffer(void* p) { VrkFree(p); }
+
+void CVrkAdvance::BeginUpdate() { ++m_nUpdateCount; }
+
+unsigned int CVrkAdvance::GetFileCount() {
+  return m_pHeader ? m_pHeader->fileCount : 0;
+}
+
+int CVrkAdvance::GetFileName(unsigned int index, char* buffer, int bufferSize) {
+  if (!m_pNameList) return SetError(VRKERR_NO_LIST_FILE);
+  if (index > 0x7FFFFFFFu ||
+      !m_pNameList->GetName(static_cast<int>(index), buffer, bufferSize))
+    return SetError(VRKERR_NULL_NAME);
+  return SetError(VRKERR_OK);
+}
+
+unsigned int CVrkAdvance::GetPacketFlags() {
+  return m_pHeader ? m_pHeader->flags : 0;
+}
+
+void CVrkAdvance::GetPacketVersion(unsigned int* versionHigh,
+                                   unsigned int* versionLow,
+                                   unsigned int* baseVersion) {
+  if (versionHigh) *versionHigh = m_pHeader ? m_pHeader->versionHigh : 0;
+  if (versionLow) *versionLow = m_pHeader ? m_pHeader->versionLow : 0;
+  if (baseVersion) *baseVersion = m_pHeader ? m_pHeader->baseVersion : 0;
+}
+
+const char* CVrkAdvance::GetPacketPath() { return m_szPath; }
+
+}  // namespace orvel

@@ -1,0 +1,242 @@
+// The advanced archive: an archive file with checksummed data records, a
+// table side file holding the header and the (optionally enciphered) block
+// and hash tables, and a list side file holding the compressed name list.
+//
+// The class is split over several sources by role: VrkAdvance.cpp (life
+// cycle, tables, simple queries), AdvanceOpen.cpp, AdvanceLookup.cpp,
+// AdvanceRead.cpp, AdvanceCreate.cpp (creation and the update bracket),
+// AdvanceTableWriter.cpp, AdvanceListFile.cpp, AdvanceHashTable.cpp,
+// AdvanceAdd.cpp, AdvanceMaintain.cpp and AdvanceCompact.cpp.
+#ifndef ORVEL_ADVANCE_VRK_ADVANCE_H
+#define ORVEL_ADVANCE_VRK_ADVANCE_H
+
+#include <cstdint>
+
+#include "advance/AdvanceFormat.h"
+#include "codec/NameHash.h"
+#include "frame/Allocation.h"
+#include "frame/DiskFile.h"
+#include "orvel/IOrvelPacket.h"
+
+namespace orvel {
+
+class CFileNameList;
+class CCompressBuffer;
+
+constexpr unsigned kMaxPath = 260;
+
+class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
+ public:
+  CVrkAdvance();
+  ~CVrkAdvance() override;
+  CVrkAdvance(const CVrkAdvance&) = delete;
+  CVrkAdvance& operator=(const CVrkAdvance&) = delete;
+
+  // The archive interface, slots 1 to 33.
+  int CreatePacket(const char* path, unsigned int flags, unsigned int tableSize,
+                   unsigned int versionHigh, unsigned int versionLow) override;
+  int OpenPacket(const char* path) override;
+  int ReadFileTo(const char* name, void* buffer, int bufferSize,
+                 unsigned int blockIndex) override;
+  void* ReadFileAlloc(const char* name, unsigned int* outSize,
+                      unsigned int blockIndex) override;
+  void FreeBuffer(void* p) override;
+  int ReadFileRaw(const char* name, void* buffer,
+                  unsigned int bufferSize) override;
+  bool SetVerifyCheckSum(bool enable) override;
+  int ExtractFile(const char* name, const char* diskPath,
+                  unsigned int blockIndex) override;
+  unsigned int GetOriginalSize(const char* name, unsigned int blockIndex) override;
+  unsigned int GetStoredSize(const char* name, unsigned int blockIndex) override;
+  void BeginUpdate() override;
+  int AddFileFromDisk(const char* name, unsigned int flags, const char* diskPath,
+                      unsigned int versionHigh, unsigned int versionLow) override;
+  int AddFileFromMemory(const char* name, unsigned int flags, const void* data,
+                        unsigned int size, unsigned int versionHigh,
+                        unsigned int versionLow) override;
+  int DeleteFileByHash(const unsigned int* hash) override;
+  int DeleteFile(const char* name) override;
+  int AddCompressedFileByHash(const unsigned int* hash, unsigned int flags,
+                              const void* data, unsigned int storedSize,
+                              unsigned int originalSize, unsigned int versionHigh,
+                              unsigned int versionLow) override;
+  int AddCompressedFile(const char* name, unsigned int flags, const void* data,
+                        unsigned int storedSize, unsigned int originalSize,
+                        unsigned int versionHigh, unsigned int versionLow) override;
+  void SetFileVersion(const char* name, unsigned int versionHigh,
+                      unsigned int versionLow) override;
+  int EndUpdate() override;
+  int CompactPacket() override;
+  unsigned int GetFileCount() override;
+  int GetFileName(unsigned int index, char* buffer, int bufferSize) override;
+  unsigned int GetPacketFlags() override;
+  void GetPacketVersion(unsigned int* versionHigh, unsigned int* versionLow,
+                        unsigned int* baseVersion) override;
+  const char* GetPacketPath() override;
+  void SetPacketVersion(unsigned int versionHigh, unsigned int versionLow) override;
+  int GetFileBlockIndex(const char* name) override;
+  void GetFileVersion(const char* name, unsigned int* versionHigh,
+                      unsigned int* versionLow) override;
+  unsigned int GetFileStoredSize(const char* name) override;
+  unsigned int GetFileOriginalSize(const char* name) override;
+  unsigned int GetFileFlags(const char* name) override;
+  int IsFileCompressed(const char* name) override;
+  void GetFileHash(const char* name, unsigned int* hash0, unsigned int* hash1,
+                   unsigned int* hash2) override;
+
+  // Slots 34 to 37, in the same roles as in the basic archive.
+  virtual unsigned int SetTableSize(unsigned int requested);
+  virtual int AllocTables();  // 1, or 0 when out of memory
+  virtual void InitCryptTable();
+  virtual void ClosePacket();
+
+  // Slots 38 to 73. Public so that the patching classes can reach them.
+  virtual int AddNewFileFromDisk(const char* name, unsigned int flags,
+                                 const char* diskPath, unsigned int versionHigh,
+                                 unsigned int versionLow);
+  virtual int AddNewCompressedFileByHash(const unsigned int* hash, const void* data,
+                                         unsigned int storedSize,
+                                         unsigned int originalSize,
+                                         unsigned int versionHigh,
+                                         unsigned int versionLow);
+  virtual int AddNewCompressedFile(const char* name, const void* data,
+                                   unsigned int storedSize,
+                                   unsigned int originalSize,
+                                   unsigned int versionHigh,
+                                   unsigned int versionLow);
+  virtual int WriteFileData(const void* data, AdvanceBlockEntry* entry,
+                            AdvanceBlockEntry* newEntry);
+  virtual int ReplaceFileFromDisk(const char* name, unsigned int flags,
+                                  const char* diskPath, unsigned int versionHigh,
+                                  unsigned int versionLow);
+  virtual int ReplaceCompressedFileByHash(const unsigned int* hash,
+                                          unsigned int flags, const void* data,
+                                          unsigned int storedSize,
+                                          unsigned int originalSize,
+                                          unsigned int versionHigh,
+                                          unsigned int versionLow);
+  virtual int ReplaceCompressedFile(const char* name, unsigned int flags,
+                                    const void* data, unsigned int storedSize,
+                                    unsigned int originalSize,
+                                    unsigned int versionHigh,
+                                    unsigned int versionLow);
+  virtual int WriteHeader(FileHandle file);
+  virtual int WriteSignature(FileHandle file);
+  virtual int WriteListFile(const char* listPath);
+  virtual int CreateListFileEntry();
+  virtual unsigned int ReadBlockTable(FileHandle file, const AdvanceHeader* header,
+                                      AdvanceBlockEntry* table);
+  virtual unsigned int ReadHashTable(FileHandle file, const AdvanceHeader* header,
+                                     HashEntry* table);
+  virtual int LoadListFile(const char* listPath);
+  virtual unsigned int WriteBlockTable();
+  virtual unsigned int WriteHashTable();
+  virtual AdvanceBlockEntry* FindBlockByHash(unsigned int hash0, unsigned int hash1,
+                                             unsigned int hash2,
+                                             unsigned int blockIndex);
+  virtual AdvanceBlockEntry* FindBlock(const char* name, unsigned int blockIndex);
+  virtual unsigned int FindHashIndexByName(const char* name);
+  virtual unsigned int FindHashIndex(unsigned int hash0, unsigned int hash1,
+                                     unsigned int hash2);
+  virtual HashEntry* FindHashEntry(unsigned int hash0, unsigned int hash1,
+                                   unsigned int hash2);
+  virtual HashEntry* FindHashEntryByName(const char* name);
+  virtual void ListFileAdd(const char* name);
+  virtual void ListFileRemove(const char* name);
+  virtual const void* LoadFileCompressed(const char* diskPath,
+                                         AdvanceBlockEntry* entry);
+  virtual void* LoadFileRaw(const char* diskPath, AdvanceBlockEntry* entry);
+  virtual int ReadSideHeader(FileHandle file, AdvanceHeader** header);
+  virtual int WriteTables(FileHandle archiveFile);
+  virtual int WriteSideHeader();
+  virtual int InsertHashEntry(unsigned int hash0, unsigned int hash1,
+                              unsigned int hash2, HashEntry** entry,
+                              unsigned int* index);
+  virtual int InsertHashEntryByName(const char* name, HashEntry** entry,
+                                    unsigned int* index);
+  virtual int GrowTables();
+  virtual int InsertIntoTables(unsigned int hash0, unsigned int hash1,
+                               unsigned int hash2, HashEntry* table,
+                               AdvanceBlockEntry* blocks, unsigned int mask,
+                               unsigned int size, HashEntry** entry,
+                               unsigned int* index);
+  virtual unsigned int GetListText(char** text);
+  virtual void EncipherBuffer(void* buffer, int length);
+  virtual void DecipherBuffer(void* buffer, int length);
+
+  // Read-only view for tests, tools and the patching classes.
+  const AdvanceHeader* Header() const { return m_pHeader; }
+  const AdvanceBlockEntry* BlockTable() const { return m_pBlockTable; }
+  const HashEntry* HashTable() const { return m_pHashTable; }
+  unsigned int TableSize() const { return m_nTableSize; }
+  bool IsReadOnly() const { return m_bReadOnly != 0; }
+
+ private:
+  // Lowers and hashes `name`; false (error -11) for a null or over-long name.
+  bool HashLowerName(const char* name, unsigned int hash[3]) const;
+  bool IsListFileHash(const unsigned int* hash) const;
+  bool IsListFileName(const char* name) const;
+  // Builds the side file path for `extension` (".bhl" or ".lst") from
+  // m_szPath into `out` (kMaxPath bytes).
+  void SidePath(const char* extension, char* out) const;
+  // Inserts into the given arrays, scanning for a free slot from *freeScan
+  // (every slot below it is known to be occupied).
+  int InsertInto(unsigned int hash0, unsigned int hash1, unsigned int hash2,
+                 HashEntry* table, AdvanceBlockEntry* blocks, unsigned int mask,
+                 unsigned int size, uint32_t* freeScan, HashEntry** entry,
+                 unsigned int* index);
+  // Takes the entry in `slot` out of its chain and frees the slot.
+  void RemoveHashSlot(uint32_t slot);
+  // Undoes an insertion whose block entry (at blockCount) was not completed.
+  void AbandonInsertion(uint32_t slot);
+  // Writes `size` stored bytes and their checksum word at `offset`.
+  int WriteRecord(uint32_t offset, const void* data, uint32_t size);
+  // End of the archive file; kNone on failure.
+  uint32_t ArchiveEnd();
+  // A buffer of `size` bytes whose address is congruent to `fileOffset`
+  // modulo 64, reused between reads; null when out of memory.
+  unsigned char* ScratchFor(uint32_t size, uint32_t fileOffset);
+  // Reads a record's stored bytes (and, with verification on, checks the
+  // checksum word read in the same transfer) into `out`, which has room for
+  // storedSize + 4 bytes. Returns 0 or the error code.
+  int ReadRecord(const AdvanceBlockEntry* entry, unsigned char* out);
+  // Splits the list text (length bytes, NUL after them, modified in place)
+  // into the name list, lower-cased.
+  int LoadListText(char* text, uint32_t length);
+  // Copies every live record into `temp`, saving the old offsets first.
+  int CompactInto(FileHandle temp, uint32_t* savedOffsets);
+  // Puts the old offsets back (and on disk when the tables were rewritten),
+  // removes the temporary file and reopens the archive; keeps the error.
+  void RestoreAfterFailedCompaction(const char* tempPath, uint32_t* savedOffsets,
+                                    uint32_t savedWasted, uint32_t savedFlags,
+                                    bool tablesWritten);
+  int CheckWritable() const;  // -42 when read-only, else 0
+
+  // Members in the documented order, then the implementation's own.
+  CFileNameList* m_pNameList;
+  uint32_t m_nUpdateCount;
+  unsigned int m_aCryptTable[kCryptTableWords];
+  char m_szPath[kMaxPath];
+  HashEntry* m_pHashTable;
+  AdvanceBlockEntry* m_pBlockTable;
+  uint32_t m_nTableSize;
+  uint32_t m_nTableMask;
+  AdvanceHeader* m_pHeader;
+  FileHandle m_hPacket;
+  FileHandle m_hTableFile;
+  FileHandle m_hListFile;
+  CCompressBuffer* m_pCompressor;
+  uint32_t m_bTablesEnciphered;
+  uint32_t m_bReadOnly;
+  uint8_t m_bVerifyCheckSum;
+
+  unsigned int m_aListFileHash[3];
+  uint32_t m_nFreeScan;         // every hash slot below it is occupied
+  bool m_bLastAddStored;        // the last add or replacement wrote data
+  unsigned char* m_pScratch;
+  uint32_t m_nScratchSize;
+};
+
+}  // namespace orvel
+
+#endif
