@@ -1,8 +1,11 @@
 #include "archive/BasicPacketFactory.h"
 
+#include "archive/BasicPacket.h"
+
 namespace orvel {
 
-// Placeholder until the basic archive class lands.
-IOrvelPacket* NewBasicPacket() { return nullptr; }
+// The class's own allocation function follows the allocation rule and yields
+// null (constructing nothing) when memory runs out.
+IOrvelPacket* NewBasicPacket() { return new COrvelPacket; }
 
 }  // namespace orvel

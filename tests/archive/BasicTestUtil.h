@@ -1,0 +1,97 @@
+// Shared helpers of the basic archive tests: access to the object's tables,
+// archive construction, and byte-level access to archive files.
+#ifndef ORVEL_TESTS_ARCHIVE_BASIC_TEST_UTIL_H
+#define ORVEL_TESTS_ARCHIVE_BASIC_TEST_UTIL_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "archive/BasicPacket.h"
+#include "common/TempDir.h"
+#include "orvel/VrkErrors.h"
+
+namespace orvel {
+
+struct BasicPacketTestAccess {
+  static basic::PacketHeader& Header(COrvelPacket& p) { return *p.m_pHeader; }
+  static basic::HashEntry* Hashes(COrvelPacket& p) { return p.m_pHashTable; }
+  static basic::BlockEntry* Blocks(COrvelPacket& p) { return p.m_pBlockTable; }
+  static uint32_t TableSize(const COrvelPacket& p) { return p.m_nTableSize; }
+  static bool Loaded(const COrvelPacket& p) { return p.m_pHeader != nullptr; }
+  static std::string ListText(const COrvelPacket& p) {
+    return p.m_szListText ? std::string(p.m_szListText, p.m_nListLength) : std::string();
+  }
+  static void DropCompressor(COrvelPacket& p) {
+    delete p.m_pCompressor;
+    p.m_pCompressor = nullptr;
+  }
+};
+
+}  // namespace orvel
+
+namespace orvel_test {
+
+using Access = orvel::BasicPacketTestAccess;
+using Packet = std::unique_ptr<orvel::COrvelPacket>;
+
+inline Packet NewCreated(const std::string& path, unsigned tableSize = 8, unsigned flags = 0,
+                         unsigned versionHigh = 0, unsigned versionLow = 1) {
+  Packet p(new orvel::COrvelPacket);
+  EXPECT_EQ(p->CreatePacket(path.c_str(), flags, tableSize, versionHigh, versionLow), 1);
+  return p;
+}
+
+inline Packet NewOpened(const std::string& path) {
+  Packet p(new orvel::COrvelPacket);
+  EXPECT_EQ(p->OpenPacket(path.c_str()), 1) << g_nVrkErrCode;
+  return p;
+}
+
+inline uint32_t Word(const std::string& bytes, size_t offset) {
+  uint32_t w = 0;
+  std::memcpy(&w, bytes.data() + offset, 4);
+  return w;
+}
+
+inline void PutWord(std::string& bytes, size_t offset, uint32_t w) {
+  std::memcpy(&bytes[offset], &w, 4);
+}
+
+// Header words by file offset.
+enum : size_t {
+  kFileSize = 8,
+  kVersionHigh = 12,
+  kVersionLow = 16,
+  kFlags = 20,
+  kBlockTableOffset = 24,
+  kFileCount = 28,
+  kRingFirst = 32,
+  kRingNext = 36,
+  kHashTableOffset = 40,
+  kTableSize = 44
+};
+
+inline std::string Text(size_t n, char seed) {
+  std::string s(n, ' ');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (i * 7 + seed) % 23);
+  return s;
+}
+
+// Reads a whole file back through ReadFileAlloc.
+inline std::string ReadAll(orvel::COrvelPacket& p, const char* name,
+                           unsigned blockIndex = 0xFFFFFFFFu) {
+  unsigned size = 0;
+  void* data = p.ReadFileAlloc(name, &size, blockIndex);
+  if (!data) return "<null>";
+  std::string s(static_cast<const char*>(data), size);
+  p.FreeBuffer(data);
+  return s;
+}
+
+}  // namespace orvel_test
+
+#endif
