@@ -84,6 +84,23 @@ TEST(IceCipher, BuffersTransformWholeBlocksOnly) {
   EXPECT_EQ(seven, Block(data.begin(), data.begin() + 7));
 }
 
+TEST(IceCipher, LongBuffersMatchTheSingleBlockRoutine) {
+  KeyArchiveCipher();
+  std::mt19937 rng(4);
+  Block data(13 * 8 + 5);
+  for (auto& b : data) b = static_cast<unsigned char>(rng());
+  Block work = data;
+  EncipherBuffer(work.data(), static_cast<unsigned>(work.size()));
+  for (size_t b = 0; b < 13; ++b) {
+    unsigned char one[8];
+    IceEncrypt(ArchiveIceKey(), data.data() + 8 * b, one);
+    ASSERT_EQ(std::memcmp(work.data() + 8 * b, one, 8), 0) << b;
+  }
+  EXPECT_EQ(Block(work.end() - 5, work.end()), Block(data.end() - 5, data.end()));
+  DecipherBuffer(work.data(), static_cast<unsigned>(work.size()));
+  EXPECT_EQ(work, data);
+}
+
 TEST(IceCipher, PieceByPieceMeetsOnePassOnBlockBoundaries) {
   KeyArchiveCipher();
   // A table written in 64-entry pieces of 20 bytes (1280 bytes each, a
