@@ -71,13 +71,15 @@ int CVrkAdvance::ReadFileTo(const char* name, void* buffer, int bufferSize,
                             unsigned int blockIndex) {
   if (!buffer || bufferSize <= 0) return 0;
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
+  // A buffer too small for the file leaves the caller's error code as it was.
+  const int callerCode = g_nVrkErrCode;
   const AdvanceBlockEntry* found = FindBlock(name, blockIndex);
   if (!found) return 0;
   const AdvanceBlockEntry e = *found;
   const uint32_t room = static_cast<uint32_t>(bufferSize);
   unsigned char* out = static_cast<unsigned char*>(buffer);
   if (e.flags & kFileCompressed) {
-    if (room < e.originalSize) return 0;
+    if (room < e.originalSize) return SetError(callerCode), 0;
     if (!m_pCompressor) return SetError(VRKERR_NO_COMPRESSOR), 0;
     unsigned char* stored = ScratchFor(e.storedSize + kChecksumSize, e.offset);
     if (!stored) return SetError(VRKERR_NO_MEMORY), 0;
@@ -88,7 +90,7 @@ int CVrkAdvance::ReadFileTo(const char* name, void* buffer, int bufferSize,
     SetError(VRKERR_OK);
     return static_cast<int>(e.originalSize);
   }
-  if (room < e.storedSize) return 0;
+  if (room < e.storedSize) return SetError(callerCode), 0;
   int rc;
   if (!m_bVerifyCheckSum || room - e.storedSize >= kChecksumSize) {
     rc = ReadRecord(&e, out);
