@@ -148,16 +148,18 @@ bool CCompressBuffer::Decompress(const void* stored, unsigned int storedSize,
   lzo_uint produced = originalSize;
   const int rc = lzo1x_decompress_safe(static_cast<const unsigned char*>(stored),
                                        storedSize, dst, &produced, nullptr);
-  // A stream that overruns either limit, or leaves input unread, is
-  // rejected and leaves both sizes as they were.
-  if (rc != LZO_E_OK || produced > originalSize) return false;
+  // A stream that overruns either limit, leaves input unread or comes up
+  // short is rejected, and the sizes stay those of the last good operation.
+  if (rc != LZO_E_OK || produced != originalSize) {
+    // The bytes after the decoded ones were never written; clear them so
+    // that no stale memory reaches the caller.
+    if (rc == LZO_E_OK && produced < originalSize)
+      std::memset(dst + produced, 0, originalSize - produced);
+    return false;
+  }
   m_nStoredSize = storedSize;
-  m_nOriginalSize = static_cast<unsigned int>(produced);
-  if (produced == originalSize) return true;
-  // A clean stream that comes up short: the rest of the output would be
-  // stale memory, so it is cleared.
-  std::memset(dst + produced, 0, originalSize - produced);
-  return false;
+  m_nOriginalSize = originalSize;
+  return true;
 }
 
 }  // namespace orvel

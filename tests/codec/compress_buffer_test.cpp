@@ -79,6 +79,7 @@ bool DecodeExact(CCompressBuffer& cb, const Bytes& stream, unsigned size,
                  Bytes* out) {
   GuardedBlock input(stream.size()), output(size);
   if (!stream.empty()) std::memcpy(input.data(), stream.data(), stream.size());
+  std::memset(output.data(), 0xCC, size);  // stale contents
   const bool ok = cb.Decompress(input.data(), static_cast<unsigned>(stream.size()),
                                 size, output.data());
   out->assign(output.data(), output.data() + size);
@@ -176,8 +177,12 @@ TEST(CompressBuffer, DamagedStreamsNeverWritePastTheOriginalSize) {
   // An output limit below the real size fails without overrunning.
   for (unsigned size : {0u, 1u, 19999u})
     EXPECT_FALSE(DecodeExact(*cb, stream, size, &out)) << size;
-  // A larger limit decodes cleanly but short: reported as a failure.
+  // A larger limit decodes cleanly but short: reported as a failure, the
+  // sizes kept, and the byte that was not produced cleared.
   EXPECT_FALSE(DecodeExact(*cb, stream, 20001, &out));
+  EXPECT_EQ(cb->m_nOriginalSize, 20000u);
+  EXPECT_EQ(Bytes(out.begin(), out.end() - 1), data);
+  EXPECT_EQ(out.back(), 0);
   // Trailing bytes after the end marker are rejected.
   Bytes longer = stream;
   longer.push_back(0);
