@@ -24,6 +24,16 @@ uint32_t LoadWord(const unsigned char* p) {
   return v;
 }
 
+// The code a read of `count` bytes and a checksum word at `offset` would end
+// with on a file of `fileSize` bytes: 0 when both fit. Checked before the
+// tables are allocated, so that a damaged count never costs an allocation
+// larger than the file.
+int FitCode(uint64_t fileSize, uint32_t offset, uint64_t count, int shortCode) {
+  if (offset + count > fileSize) return shortCode;
+  if (offset + count + kChecksumSize > fileSize) return VRKERR_CHECKSUM_IO;
+  return VRKERR_OK;
+}
+
 // Reads `count` bytes at `offset` followed by their checksum word and checks
 // it. Returns 0, `shortCode` for a short read of the bytes, -34 for a short
 // read of the checksum word, or -35 for a mismatch.
@@ -139,7 +149,17 @@ int CVrkAdvance::OpenPacket(const char* path) {
     m_nTableSize = m_pHeader->tableSize;
     m_nTableMask = m_nTableSize - 1;
     const uint32_t archiveSize = GetDiskFileSize(m_hPacket);
-    if (!AllocTables()) {
+    const uint64_t sideSize = GetDiskFileSize(m_hTableFile);
+    int fit = FitCode(sideSize, m_pHeader->blockTableOffset,
+                      uint64_t{m_pHeader->fileCount} * sizeof(AdvanceBlockEntry),
+                      VRKERR_BLOCK_TABLE_IO);
+    if (fit == VRKERR_OK)
+      fit = FitCode(sideSize, m_pHeader->hashTableOffset,
+                    uint64_t{m_pHeader->tableSize} * sizeof(HashEntry),
+                    VRKERR_HASH_TABLE_IO);
+    if (fit != VRKERR_OK) {
+      rc = fit;
+    } else if (!AllocTables()) {
       rc = VRKERR_NO_MEMORY;
     } else if (!ReadBlockTable(m_hTableFile, m_pHeader, m_pBlockTable) ||
                !ReadHashTable(m_hTableFile, m_pHeader, m_pHashTable)) {
