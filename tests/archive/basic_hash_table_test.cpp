@@ -1,0 +1,242 @@
+// Hash-table insertion, removal and growth of the basic archive.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "BasicTestUtil.h"
+#include "archive/BasicHashTable.h"
+#include "codec/NameHash.h"
+#include "frame/Callbacks.h"
+
+using namespace orvel_test;
+using orvel::basic::BlockEntry;
+using orvel::basic::HashEntry;
+using orvel::basic::kNone;
+
+namespace {
+
+struct Hashes {
+  uint32_t h[3];
+};
+
+Hashes HashOf(const std::string& name) {
+  static std::vector<unsigned> table = [] {
+    std::vector<unsigned> t(orvel::kCryptTableWords);
+    orvel::InitCryptTable(t.data());
+    return t;
+  }();
+  Hashes r;
+  orvel::HashNameAll(name.c_str(), table.data(), r.h);
+  return r;
+}
+
+// The first name "<prefix><n>" whose home index in a table of `size` is `home`.
+std::string NameWithHome(uint32_t home, uint32_t size, const std::string& prefix, int* n) {
+  for (;; ++*n) {
+    std::string name = prefix + std::to_string(*n);
+    if ((HashOf(name).h[0] & (size - 1)) == home) {
+      ++*n;
+      return name;
+    }
+  }
+}
+
+// The insertion as the format defines it: the first free entry is found by a
+// scan from index 0, used entries with the same hashes passed on the way are
+// refused. The library keeps a lowest-free hint instead; both must agree.
+int ReferenceInsert(std::vector<HashEntry>& ht, std::vector<BlockEntry>& bt, const uint32_t h[3],
+                    uint32_t blockIndex, uint32_t* out) {
+  const uint32_t size = static_cast<uint32_t>(ht.size()), mask = size - 1, home = h[0] & mask;
+  HashEntry& e = ht[home];
+  auto same = [&](const HashEntry& x) { return x.hash0 == h[0] && x.hash1 == h[1] && x.hash2 == h[2]; };
+  if (e.blockIndex == kNone) {
+    e = HashEntry{h[0], h[1], h[2], blockIndex, kNone};
+    *out = home;
+    return 0;
+  }
+  if (same(e)) return VRKERR_EXISTS;
+  uint32_t f = 0;
+  for (; f < size && ht[f].blockIndex != kNone; ++f)
+    if (same(ht[f])) return VRKERR_EXISTS;
+  if (f == size) return VRKERR_TABLE_FULL;
+  if ((e.hash0 & mask) != home) {
+    ht[f] = e;
+    bt[e.blockIndex].hashIndex = f;
+    for (uint32_t j = e.hash0 & mask; j != kNone; j = ht[j].next)
+      if (ht[j].next == home) {
+        ht[j].next = f;
+        break;
+      }
+    e = HashEntry{h[0], h[1], h[2], blockIndex, kNone};
+    *out = home;
+  } else {
+    ht[f] = HashEntry{h[0], h[1], h[2], blockIndex, kNone};
+    uint32_t last = home;
+    while (ht[last].next != kNone) last = ht[last].next;
+    ht[last].next = f;
+    *out = f;
+  }
+  return 0;
+}
+
+TEST(BasicHashTable, HintGivesTheSameTablesAsAScanFromZero) {
+  std::mt19937 rng(7);
+  const uint32_t size = 64;
+  std::vector<HashEntry> ours(size, HashEntry{kNone, kNone, kNone, kNone, kNone}), ref = ours;
+  std::vector<BlockEntry> ourBlocks(size), refBlocks(size);
+  std::vector<Hashes> live;
+  uint32_t hint = 0;
+  for (int step = 0; step < 20000; ++step) {
+    const bool insert = live.empty() || (live.size() < size && rng() % 3 != 0);
+    if (insert) {
+      // Few distinct hash0 values make long chains and many foreign moves.
+      Hashes h{{static_cast<uint32_t>(rng() % 97), static_cast<uint32_t>(rng()),
+                  static_cast<uint32_t>(rng())}};
+      uint32_t a = 0, b = 0;
+      const uint32_t block = static_cast<uint32_t>(step % size);
+      const int ra = orvel::basic::InsertIntoTables(h.h, block, ours.data(), ourBlocks.data(), size,
+                                                    &hint, &a);
+      const int rb = ReferenceInsert(ref, refBlocks, h.h, block, &b);
+      ASSERT_EQ(ra, rb);
+      if (ra == 0) {
+        ASSERT_EQ(a, b);
+        ourBlocks[block].hashIndex = a;
+        refBlocks[block].hashIndex = b;
+        live.push_back(h);
+      }
+    } else {
+      const size_t pick = rng() % live.size();
+      const uint32_t a = orvel::basic::FindHashIndex(ours.data(), size, live[pick].h);
+      ASSERT_NE(a, kNone);
+      const uint32_t freed = orvel::basic::UnlinkHashEntry(ours.data(), ourBlocks.data(), size, a);
+      if (freed < hint) hint = freed;
+      orvel::basic::UnlinkHashEntry(ref.data(), refBlocks.data(), size, a);
+      live.erase(live.begin() + static_cast<long>(pick));
+    }
+    ASSERT_EQ(std::memcmp(ours.data(), ref.data(), size * sizeof(HashEntry)), 0) << step;
+    for (const Hashes& h : live) ASSERT_NE(orvel::basic::FindHashIndex(ours.data(), size, h.h), kNone);
+  }
+}
+
+std::vector<std::pair<int, int>> g_growCalls;
+int OnGrow(IOrvelPacket*, int total, int current) {
+  g_growCalls.emplace_back(total, current);
+  return -1;  // ignored
+}
+
+TEST(BasicHashTable, GrowthReinsertsInOldHashOrderAndPlacesTheNextFileInEntryFour) {
+  TempDir dir;
+  Packet p = NewCreated(dir / "g.vrk", 4);
+  p->BeginUpdate();
+  for (const char* name : {"one", "two", "three"})
+    ASSERT_EQ(p->AddFileFromMemory(name, 0, name, 3, 0, 0), 0);
+  std::vector<uint32_t> oldOrder;  // hash0 of old hash entries 0..3
+  for (uint32_t i = 0; i < 4; ++i) oldOrder.push_back(Access::Hashes(*p)[i].hash0);
+
+  g_growCalls.clear();
+  SetVrkCallback(VRKCB_GROW_TABLES, OnGrow);
+  ASSERT_EQ(p->AddFileFromMemory("four", 0, "4444", 4, 0, 0), 0);
+  SetVrkCallback(VRKCB_GROW_TABLES, nullptr);
+  EXPECT_EQ(g_growCalls, (std::vector<std::pair<int, int>>{{4, 0}, {4, 1}, {4, 2}, {4, 3}}));
+
+  const auto& h = Access::Header(*p);
+  EXPECT_EQ(h.tableSize, 8u);
+  EXPECT_EQ(h.ringFirst, 0u);
+  EXPECT_EQ(h.ringNext, 5u);
+  EXPECT_EQ(h.fileCount, 5u);
+  for (uint32_t i = 0; i < 4; ++i) {
+    const BlockEntry& b = Access::Blocks(*p)[i];
+    EXPECT_EQ(Access::Hashes(*p)[b.hashIndex].hash0, oldOrder[i]) << i;
+    EXPECT_EQ(Access::Hashes(*p)[b.hashIndex].blockIndex, i);
+  }
+  EXPECT_EQ(p->GetFileBlockIndex("four"), 4);
+  ASSERT_EQ(p->EndUpdate(), 0);
+  Packet q = NewOpened(dir / "g.vrk");
+  EXPECT_EQ(ReadAll(*q, "one"), "one");
+  EXPECT_EQ(ReadAll(*q, "two"), "two");
+  EXPECT_EQ(ReadAll(*q, "three"), "thr");
+  EXPECT_EQ(ReadAll(*q, "four"), "4444");
+}
+
+TEST(BasicHashTable, ForeignOccupantMovesToTheFirstFreeEntry) {
+  TempDir dir;
+  Packet p = NewCreated(dir / "f.vrk", 8);
+  HashEntry* ht = Access::Hashes(*p);
+  const uint32_t listHome = HashOf("(listfile)").h[0] & 7;
+  const uint32_t x = (listHome + 3) & 7;
+  int n = 0;
+  const std::string x1 = NameWithHome(x, 8, "x", &n);
+  const std::string x2 = NameWithHome(x, 8, "x", &n);
+  p->BeginUpdate();
+  ASSERT_EQ(p->AddFileFromMemory(x1.c_str(), 0, "1", 1, 0, 0), 0);
+  ASSERT_EQ(p->AddFileFromMemory(x2.c_str(), 0, "2", 1, 0, 0), 0);
+  const uint32_t f = static_cast<uint32_t>(ht[x].next);  // where x2 went: the lowest free index
+  ASSERT_EQ(f, listHome == 0 ? 1u : 0u);
+  const std::string y = NameWithHome(f, 8, "y", &n);
+  ASSERT_EQ(p->AddFileFromMemory(y.c_str(), 0, "3", 1, 0, 0), 0);
+
+  const uint32_t moved = ht[x].next;  // x2's new place
+  EXPECT_NE(moved, f);
+  EXPECT_EQ(ht[moved].hash0, HashOf(x2).h[0]);
+  EXPECT_EQ(ht[f].hash0, HashOf(y).h[0]);
+  EXPECT_EQ(ht[f].next, kNone);
+  EXPECT_EQ(Access::Blocks(*p)[ht[moved].blockIndex].hashIndex, moved);
+  EXPECT_EQ(ReadAll(*p, x1.c_str()), "1");
+  EXPECT_EQ(ReadAll(*p, x2.c_str()), "2");
+  EXPECT_EQ(ReadAll(*p, y.c_str()), "3");
+  ASSERT_EQ(p->EndUpdate(), 0);
+  Packet q = NewOpened(dir / "f.vrk");
+  EXPECT_EQ(ReadAll(*q, x2.c_str()), "2");
+  EXPECT_EQ(ReadAll(*q, y.c_str()), "3");
+}
+
+TEST(BasicHashTable, DeleteAtChainHeadAndElsewhereKeepsEveryNameFindable) {
+  TempDir dir;
+  Packet p = NewCreated(dir / "d.vrk", 16);
+  int n = 0;
+  const uint32_t home = (HashOf("(listfile)").h[0] + 5) & 15;
+  std::vector<std::string> chain;
+  for (int i = 0; i < 4; ++i) chain.push_back(NameWithHome(home, 16, "c", &n));
+  std::vector<std::string> others = {"alpha", "beta", "gamma"};
+  p->BeginUpdate();
+  for (const auto& s : chain) ASSERT_EQ(p->AddFileFromMemory(s.c_str(), 0, s.data(), 3, 0, 0), 0);
+  for (const auto& s : others) ASSERT_EQ(p->AddFileFromMemory(s.c_str(), 0, s.data(), 4, 0, 0), 0);
+
+  auto expectAll = [&](const std::vector<std::string>& names) {
+    for (const auto& s : names) EXPECT_EQ(ReadAll(*p, s.c_str()), s.substr(0, s[0] == 'c' ? 3 : 4)) << s;
+  };
+  // The head: its successor moves into the home index.
+  ASSERT_EQ(p->DeleteFile(chain[0].c_str()), 0);
+  EXPECT_EQ(Access::Hashes(*p)[home].hash0, HashOf(chain[1]).h[0]);
+  // A middle entry, then the ring head's file, then the new head again.
+  ASSERT_EQ(p->DeleteFile(chain[2].c_str()), 0);
+  ASSERT_EQ(p->DeleteFile(chain[1].c_str()), 0);
+  std::vector<std::string> rest = {chain[3], "alpha", "beta", "gamma"};
+  expectAll(rest);
+  EXPECT_EQ(p->GetFileCount(), 5u);
+  EXPECT_EQ(p->DeleteFile(chain[1].c_str()), VRKERR_HASH_NOT_FOUND);
+  ASSERT_EQ(p->EndUpdate(), 0);
+  Packet q = NewOpened(dir / "d.vrk");
+  for (const auto& s : rest) EXPECT_NE(ReadAll(*q, s.c_str()), "<null>") << s;
+  EXPECT_EQ(Access::ListText(*q), "(listfile)\n" + chain[3] + "\nalpha\nbeta\ngamma\n");
+}
+
+TEST(BasicHashTable, DeletingTheRingHeadOnlyClearsItAndMovesTheHead) {
+  TempDir dir;
+  Packet p = NewCreated(dir / "h.vrk", 8);
+  p->BeginUpdate();
+  ASSERT_EQ(p->AddFileFromMemory("a", 0, "a", 1, 0, 0), 0);
+  // Block 0 is the list file (the head); deleting "a" moves the head's entry
+  // into a's slot. Deleting a file that is itself at the head only clears it.
+  ASSERT_EQ(p->DeleteFile("a"), 0);
+  EXPECT_EQ(Access::Header(*p).ringFirst, 1u);
+  EXPECT_EQ(p->GetFileBlockIndex("(listfile)"), 1);
+  const BlockEntry zero{};
+  EXPECT_EQ(std::memcmp(&Access::Blocks(*p)[0], &zero, sizeof zero), 0);
+  ASSERT_EQ(p->AddFileFromMemory("b", 0, "b", 1, 0, 0), 0);
+  ASSERT_EQ(p->EndUpdate(), 0);
+  EXPECT_EQ(ReadAll(*p, "b"), "b");
+}
+
+}  // namespace
