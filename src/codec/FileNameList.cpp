@@ -43,10 +43,7 @@ CFileNameList::CFileNameList()
       m_nMaxKeyName(0),
       m_nMaxBufferSize(0) {}
 
-CFileNameList::~CFileNameList() {
-  VrkFree(m_lpKeyName);
-  VrkFree(m_szBuffer);
-}
+CFileNameList::~CFileNameList() { CFileNameList::Clear(); }
 
 void CFileNameList::Clear() {
   VrkFree(m_lpKeyName);
