@@ -86,7 +86,7 @@ bool DecodeExact(CCompressBuffer& cb, const Bytes& stream, unsigned size,
   return ok;
 }
 
-TEST(CompressBuffer, ConstructionSetsTheDocumentedState) {
+TEST(CompressBuffer, ConstructionReservesSixtyFourKiB) {
   auto cb = std::make_unique<CCompressBuffer>();
   ASSERT_NE(cb->m_pBuffer, nullptr);
   EXPECT_EQ(cb->m_nCapacity, 65536u);
