@@ -83,6 +83,9 @@ unsigned int CVrkAdvance::ReadBlockTable(FileHandle file,
   if (!table || header->fileCount > m_nTableSize)
     return SetError(VRKERR_NO_BLOCK_TABLE), 0;
   const uint32_t bytes = header->fileCount * uint32_t{sizeof(AdvanceBlockEntry)};
+  // Entries past the used ones are zero in memory.
+  std::memset(table + header->fileCount, 0,
+              size_t{m_nTableSize - header->fileCount} * sizeof(AdvanceBlockEntry));
   int rc = ReadChecked(file, table, bytes, header->blockTableOffset,
                        VRKERR_BLOCK_TABLE_IO);
   if (rc != VRKERR_OK) return SetError(rc), 0;
@@ -159,7 +162,7 @@ int CVrkAdvance::OpenPacket(const char* path) {
                     VRKERR_HASH_TABLE_IO);
     if (fit != VRKERR_OK) {
       rc = fit;
-    } else if (!AllocTables()) {
+    } else if (!AllocTablesUnfilled()) {
       rc = VRKERR_NO_MEMORY;
     } else if (!ReadBlockTable(m_hTableFile, m_pHeader, m_pBlockTable) ||
                !ReadHashTable(m_hTableFile, m_pHeader, m_pHashTable)) {

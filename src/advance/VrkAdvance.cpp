@@ -70,6 +70,13 @@ unsigned int CVrkAdvance::SetTableSize(unsigned int requested) {
 }
 
 int CVrkAdvance::AllocTables() {
+  if (!AllocTablesUnfilled()) return 0;
+  std::memset(m_pHashTable, 0xFF, size_t{m_nTableSize} * sizeof(HashEntry));
+  std::memset(m_pBlockTable, 0, size_t{m_nTableSize} * sizeof(AdvanceBlockEntry));
+  return 1;
+}
+
+int CVrkAdvance::AllocTablesUnfilled() {
   VrkFree(m_pHashTable);
   VrkFree(m_pBlockTable);
   m_pHashTable = nullptr;
@@ -87,8 +94,6 @@ int CVrkAdvance::AllocTables() {
     m_pBlockTable = nullptr;
     return 0;
   }
-  std::memset(m_pHashTable, 0xFF, n * sizeof(HashEntry));
-  std::memset(m_pBlockTable, 0, n * sizeof(AdvanceBlockEntry));
   return 1;
 }
 

@@ -174,6 +174,8 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
  private:
   // Lowers and hashes `name`; false (error -11) for a null or over-long name.
   bool HashLowerName(const char* name, unsigned int hash[3]) const;
+  // AllocTables without filling: for loading, which overwrites them.
+  int AllocTablesUnfilled();
   bool IsListFileHash(const unsigned int* hash) const;
   bool IsListFileName(const char* name) const;
   // Builds the side file path for `extension` (".bhl" or ".lst") from
