@@ -26,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "BenchStats.h"
 #include "OrvelPacket.h"
 #include "advance/VrkAdvance.h"
 #include "codec/CompressBuffer.h"
@@ -34,30 +35,12 @@
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using orvel_bench::Mean;
+using orvel_bench::Median;
 
 namespace {
 
 constexpr unsigned kCap = 65536 + 128;
-
-struct Stats {
-  std::vector<double> all, text, bin;
-  void Add(double us, bool isText) {
-    all.push_back(us);
-    (isText ? text : bin).push_back(us);
-  }
-};
-
-double Mean(const std::vector<double>& v) {
-  double s = 0;
-  for (double x : v) s += x;
-  return v.empty() ? 0 : s / v.size();
-}
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-  return v[v.size() / 2];
-}
 
 std::string Slurp(const std::string& path) {
   std::string s;
@@ -209,7 +192,7 @@ int main(int argc, char** argv) {
   struct Method {
     const char* label;
     std::function<int(const std::string&)> read;
-    Stats stats;
+    orvel_bench::SplitTimes stats;
   };
   std::vector<Method> methods;
   methods.push_back({"advanced archive", advRead, {}});
@@ -245,10 +228,10 @@ int main(int argc, char** argv) {
   for (Method& m : methods)
     std::printf("%-18s %10.2f %10.2f %10.2f %10.2f %10.2f %10.2f\n", m.label, Mean(m.stats.all),
                 Median(m.stats.all), Mean(m.stats.text), Median(m.stats.text),
-                Mean(m.stats.bin), Median(m.stats.bin));
-  const Stats& s = methods[0].stats;
+                Mean(m.stats.raw), Median(m.stats.raw));
+  const orvel_bench::SplitTimes& s = methods[0].stats;
   auto ratio = [&](size_t k, const char* what, double limit) {
-    const Stats& o = methods[k].stats;
+    const orvel_bench::SplitTimes& o = methods[k].stats;
     std::printf("advanced / %-17s mean %.3f  median %.3f", what, Mean(s.all) / Mean(o.all),
                 Median(s.all) / Median(o.all));
     if (limit > 0) std::printf("   (must be <= %.2f)", limit);
@@ -257,8 +240,8 @@ int main(int argc, char** argv) {
   ratio(1, "floor", 1.10);
   ratio(3, "libzip", 0.65);
   std::printf("advanced / loose, raw half: mean %.3f  median %.3f   (must be <= 1.00)\n",
-              Mean(s.bin) / Mean(methods[2].stats.bin),
-              Median(s.bin) / Median(methods[2].stats.bin));
+              Mean(s.raw) / Mean(methods[2].stats.raw),
+              Median(s.raw) / Median(methods[2].stats.raw));
   if (b) ratio(4, "basic archive", 0);
   zip_close(za);
   close(fd);

@@ -112,8 +112,9 @@ unsigned int CVrkAdvance::ReadHashTable(FileHandle file,
 
 int CVrkAdvance::OpenPacket(const char* path) {
   if (!path) return SetError(VRKERR_NULL_PATH), 0;
-  if (std::strlen(path) >= kMaxPath) return SetError(VRKERR_OPEN_FILE), 0;
-  std::strcpy(m_szPath, path);
+  const size_t length = std::strlen(path);
+  if (length >= kMaxPath) return SetError(VRKERR_OPEN_FILE), 0;
+  std::memmove(m_szPath, path, length + 1);  // reopening passes m_szPath itself
   if (!HasArchiveExtension(m_szPath)) return SetError(VRKERR_BAD_EXTENSION), 0;
   char tablePath[kMaxPath];
   char listPath[kMaxPath];
