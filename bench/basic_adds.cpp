@@ -74,8 +74,9 @@ int main(int argc, char** argv) {
   };
   const double first = mean(perAdd, 0, kWindow);
   const double last = mean(perAdd, kFiles - kWindow, kFiles);
-  std::printf("basic archive, %d adds from memory (96 bytes) in one bracket, tables growing from 1024\n",
-              kFiles);
+  std::printf(
+      "basic archive, %d adds from memory (96 bytes) in one bracket, tables growing from 1024\n",
+      kFiles);
   std::printf("  adds total             %10.1f ms\n", Micros(endAdds - start) / 1000);
   std::printf("  EndUpdate              %10.1f ms\n", Micros(end - endAdds) / 1000);
   std::printf("  mean per add, first %d %8.3f us   (pwrite alone %.3f us)\n", kWindow, first,
@@ -83,7 +84,8 @@ int main(int argc, char** argv) {
   std::printf("  mean per add, last %d  %8.3f us   (pwrite alone %.3f us)\n", kWindow, last,
               mean(perWrite, kFiles - kWindow, kFiles));
   std::printf("  ratio last/first       %10.3f   (must be <= 1.5)\n", last / first);
-  std::printf("  ratio add/pwrite, all  %10.3f\n", mean(perAdd, 0, kFiles) / mean(perWrite, 0, kFiles));
+  std::printf("  ratio add/pwrite, all  %10.3f\n",
+              mean(perAdd, 0, kFiles) / mean(perWrite, 0, kFiles));
   unlink(path.c_str());
   unlink(plainPath.c_str());
   return last / first <= 1.5 ? 0 : 2;

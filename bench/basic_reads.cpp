@@ -56,7 +56,8 @@ std::vector<Item> ListCorpus(const std::string& root) {
     it.size = static_cast<uint32_t>(e.file_size());
     items.push_back(it);
   }
-  std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name < b.name; });
+  std::sort(items.begin(), items.end(),
+            [](const Item& a, const Item& b) { return a.name < b.name; });
   return items;
 }
 
@@ -75,7 +76,8 @@ std::string Slurp(const std::string& path) {
 // do not shrink (a quick LZO1X-1 probe tells) stored as they are.
 bool BuildArchive(const std::string& path, const std::string& root, std::vector<Item>& items) {
   orvel::COrvelPacket packet;
-  if (!packet.CreatePacket(path.c_str(), 0, static_cast<unsigned>(items.size() * 2), 0, 1)) return false;
+  if (!packet.CreatePacket(path.c_str(), 0, static_cast<unsigned>(items.size() * 2), 0, 1))
+    return false;
   std::vector<unsigned char> work(LZO1X_1_MEM_COMPRESS), probe(70000 + 70000 / 16 + 64);
   packet.BeginUpdate();
   size_t done = 0;
@@ -217,7 +219,8 @@ int main(int argc, char** argv) {
                       {"libzip deflate-9", &readZip, {}}};
   for (Method& m : methods) {
     for (size_t i : order)  // warm the page cache and the code
-      if (!(*m.read)(items[i])) return std::fprintf(stderr, "%s: %s failed\n", m.label, items[i].name.c_str()), 1;
+      if (!(*m.read)(items[i]))
+        return std::fprintf(stderr, "%s: %s failed\n", m.label, items[i].name.c_str()), 1;
     for (size_t i : order) {
       const Clock::time_point t0 = Clock::now();
       (*m.read)(items[i]);
@@ -231,8 +234,8 @@ int main(int argc, char** argv) {
               "raw mean", "raw med");
   for (Method& m : methods)
     std::printf("%-22s %9.2f %9.2f %11.2f %11.2f %11.2f %11.2f\n", m.label, Mean(m.stats.all),
-                Median(m.stats.all), Mean(m.stats.text), Median(m.stats.text),
-                Mean(m.stats.random), Median(m.stats.random));
+                Median(m.stats.all), Mean(m.stats.text), Median(m.stats.text), Mean(m.stats.random),
+                Median(m.stats.random));
   const Stats& floor = methods[2].stats;
   const Stats& loose = methods[3].stats;
   const Stats& zip = methods[4].stats;
@@ -242,8 +245,9 @@ int main(int argc, char** argv) {
     const double toFloor = Mean(s.all) / Mean(floor.all);
     const double toZip = Mean(s.all) / Mean(zip.all);
     const double toLoose = Mean(s.random) / Mean(loose.random);
-    std::printf("%s: %.3fx floor (<= 1.10), %.3fx libzip (<= 0.65), raw half %.3fx loose (<= 1.0)\n",
-                methods[k].label, toFloor, toZip, toLoose);
+    std::printf(
+        "%s: %.3fx floor (<= 1.10), %.3fx libzip (<= 0.65), raw half %.3fx loose (<= 1.0)\n",
+        methods[k].label, toFloor, toZip, toLoose);
     ok = ok && toFloor <= 1.10 && toZip <= 0.65 && toLoose <= 1.0;
   }
   zip_close(za);

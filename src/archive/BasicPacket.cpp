@@ -228,51 +228,40 @@ int COrvelPacket::GetFileBlockIndex(const char* name) {
   return e ? static_cast<int>(e->blockIndex) : -1;
 }
 
-void COrvelPacket::GetFileVersion(const char* name, unsigned int* versionHigh,
-                                  unsigned int* versionLow) {
+// The block entry of a name for the by-name queries; a null name is -11.
+basic::BlockEntry* COrvelPacket::FindNamedBlock(const char* name) {
   if (!name) {
     SetError(VRKERR_NULL_NAME);
-    return;
+    return nullptr;
   }
-  const BlockEntry* b = FindBlock(name, kNone);
+  return FindBlock(name, kNone);
+}
+
+void COrvelPacket::GetFileVersion(const char* name, unsigned int* versionHigh,
+                                  unsigned int* versionLow) {
+  const BlockEntry* b = FindNamedBlock(name);
   if (!b) return;
   if (versionHigh) *versionHigh = b->versionHigh;
   if (versionLow) *versionLow = b->versionLow;
 }
 
 unsigned int COrvelPacket::GetFileStoredSize(const char* name) {
-  if (!name) {
-    SetError(VRKERR_NULL_NAME);
-    return 0;
-  }
-  const BlockEntry* b = FindBlock(name, kNone);
+  const BlockEntry* b = FindNamedBlock(name);
   return b ? b->storedSize : 0;
 }
 
 unsigned int COrvelPacket::GetFileOriginalSize(const char* name) {
-  if (!name) {
-    SetError(VRKERR_NULL_NAME);
-    return 0;
-  }
-  const BlockEntry* b = FindBlock(name, kNone);
+  const BlockEntry* b = FindNamedBlock(name);
   return b ? b->originalSize : 0;
 }
 
 unsigned int COrvelPacket::GetFileFlags(const char* name) {
-  if (!name) {
-    SetError(VRKERR_NULL_NAME);
-    return 0;
-  }
-  const BlockEntry* b = FindBlock(name, kNone);
+  const BlockEntry* b = FindNamedBlock(name);
   return b ? b->flags : 0;
 }
 
 int COrvelPacket::IsFileCompressed(const char* name) {
-  if (!name) {
-    SetError(VRKERR_NULL_NAME);
-    return 0;
-  }
-  const BlockEntry* b = FindBlock(name, kNone);
+  const BlockEntry* b = FindNamedBlock(name);
   return b ? static_cast<int>(b->flags & basic::kFileCompressed) : 0;
 }
 

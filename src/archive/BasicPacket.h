@@ -95,6 +95,7 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   HashEntry* FindHashEntryByName(const char* name);
   BlockEntry* FindBlockByHash(const uint32_t hash[3], uint32_t blockIndex);
   BlockEntry* FindBlock(const char* name, uint32_t blockIndex);
+  BlockEntry* FindNamedBlock(const char* name);
   BlockEntry* ListFileBlock();
   bool IsUsedBlock(uint32_t index) const;
   bool IsListFileName(const char* lowerName) const;
@@ -122,6 +123,9 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   int CommitTables(FileHandle file, uint32_t listOffset);
 
   // Adding (BasicPacketAdd.cpp).
+  int CheckNamedAdd(const char* name, char* lower, uint32_t hash[3]);
+  bool KeepsExisting(const uint32_t hash[3], uint32_t flags, uint32_t versionHigh,
+                     uint32_t versionLow);
   int CheckStoreTarget();
   bool HasRoomFor(uint32_t storedSize);
   bool ReplacementAllowed(uint32_t flags, const BlockEntry& old, uint32_t versionHigh,

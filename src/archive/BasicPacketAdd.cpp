@@ -34,6 +34,22 @@ bool COrvelPacket::ReplacementAllowed(uint32_t flags, const BlockEntry& old, uin
   return versionLow > old.versionLow;
 }
 
+// The checks every add by name starts with: the bracket, the name, and the
+// list file's own name, which no add may take. 0 or the error code.
+int COrvelPacket::CheckNamedAdd(const char* name, char* lower, uint32_t hash[3]) {
+  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
+  if (!HashLookupName(name, lower, hash)) return VRKERR_NULL_NAME;
+  if (IsListFileName(lower)) return SetError(VRKERR_NULL_NAME);
+  return VRKERR_OK;
+}
+
+// True when a file with these hashes exists and the replacement rule keeps it.
+bool COrvelPacket::KeepsExisting(const uint32_t hash[3], uint32_t flags, uint32_t versionHigh,
+                                 uint32_t versionLow) {
+  const BlockEntry* old = FindBlockByHash(hash, kNone);
+  return old && !ReplacementAllowed(flags, *old, versionHigh, versionLow);
+}
+
 // The checks every store makes before it touches the tables.
 int COrvelPacket::CheckStoreTarget() {
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
@@ -108,14 +124,12 @@ int COrvelPacket::AddByName(const char* lowerName, const uint32_t hash[3], const
 
 int COrvelPacket::AddFileFromDisk(const char* name, unsigned int flags, const char* diskPath,
                                   unsigned int versionHigh, unsigned int versionLow) {
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
   char lower[kMaxNameLength + 1];
   uint32_t hash[3];
-  if (!HashLookupName(name, lower, hash)) return VRKERR_NULL_NAME;
-  if (IsListFileName(lower)) return SetError(VRKERR_NULL_NAME);
+  const int checked = CheckNamedAdd(name, lower, hash);
+  if (checked != VRKERR_OK) return checked;
   if (!diskPath) return SetError(VRKERR_NULL_PATH);
-  const BlockEntry* old = FindBlockByHash(hash, kNone);
-  if (old && !ReplacementAllowed(flags, *old, versionHigh, versionLow)) return SetError(VRKERR_OK);
+  if (KeepsExisting(hash, flags, versionHigh, versionLow)) return SetError(VRKERR_OK);
 
   if (m_hFile == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   if (!DiskFileExists(diskPath)) return SetError(VRKERR_NO_SOURCE);
@@ -143,14 +157,12 @@ int COrvelPacket::AddFileFromDisk(const char* name, unsigned int flags, const ch
 int COrvelPacket::AddFileFromMemory(const char* name, unsigned int flags, const void* data,
                                     unsigned int size, unsigned int versionHigh,
                                     unsigned int versionLow) {
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
   char lower[kMaxNameLength + 1];
   uint32_t hash[3];
-  if (!HashLookupName(name, lower, hash)) return VRKERR_NULL_NAME;
-  if (IsListFileName(lower)) return SetError(VRKERR_NULL_NAME);
+  const int checked = CheckNamedAdd(name, lower, hash);
+  if (checked != VRKERR_OK) return checked;
   if (!data) return SetError(VRKERR_NULL_BUFFER);
-  const BlockEntry* old = FindBlockByHash(hash, kNone);
-  if (old && !ReplacementAllowed(flags, *old, versionHigh, versionLow)) return SetError(VRKERR_OK);
+  if (KeepsExisting(hash, flags, versionHigh, versionLow)) return SetError(VRKERR_OK);
   const int rc = CheckStoreTarget();
   if (rc != VRKERR_OK) return rc;
 
@@ -166,14 +178,12 @@ int COrvelPacket::AddFileFromMemory(const char* name, unsigned int flags, const 
 int COrvelPacket::AddCompressedFile(const char* name, unsigned int flags, const void* data,
                                     unsigned int storedSize, unsigned int originalSize,
                                     unsigned int versionHigh, unsigned int versionLow) {
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
   char lower[kMaxNameLength + 1];
   uint32_t hash[3];
-  if (!HashLookupName(name, lower, hash)) return VRKERR_NULL_NAME;
-  if (IsListFileName(lower)) return SetError(VRKERR_NULL_NAME);
+  const int checked = CheckNamedAdd(name, lower, hash);
+  if (checked != VRKERR_OK) return checked;
   if (!data) return SetError(VRKERR_NULL_BUFFER);
-  const BlockEntry* old = FindBlockByHash(hash, kNone);
-  if (old && !ReplacementAllowed(flags, *old, versionHigh, versionLow)) return SetError(VRKERR_OK);
+  if (KeepsExisting(hash, flags, versionHigh, versionLow)) return SetError(VRKERR_OK);
   return AddByName(lower, hash, data, storedSize, originalSize, basic::kFileCompressed, versionHigh,
                    versionLow);
 }
@@ -189,9 +199,7 @@ int COrvelPacket::AddCompressedFileByHash(const unsigned int* hash, unsigned int
   if (rc != VRKERR_OK) return rc;
   if (FindHashIndex(hash) != kNone) {
     // A file stored by hashes keeps whatever list line it had.
-    const BlockEntry* old = FindBlockByHash(hash, kNone);
-    if (old && !ReplacementAllowed(flags, *old, versionHigh, versionLow))
-      return SetError(VRKERR_OK);
+    if (KeepsExisting(hash, flags, versionHigh, versionLow)) return SetError(VRKERR_OK);
     if (!HasRoomFor(storedSize)) return SetError(VRKERR_DATA_IO);
     const int removed = RemoveFile(hash);
     if (removed != VRKERR_OK) return removed;

@@ -26,7 +26,9 @@ class BasicCompact : public ::testing::Test {
     p->BeginUpdate();
     for (int i = 0; i < 4; ++i) {
       const std::string name = "f" + std::to_string(i);
-      ASSERT_EQ(p->AddFileFromMemory(name.c_str(), i % 2, Text(500 + i, char(i)).data(), 500 + i, 0, 0), 0);
+      ASSERT_EQ(
+          p->AddFileFromMemory(name.c_str(), i % 2, Text(500 + i, char(i)).data(), 500 + i, 0, 0),
+          0);
     }
     ASSERT_EQ(p->AddCompressedFileByHash(byHash, 0, "raw-bytes", 9, 9, 0, 0), 0);
     ASSERT_EQ(p->EndUpdate(), 0);

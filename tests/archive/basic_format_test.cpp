@@ -83,8 +83,7 @@ TEST(BasicFormat, ProtectFlagsWriteScrambledTableThatReadsBack) {
 
 TEST(BasicFormat, FlippedStoredWordChangesThatWordAndTheNext) {
   std::vector<BlockEntry> plain(4);
-  for (uint32_t i = 0; i < 4; ++i)
-    plain[i] = BlockEntry{100 + i, 200 + i, 300 + i, 1, i, 0, 7 * i};
+  for (uint32_t i = 0; i < 4; ++i) plain[i] = BlockEntry{100 + i, 200 + i, 300 + i, 1, i, 0, 7 * i};
   std::vector<BlockEntry> stored(4);
   orvel::basic::ScrambleBlockRing(plain.data(), stored.data(), 4, 2, 4);  // wraps 2,3,0,1
   std::vector<BlockEntry> back = stored;
@@ -146,7 +145,11 @@ TEST(BasicFormat, RequestedTableSizesRoundUp) {
   TempDir dir;
   for (unsigned request : {0u, 1u, 2u, 3u, 5u, 1000u, 1024u, 1025u}) {
     Packet p = NewCreated(dir / "t.vrk", request);
-    const unsigned expect = request <= 2 ? 2 : request <= 4 ? 4 : request <= 8 ? 8 : request <= 1024 ? 1024 : 2048;
+    const unsigned expect = request <= 2      ? 2
+                            : request <= 4    ? 4
+                            : request <= 8    ? 8
+                            : request <= 1024 ? 1024
+                                              : 2048;
     EXPECT_EQ(Access::Header(*p).tableSize, expect) << request;
   }
 }

@@ -49,7 +49,9 @@ int ReferenceInsert(std::vector<HashEntry>& ht, std::vector<BlockEntry>& bt, con
                     uint32_t blockIndex, uint32_t* out) {
   const uint32_t size = static_cast<uint32_t>(ht.size()), mask = size - 1, home = h[0] & mask;
   HashEntry& e = ht[home];
-  auto same = [&](const HashEntry& x) { return x.hash0 == h[0] && x.hash1 == h[1] && x.hash2 == h[2]; };
+  auto same = [&](const HashEntry& x) {
+    return x.hash0 == h[0] && x.hash1 == h[1] && x.hash2 == h[2];
+  };
   if (e.blockIndex == kNone) {
     e = HashEntry{h[0], h[1], h[2], blockIndex, kNone};
     *out = home;
@@ -92,7 +94,7 @@ TEST(BasicHashTable, HintGivesTheSameTablesAsAScanFromZero) {
     if (insert) {
       // Few distinct hash0 values make long chains and many foreign moves.
       Hashes h{{static_cast<uint32_t>(rng() % 97), static_cast<uint32_t>(rng()),
-                  static_cast<uint32_t>(rng())}};
+                static_cast<uint32_t>(rng())}};
       uint32_t a = 0, b = 0;
       const uint32_t block = static_cast<uint32_t>(step % size);
       const int ra = orvel::basic::InsertIntoTables(h.h, block, ours.data(), ourBlocks.data(), size,
@@ -115,7 +117,8 @@ TEST(BasicHashTable, HintGivesTheSameTablesAsAScanFromZero) {
       live.erase(live.begin() + static_cast<long>(pick));
     }
     ASSERT_EQ(std::memcmp(ours.data(), ref.data(), size * sizeof(HashEntry)), 0) << step;
-    for (const Hashes& h : live) ASSERT_NE(orvel::basic::FindHashIndex(ours.data(), size, h.h), kNone);
+    for (const Hashes& h : live)
+      ASSERT_NE(orvel::basic::FindHashIndex(ours.data(), size, h.h), kNone);
   }
 }
 
@@ -204,7 +207,8 @@ TEST(BasicHashTable, DeleteAtChainHeadAndElsewhereKeepsEveryNameFindable) {
   for (const auto& s : others) ASSERT_EQ(p->AddFileFromMemory(s.c_str(), 0, s.data(), 4, 0, 0), 0);
 
   auto expectAll = [&](const std::vector<std::string>& names) {
-    for (const auto& s : names) EXPECT_EQ(ReadAll(*p, s.c_str()), s.substr(0, s[0] == 'c' ? 3 : 4)) << s;
+    for (const auto& s : names)
+      EXPECT_EQ(ReadAll(*p, s.c_str()), s.substr(0, s[0] == 'c' ? 3 : 4)) << s;
   };
   // The head: its successor moves into the home index.
   ASSERT_EQ(p->DeleteFile(chain[0].c_str()), 0);

@@ -21,7 +21,8 @@ std::string BuildSample(const std::string& path, unsigned flags) {
   for (int i = 0; i < 5; ++i) {
     const std::string name = "file" + std::to_string(i);
     const std::string data = Text(100 + 37 * i, char(i));
-    EXPECT_EQ(p->AddFileFromMemory(name.c_str(), i % 2, data.data(), unsigned(data.size()), 0, 0), 0);
+    EXPECT_EQ(p->AddFileFromMemory(name.c_str(), i % 2, data.data(), unsigned(data.size()), 0, 0),
+              0);
   }
   EXPECT_EQ(p->DeleteFile("file0"), 0);  // the ring head moves: ringFirst 1
   EXPECT_EQ(p->EndUpdate(), 0);
@@ -163,13 +164,13 @@ TEST(BasicRobustness, AbsurdTableEntries) {
   size_t used = hashes;
   while (Word(bytes, used + 12) == 0xFFFFFFFFu) used += 20;
   const Patch patches[] = {
-      {blocks + 0, 0, VRKERR_BAD_SIGNATURE},             // offset inside the header
-      {blocks + 0, 0xFFFFFFF0u, VRKERR_BAD_SIGNATURE},   // offset past the end
-      {blocks + 4, 0x7FFFFFFFu, VRKERR_BAD_SIGNATURE},   // extent past the end
-      {blocks + 16, 8, VRKERR_BAD_SIGNATURE},            // hashIndex out of range
-      {used + 12, 0, VRKERR_BAD_SIGNATURE},              // blockIndex of a free block
-      {used + 12, 100, VRKERR_BAD_SIGNATURE},            // blockIndex out of range
-      {used + 16, 7, VRKERR_BAD_SIGNATURE},              // next to a free or wrong entry
+      {blocks + 0, 0, VRKERR_BAD_SIGNATURE},            // offset inside the header
+      {blocks + 0, 0xFFFFFFF0u, VRKERR_BAD_SIGNATURE},  // offset past the end
+      {blocks + 4, 0x7FFFFFFFu, VRKERR_BAD_SIGNATURE},  // extent past the end
+      {blocks + 16, 8, VRKERR_BAD_SIGNATURE},           // hashIndex out of range
+      {used + 12, 0, VRKERR_BAD_SIGNATURE},             // blockIndex of a free block
+      {used + 12, 100, VRKERR_BAD_SIGNATURE},           // blockIndex out of range
+      {used + 16, 7, VRKERR_BAD_SIGNATURE},             // next to a free or wrong entry
       {used + 16, static_cast<uint32_t>((used - hashes) / 20), VRKERR_BAD_SIGNATURE},  // cycle
       {used + 16, 1000, VRKERR_BAD_SIGNATURE},
   };

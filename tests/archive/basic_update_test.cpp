@@ -155,8 +155,9 @@ TEST_F(BasicUpdate, OverlongNamesAreRefused) {
   g_nVrkErrCode = 0;
   EXPECT_EQ(p->ReadFileAlloc(n, &size, 1), nullptr);
   EXPECT_EQ(g_nVrkErrCode, VRKERR_NULL_NAME);
-  for (auto query : {&orvel::COrvelPacket::GetFileStoredSize, &orvel::COrvelPacket::GetFileOriginalSize,
-                     &orvel::COrvelPacket::GetFileFlags}) {
+  for (auto query :
+       {&orvel::COrvelPacket::GetFileStoredSize, &orvel::COrvelPacket::GetFileOriginalSize,
+        &orvel::COrvelPacket::GetFileFlags}) {
     g_nVrkErrCode = 0;
     EXPECT_EQ(((*p).*query)(n), 0u);
     EXPECT_EQ(g_nVrkErrCode, VRKERR_NULL_NAME);
