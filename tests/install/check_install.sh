@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# check_install.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+src=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
+for f in include/OrvelPacket.h include/orvel/IOrvelPacket.h lib/libOrvelPacket.so \
+         lib/pkgconfig/OrvelPacket.pc lib/cmake/OrvelPacket/OrvelPacketConfig.cmake; do
+  test -e "$work/prefix/$f" || { echo "missing after install: $f"; exit 1; }
+done
+# The library carries its major version in its SONAME.
+objdump -p "$work/prefix/lib/libOrvelPacket.so" | grep -q 'SONAME *libOrvelPacket.so.1$'
+
+# A host built with pkg-config.
+export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
+g++ -std=c++17 -Wall -Wextra -Werror "$src/examples/quickstart/quickstart.cpp" \
+  $(pkg-config --cflags --libs OrvelPacket) -o "$work/quickstart"
+"$work/quickstart" "$work/pc-demo" | grep -q "read 46 bytes"
+
+# A host built with find_package.
+cmake -S "$src/tests/install/host" -B "$work/host-build" \
+  -DCMAKE_PREFIX_PATH="$work/prefix" -DQUICKSTART="$src/examples/quickstart/quickstart.cpp" \
+  > "$work/host.log"
+cmake --build "$work/host-build" >> "$work/host.log"
+"$work/host-build/quickstart" "$work/cmake-demo" | grep -q "read 46 bytes"
+echo "installed package builds and runs hosts"
