@@ -23,7 +23,7 @@ int COrvelPacket::OpenFailed(int code) {
 int COrvelPacket::OpenPacket(const char* path) {
   if (!path) return SetError(VRKERR_NULL_PATH), 0;
   const size_t length = strnlen(path, basic::kMaxPath);
-  if (length >= basic::kMaxPath) return SetError(VRKERR_OPEN_FILE), 0;
+  if (length >= basic::kMaxPath) return OpenFailed(VRKERR_OPEN_FILE);
   char copy[basic::kMaxPath];  // `path` may be m_szPath itself
   std::memcpy(copy, path, length + 1);
   std::memcpy(m_szPath, copy, length + 1);

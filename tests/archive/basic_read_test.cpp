@@ -169,6 +169,10 @@ TEST_F(BasicRead, OpenFailuresLeaveTheObjectUnloaded) {
   EXPECT_EQ(g_nVrkErrCode, VRKERR_NULL_PATH);
   EXPECT_EQ(p.OpenPacket((dir / "missing.vrk").c_str()), 0);
   EXPECT_EQ(g_nVrkErrCode, VRKERR_OPEN_FILE);
+  ASSERT_EQ(p.OpenPacket(path.c_str()), 1);
+  EXPECT_EQ(p.OpenPacket((dir / std::string(300, 'p')).c_str()), 0);  // no room for the path
+  EXPECT_EQ(g_nVrkErrCode, VRKERR_OPEN_FILE);
+  EXPECT_FALSE(Access::Loaded(p));
   std::string bytes = ReadFileBytes(path);
   PutWord(bytes, 4, 31);
   WriteFileBytes(dir / "v31.vrk", bytes);
