@@ -37,6 +37,9 @@ class Packer {
   PackedFile Pack(std::vector<unsigned char> data, bool store);
 
  private:
+  // False when an LZO1X-1 trial shows that the data does not shrink.
+  bool MayShrink(const unsigned char* data, size_t n, unsigned char* scratch, size_t scratchSize);
+
   std::vector<unsigned char> work999_, work1_;
 };
 

@@ -80,6 +80,7 @@ void ProgressBar::Advance(uint64_t bytes) {
 void ProgressBar::Phase(const std::string& label, uint64_t current, uint64_t total) {
   if (!enabled_) return;
   bool changed = label != label_;
+  if (changed) start_ = std::chrono::steady_clock::now();  // rate and time left per phase
   label_ = label;
   items_ = current;
   totalItems_ = total;

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Packing and extracting a tree: vrk against zip and tar | lzop, side by side
+# in one run, on the benchmark corpus (20,000 files of 1 to 64 KiB, half text,
+# half random bytes; see ../shared/bench/make_corpus.cpp).
+#
+#   bench/pack.sh [CORPUS_DIR] [VRK_BINARY]
+#
+# CORPUS_DIR defaults to /tmp/corpus/loose, VRK_BINARY to the first of
+# build/tools/vrk/vrk and build-tool/tools/vrk/vrk that exists. Prints each
+# tool's time and size and the ratios; vrk create must take at most 0.67x the
+# time of zip -r -9, and vrk extract less than unzip.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+corpus=${1:-/tmp/corpus/loose}
+vrk=${2:-}
+if [[ -z $vrk ]]; then
+  for candidate in "$root/build/tools/vrk/vrk" "$root/build-tool/tools/vrk/vrk"; do
+    if [[ -x $candidate ]]; then vrk=$candidate; break; fi
+  done
+fi
+[[ -x $vrk ]] || { echo "pack.sh: no vrk binary; build the vrk target first" >&2; exit 2; }
+[[ -d $corpus ]] || { echo "pack.sh: no corpus at $corpus (see ../shared/bench)" >&2; exit 2; }
+for tool in zip unzip lzop tar; do
+  command -v $tool >/dev/null || { echo "pack.sh: $tool is missing (scripts/bootstrap)" >&2; exit 2; }
+done
+
+corpus=$(cd "$corpus" && pwd)
+work=$(mktemp -d /tmp/vrk-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+now() { date +%s.%N; }
+seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+size_of() { du -cb "$@" | tail -n1 | cut -f1; }
+
+files=$(find "$corpus" -type f | wc -l)
+original=$(find "$corpus" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+# Read the tree once so every contender finds it in the page cache.
+tar cf - -C "$corpus" . >/dev/null
+
+echo "corpus: $corpus, $files files, $original bytes; vrk: $vrk ($(nproc) cores)"
+printf '%-28s %9s %12s %8s\n' "packing" "seconds" "bytes" "size"
+
+t0=$(now); "$vrk" create -q "$work/c.vrk" -C "$corpus" .; t1=$(now)
+vrk_pack=$(seconds "$t0" "$t1")
+vrk_size=$(size_of "$work/c.vrk" "$work/c.bhl" "$work/c.lst")
+printf '%-28s %9s %12s %8s\n' "vrk create" "$vrk_pack" "$vrk_size" "$(ratio "$vrk_size" "$original")"
+
+t0=$(now); (cd "$corpus" && zip -r -9 -q "$work/c.zip" .); t1=$(now)
+zip_pack=$(seconds "$t0" "$t1")
+zip_size=$(size_of "$work/c.zip")
+printf '%-28s %9s %12s %8s\n' "zip -r -9" "$zip_pack" "$zip_size" "$(ratio "$zip_size" "$original")"
+
+t0=$(now); tar cf - -C "$corpus" . | lzop -9 >"$work/c.tar.lzo"; t1=$(now)
+lzop_pack=$(seconds "$t0" "$t1")
+lzop_size=$(size_of "$work/c.tar.lzo")
+printf '%-28s %9s %12s %8s\n' "tar cf - | lzop -9" "$lzop_pack" "$lzop_size" "$(ratio "$lzop_size" "$original")"
+
+printf '%-28s %9s %12s\n' "extracting" "seconds" ""
+mkdir "$work/x-vrk" "$work/x-zip"
+t0=$(now); "$vrk" extract -q "$work/c.vrk" -C "$work/x-vrk"; t1=$(now)
+vrk_extract=$(seconds "$t0" "$t1")
+printf '%-28s %9s\n' "vrk extract" "$vrk_extract"
+t0=$(now); unzip -q "$work/c.zip" -d "$work/x-zip"; t1=$(now)
+unzip_extract=$(seconds "$t0" "$t1")
+printf '%-28s %9s\n' "unzip" "$unzip_extract"
+diff -r -q "$corpus" "$work/x-vrk" >/dev/null || { echo "vrk extract: tree differs!" >&2; exit 1; }
+
+pack_ratio=$(ratio "$vrk_pack" "$zip_pack")
+extract_ratio=$(ratio "$vrk_extract" "$unzip_extract")
+pack_ok=$(awk -v r="$pack_ratio" 'BEGIN { print (r <= 0.67) ? "met" : "MISSED" }')
+extract_ok=$(awk -v r="$extract_ratio" 'BEGIN { print (r < 1) ? "met" : "MISSED" }')
+echo
+echo "vrk create / zip -r -9:        $pack_ratio  (goal <= 0.67: $pack_ok)"
+echo "vrk create / tar | lzop -9:    $(ratio "$vrk_pack" "$lzop_pack")"
+echo "vrk extract / unzip:           $extract_ratio  (goal < 1: $extract_ok)"
