@@ -19,13 +19,25 @@ void SetFileTime(AdvanceBlockEntry* e, uint64_t time) {
   e->fileTimeHigh = static_cast<uint32_t>(time >> 32);
 }
 
+// Checks that the disk source exists and can be opened, and takes its
+// last-write time. 0 or the error code.
+int ProbeDiskSource(const char* diskPath, uint64_t* time) {
+  if (!diskPath) return VRKERR_NULL_PATH;
+  if (!DiskFileExists(diskPath)) return VRKERR_NO_SOURCE;
+  FileHandle probe = OpenDiskFile(diskPath, kModeReadExclusive);
+  if (probe == kInvalidFile) return VRKERR_OPEN_FILE;
+  CloseDiskFile(probe);
+  *time = GetDiskFileWriteTime(diskPath);
+  return VRKERR_OK;
+}
+
 }  // namespace
 
 uint32_t CVrkAdvance::ArchiveEnd() { return GetDiskFileSize(m_hPacket); }
 
 int CVrkAdvance::WriteRecord(uint32_t offset, const void* data, uint32_t size) {
   // Every record must end at or below the last 32-bit position.
-  if (uint64_t{offset} + size + kChecksumSize > 0xFFFFFFFFu) return VRKERR_DATA_IO;
+  if (!RecordFits(offset, size)) return VRKERR_DATA_IO;
   if (size && WriteDiskFileAt(m_hPacket, data, size, offset) != size)
     return VRKERR_DATA_IO;
   const uint32_t crc = Crc32(data, size);
@@ -101,32 +113,31 @@ void* CVrkAdvance::LoadFileRaw(const char* diskPath, AdvanceBlockEntry* entry) {
   return data;
 }
 
+const void* CVrkAdvance::LoadDiskSource(const char* diskPath, unsigned int flags,
+                                        AdvanceBlockEntry* entry, void** raw) {
+  if (flags & kAddCompress) return LoadFileCompressed(diskPath, entry);
+  *raw = LoadFileRaw(diskPath, entry);
+  return *raw;
+}
+
 int CVrkAdvance::AddNewFileFromDisk(const char* name, unsigned int flags,
                                     const char* diskPath, unsigned int versionHigh,
                                     unsigned int versionLow) {
   int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
   if (rc != VRKERR_OK) return SetError(rc);
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
-  if (!diskPath) return SetError(VRKERR_NULL_PATH);
-  if (!DiskFileExists(diskPath)) return SetError(VRKERR_NO_SOURCE);
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
   if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
-  FileHandle probe = OpenDiskFile(diskPath, kModeReadExclusive);
-  if (probe == kInvalidFile) return SetError(VRKERR_OPEN_FILE);
-  CloseDiskFile(probe);
-  const uint64_t time = GetDiskFileWriteTime(diskPath);
+  uint64_t time = 0;
+  rc = ProbeDiskSource(diskPath, &time);
+  if (rc != VRKERR_OK) return SetError(rc);
 
   // Load first, so that a source that cannot be read changes nothing.
   AdvanceBlockEntry fresh;
   std::memset(&fresh, 0, sizeof(fresh));
-  RawBuffer raw;
-  const void* data;
-  if (flags & kAddCompress) {
-    data = LoadFileCompressed(diskPath, &fresh);
-  } else {
-    raw.reset(LoadFileRaw(diskPath, &fresh));
-    data = raw.get();
-  }
+  void* rawData = nullptr;
+  const void* data = LoadDiskSource(diskPath, flags, &fresh, &rawData);
+  RawBuffer raw(rawData);
   if (!data) return g_nVrkErrCode;
   if (versionHigh || versionLow) {
     fresh.versionHigh = versionHigh;
@@ -135,7 +146,7 @@ int CVrkAdvance::AddNewFileFromDisk(const char* name, unsigned int flags,
   SetFileTime(&fresh, time);
   const uint32_t end = ArchiveEnd();
   if (end == kFileFailure) return SetError(VRKERR_SEEK);
-  if (uint64_t{end} + fresh.storedSize + kChecksumSize > 0xFFFFFFFFu)
+  if (!RecordFits(end, fresh.storedSize))
     return SetError(VRKERR_DATA_IO);
 
   unsigned int slot = 0;
@@ -163,12 +174,9 @@ int CVrkAdvance::ReplaceFileFromDisk(const char* name, unsigned int flags,
   int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
   if (rc != VRKERR_OK) return SetError(rc);
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
-  if (!diskPath) return SetError(VRKERR_NULL_PATH);
-  if (!DiskFileExists(diskPath)) return SetError(VRKERR_NO_SOURCE);
-  FileHandle probe = OpenDiskFile(diskPath, kModeReadExclusive);
-  if (probe == kInvalidFile) return SetError(VRKERR_OPEN_FILE);
-  CloseDiskFile(probe);
-  const uint64_t time = GetDiskFileWriteTime(diskPath);
+  uint64_t time = 0;
+  rc = ProbeDiskSource(diskPath, &time);
+  if (rc != VRKERR_OK) return SetError(rc);
 
   AdvanceBlockEntry* found = FindBlock(name, kNone);
   if (!found) return g_nVrkErrCode;
@@ -179,14 +187,9 @@ int CVrkAdvance::ReplaceFileFromDisk(const char* name, unsigned int flags,
 
   AdvanceBlockEntry fresh = *found;
   SetFileTime(&fresh, time);
-  RawBuffer raw;
-  const void* data;
-  if (flags & kAddCompress) {
-    data = LoadFileCompressed(diskPath, &fresh);
-  } else {
-    raw.reset(LoadFileRaw(diskPath, &fresh));
-    data = raw.get();
-  }
+  void* rawData = nullptr;
+  const void* data = LoadDiskSource(diskPath, flags, &fresh, &rawData);
+  RawBuffer raw(rawData);
   if (!data) return g_nVrkErrCode;
   if (versionHigh || versionLow) {
     fresh.versionHigh = versionHigh;
@@ -209,8 +212,7 @@ int CVrkAdvance::WriteFileData(const void* data, AdvanceBlockEntry* entry,
     if (end == kFileFailure) return SetError(VRKERR_DATA_IO);
     rc = WriteRecord(end, data, newEntry->storedSize);
     if (rc != VRKERR_OK) return SetError(rc);
-    const uint64_t wasted = uint64_t{m_pHeader->wastedBytes} + entry->storedSize;
-    m_pHeader->wastedBytes = wasted > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(wasted);
+    m_pHeader->wastedBytes = SaturatingAdd(m_pHeader->wastedBytes, entry->storedSize);
     *entry = *newEntry;
     entry->offset = end;
   } else {
@@ -322,7 +324,7 @@ int CVrkAdvance::AddNewCompressedFileByHash(const unsigned int* hash,
   if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
   const uint32_t end = ArchiveEnd();
   if (end == kFileFailure) return SetError(VRKERR_SEEK);
-  if (uint64_t{end} + storedSize + kChecksumSize > 0xFFFFFFFFu)
+  if (!RecordFits(end, storedSize))
     return SetError(VRKERR_DATA_IO);
 
   unsigned int slot = 0;

@@ -79,6 +79,17 @@ constexpr uint32_t kMaxTableSize = 1u << 26;
 
 constexpr char kListFileName[] = "(listfile)";
 
+// wastedBytes grows without wrapping round to "nothing wasted".
+inline uint32_t SaturatingAdd(uint32_t a, uint32_t b) {
+  return a + b < a ? 0xFFFFFFFFu : a + b;
+}
+
+// True when a record of `size` stored bytes and its checksum word at
+// `offset` ends within 32-bit file positions.
+inline bool RecordFits(uint64_t offset, uint64_t size) {
+  return offset + size + kChecksumSize <= 0xFFFFFFFFu;
+}
+
 }  // namespace orvel
 
 #endif

@@ -20,8 +20,7 @@ int CVrkAdvance::DeleteFileByHash(const unsigned int* hash) {
   if (b >= m_pHeader->blockCount || m_pBlockTable[b].hashIndex == kNone)
     return SetError(VRKERR_ADV_NOT_FOUND);
 
-  const uint64_t wasted = uint64_t{m_pHeader->wastedBytes} + m_pBlockTable[b].storedSize;
-  m_pHeader->wastedBytes = wasted > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(wasted);
+  m_pHeader->wastedBytes = SaturatingAdd(m_pHeader->wastedBytes, m_pBlockTable[b].storedSize);
   // The last block entry fills the hole, so the block table stays dense.
   const uint32_t last = m_pHeader->blockCount - 1;
   if (b != last) {

@@ -23,7 +23,7 @@ bool ChecksumMatches(const unsigned char* data, uint32_t size,
 
 int CVrkAdvance::ReadRecord(const AdvanceBlockEntry* e, unsigned char* out) {
   const uint32_t count = e->storedSize + (m_bVerifyCheckSum ? kChecksumSize : 0);
-  if (static_cast<uint64_t>(e->offset) + e->storedSize + kChecksumSize > 0xFFFFFFFFu)
+  if (!RecordFits(e->offset, e->storedSize))
     return VRKERR_DATA_IO;
   if (count) {
     uint32_t got = ReadDiskFileAt(m_hPacket, out, count, e->offset);

@@ -191,6 +191,10 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   void RemoveHashSlot(uint32_t slot);
   // Undoes an insertion whose block entry (at blockCount) was not completed.
   void AbandonInsertion(uint32_t slot);
+  // Loads a disk source compressed (flags bit 1) or raw into `entry`; a raw
+  // buffer is also returned in *raw for the caller to release.
+  const void* LoadDiskSource(const char* diskPath, unsigned int flags,
+                             AdvanceBlockEntry* entry, void** raw);
   // Writes `size` stored bytes and their checksum word at `offset`.
   int WriteRecord(uint32_t offset, const void* data, uint32_t size);
   // End of the archive file; kNone on failure.
