@@ -52,6 +52,13 @@ int main(int argc, char** argv) {
               p->TableSize());
   std::printf("mean per add: first %u %.2f us, last %u %.2f us, all %.2f us\n", kWindow,
               first / kWindow, kWindow, last / kWindow, all / kAdds);
+  std::printf("per window of %u:", kWindow);
+  for (unsigned w = 0; w < kAdds / kWindow; ++w) {
+    double sum = 0;
+    for (unsigned i = w * kWindow; i < (w + 1) * kWindow; ++i) sum += us[i];
+    std::printf(" %.2f", sum / kWindow);
+  }
+  std::printf(" us\n");
   std::printf("last / first = %.3f (must be <= 1.5)\n", last / first);
   std::printf("EndUpdate (tables, headers, list side file): %.1f ms, result %d\n",
               std::chrono::duration<double, std::milli>(t3 - t2).count(), rc);
