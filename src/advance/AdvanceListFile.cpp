@@ -1,7 +1,6 @@
 // The name list: adding and removing lower-cased names, and writing it
 // compressed into the list side file.
 #include <cstring>
-#include <memory>
 
 #include "advance/VrkAdvance.h"
 #include "codec/CompressBuffer.h"
@@ -18,40 +17,6 @@ void LowerAscii(char* s) {
     if (*s >= 'A' && *s <= 'Z') *s = static_cast<char>(*s + 32);
 }
 
-// The list grows its index by 8 entries and its text by eight names at a
-// time, which costs quadratic copying over many additions. Before an
-// addition that would make it grow, rebuild it with twice the room, so that
-// adding n names costs O(n) overall.
-void MakeRoomForName(CFileNameList* list, size_t nameLength) {
-  const int64_t need = list->m_nBufferSize + static_cast<int64_t>(nameLength) + 2;
-  const bool indexFull = list->m_nKeyNameCount >= list->m_nMaxKeyName;
-  const bool textFull = list->m_nMaxBufferSize <= need - 1;
-  if ((!indexFull && !textFull) || list->m_nKeyNameCount < 16) return;
-  const int64_t names = int64_t{list->m_nKeyNameCount} * 2;
-  const int64_t bytes = need * 2;
-  if (names > 0x7FFFFFFF || bytes > 0x7FFFFFFF) return;
-  const int used = list->m_nBufferSize;
-  std::unique_ptr<char, VrkFreeDeleter> copy(static_cast<char*>(VrkAlloc(used + 1)));
-  if (!copy) return;
-  std::memcpy(copy.get(), list->m_szBuffer, used);
-  copy.get()[used] = 0;
-  list->Reserve(static_cast<int>(names), static_cast<int>(bytes));
-  if (list->m_nMaxKeyName < names || list->m_nMaxBufferSize < bytes) {
-    // The larger arrays could not be had: the list is now empty and keeps
-    // its old content through the ordinary, slower growth.
-    list->Clear();
-  }
-  char* piece = copy.get();
-  char* end = piece + used;
-  while (piece < end) {
-    char* lf = static_cast<char*>(std::memchr(piece, '\n', end - piece));
-    char* stop = lf ? lf : end;
-    *stop = 0;
-    if (*piece) list->AddName(piece);
-    piece = stop + 1;
-  }
-}
-
 }  // namespace
 
 unsigned int CVrkAdvance::GetListText(char** text) {
@@ -66,10 +31,8 @@ void CVrkAdvance::ListFileAdd(const char* name) {
   char* copy = HeapStrDup(name);
   if (!copy) return (void)SetError(VRKERR_NO_MEMORY);
   LowerAscii(copy);
-  if (m_pNameList) {
-    MakeRoomForName(m_pNameList, std::strlen(copy));
-    m_pNameList->AddName(copy);
-  }
+  // The list grows geometrically, so n additions cost O(n) in all.
+  if (m_pNameList) m_pNameList->AddName(copy);
   HeapStrFree(copy);
 }
 
