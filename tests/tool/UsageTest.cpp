@@ -6,7 +6,7 @@ namespace {
 
 class UsageTest : public ::testing::Test {
  protected:
-  RunResult Vrk(const std::vector<std::string>& args) const { return RunVrk(dir_.Path(), args); }
+  RunResult Vrk(const std::vector<std::string>& args) const { return RunVrk(dir_.path(), args); }
   TempDir dir_;
 };
 

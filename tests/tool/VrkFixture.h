@@ -28,7 +28,7 @@ class VrkTest : public ::testing::TestWithParam<Variant> {
   std::string Archive() const { return GetParam().archive; }
   bool Advanced() const { return GetParam().advanced; }
 
-  RunResult Vrk(const std::vector<std::string>& args) const { return RunVrk(dir_.Path(), args); }
+  RunResult Vrk(const std::vector<std::string>& args) const { return RunVrk(dir_.path(), args); }
 
   // vrk create ARCHIVE [--basic] EXTRA...
   RunResult Create(const std::vector<std::string>& extra) const {
@@ -52,7 +52,7 @@ class VrkTest : public ::testing::TestWithParam<Variant> {
   }
 
   std::string Path(const std::string& rel) const { return dir_ / rel; }
-  const std::string& Dir() const { return dir_.Path(); }
+  const std::string& Dir() const { return dir_.path(); }
 
  private:
   TempDir dir_;

@@ -6,9 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -44,30 +42,10 @@ RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args) {
   return r;
 }
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "vrk-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
 void WriteFile(const std::string& path, const std::string& content) {
   fs::path p(path);
   if (p.has_parent_path()) fs::create_directories(p.parent_path());
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!f) throw std::runtime_error("cannot write " + path);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
+  orvel_test::WriteFileBytes(path, content);
 }
 
 bool Exists(const std::string& path) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/TempDir.h"
+
 namespace vrktest {
 
 struct RunResult {
@@ -17,23 +19,10 @@ struct RunResult {
 // Runs vrk with `args` in the directory `cwd`.
 RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args);
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it at the end.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
-
- private:
-  std::string path_;
-};
+using orvel_test::TempDir;
 
 void WriteFile(const std::string& path, const std::string& content);  // creates directories
-std::string ReadFile(const std::string& path);
+inline std::string ReadFile(const std::string& path) { return orvel_test::ReadFileBytes(path); }
 bool Exists(const std::string& path);
 
 // Deterministic bytes: text that compresses well, or random bytes that do not.

@@ -27,6 +27,17 @@ std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced
   return files;
 }
 
+std::vector<std::string> SplitPath(const std::string& path, const char* separators) {
+  std::vector<std::string> pieces;
+  size_t i = 0;
+  for (;;) {
+    size_t j = path.find_first_of(separators, i);
+    pieces.push_back(path.substr(i, j == std::string::npos ? std::string::npos : j - i));
+    if (j == std::string::npos) return pieces;
+    i = j + 1;
+  }
+}
+
 std::string JoinName(const std::vector<std::string>& components, bool backslash) {
   std::string name;
   for (const std::string& c : components) {

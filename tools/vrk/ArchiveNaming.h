@@ -21,6 +21,10 @@ bool HasVrkExtension(const std::string& path);
 // advanced variant its ".bhl" and ".lst" side files.
 std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced);
 
+// Splits `path` at every character of `separators`, keeping empty, '.' and
+// '..' pieces for the caller to judge.
+std::vector<std::string> SplitPath(const std::string& path, const char* separators);
+
 // Joins relative path components into an archive name with '/' or '\'.
 std::string JoinName(const std::vector<std::string>& components, bool backslash);
 

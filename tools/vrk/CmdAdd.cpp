@@ -52,8 +52,7 @@ int RunAdd(const AddOptions& o) {
     files = std::move(fresh);
   }
   PackResult result = PackFiles(packet, files, o.pack, !o.keep);
-  PrintPackSummary(o.archive, result, o.pack.quiet);
-  return result.unreadable ? kExitFailure : 0;
+  return FinishPack(o.archive, result, o.pack.quiet);
 }
 
 }  // namespace

@@ -56,8 +56,7 @@ int RunCreate(const CreateOptions& o) {
     for (const std::string& path : diskFiles) unlink(path.c_str());
     throw;
   }
-  PrintPackSummary(o.archive, result, o.pack.quiet);
-  return result.unreadable ? kExitFailure : 0;
+  return FinishPack(o.archive, result, o.pack.quiet);
 }
 
 }  // namespace

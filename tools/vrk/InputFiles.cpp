@@ -85,12 +85,7 @@ struct Walker {
 // The name components of a command-line path.
 std::vector<std::string> NameComponents(const std::string& given) {
   std::vector<std::string> out;
-  size_t i = 0;
-  while (i <= given.size()) {
-    size_t j = given.find('/', i);
-    if (j == std::string::npos) j = given.size();
-    std::string c = given.substr(i, j - i);
-    i = j + 1;
+  for (const std::string& c : SplitPath(given, "/")) {
     if (c.empty() || c == ".") continue;
     if (c == "..") {
       if (out.empty())

@@ -116,8 +116,9 @@ PackResult PackFiles(const Packet& packet, const std::vector<InputFile>& files,
   return result;
 }
 
-void PrintPackSummary(const std::string& archive, const PackResult& result, bool quiet) {
-  if (quiet) return;
+int FinishPack(const std::string& archive, const PackResult& result, bool quiet) {
+  const int status = result.unreadable ? kExitFailure : 0;
+  if (quiet) return status;
   double ratio = result.originalBytes
                      ? 100.0 * static_cast<double>(result.storedBytes) /
                            static_cast<double>(result.originalBytes)
@@ -126,6 +127,7 @@ void PrintPackSummary(const std::string& archive, const PackResult& result, bool
               static_cast<unsigned long long>(result.files),
               FormatBytes(result.originalBytes).c_str(), FormatBytes(result.storedBytes).c_str(),
               ratio);
+  return status;
 }
 
 }  // namespace vrk

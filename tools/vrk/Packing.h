@@ -52,8 +52,9 @@ struct PackResult {
 PackResult PackFiles(const Packet& packet, const std::vector<InputFile>& files,
                      const PackOptions& options, bool replace);
 
-// "data.vrk: 12 files, 3.4 MB stored in 1.2 MB (35%)" unless quiet.
-void PrintPackSummary(const std::string& archive, const PackResult& result, bool quiet);
+// Prints "data.vrk: 12 files, 3.4 MB stored in 1.2 MB (35%)" unless quiet;
+// returns the exit status (failure when a file could not be read).
+int FinishPack(const std::string& archive, const PackResult& result, bool quiet);
 
 }  // namespace vrk
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "ArchiveNaming.h"
 #include "ErrorReport.h"
 
 namespace vrk {
@@ -22,15 +23,21 @@ struct WalkFd {
   }
 };
 
-void WriteAll(int fd, const void* data, size_t size, const std::string& what) {
+// Writes everything to a newly opened `fd` and closes it.
+void WriteAndClose(int fd, const void* data, size_t size, const std::string& what) {
   const unsigned char* p = static_cast<const unsigned char*>(data);
   while (size > 0) {
     ssize_t w = write(fd, p, size);
     if (w < 0 && errno == EINTR) continue;
-    if (w < 0) throw ToolError(SystemProblem(what, errno));
+    if (w < 0) {
+      int err = errno;
+      close(fd);
+      throw ToolError(SystemProblem(what, err));
+    }
     p += w;
     size -= static_cast<size_t>(w);
   }
+  if (close(fd) != 0) throw ToolError(SystemProblem(what, errno));
 }
 
 void MakeDirectories(const std::string& path) {
@@ -55,12 +62,7 @@ bool SplitSafeName(const std::string& name, std::vector<std::string>* components
     *reason = "drive letter refused (use --unsafe-paths to allow it)";
     return false;
   }
-  size_t i = 0;
-  while (i <= name.size()) {
-    size_t j = name.find_first_of("/\\", i);
-    if (j == std::string::npos) j = name.size();
-    std::string c = name.substr(i, j - i);
-    i = j + 1;
+  for (std::string& c : SplitPath(name, "/\\")) {
     if (c.empty() || c == ".") continue;
     if (c == "..") {
       components->clear();
@@ -127,13 +129,7 @@ void ExtractTarget::Write(const std::string& name, const void* data, size_t size
     throw ToolError(SystemProblem(name, errno));
   int fd = openat(cur.fd, leaf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) throw ToolError(SystemProblem(name, errno));
-  try {
-    WriteAll(fd, data, size, name);
-  } catch (...) {
-    close(fd);
-    throw;
-  }
-  if (close(fd) != 0) throw ToolError(SystemProblem(name, errno));
+  WriteAndClose(fd, data, size, name);
 }
 
 void ExtractTarget::WriteUnsafe(const std::string& name, const void* data, size_t size) {
@@ -146,13 +142,7 @@ void ExtractTarget::WriteUnsafe(const std::string& name, const void* data, size_
   if (slash != std::string::npos && slash > 0) MakeDirectories(path.substr(0, slash));
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) throw ToolError(SystemProblem(path, errno));
-  try {
-    WriteAll(fd, data, size, path);
-  } catch (...) {
-    close(fd);
-    throw;
-  }
-  if (close(fd) != 0) throw ToolError(SystemProblem(path, errno));
+  WriteAndClose(fd, data, size, path);
 }
 
 }  // namespace vrk
