@@ -25,7 +25,9 @@ TEST_F(UsageTest, HelpForEveryCommand) {
 TEST_F(UsageTest, UsageErrorsExitWithTwo) {
   WriteFile(dir_ / "f.txt", "x");
   EXPECT_EQ(Vrk({}).status, 2);
-  EXPECT_EQ(Vrk({"frobnicate"}).status, 2);
+  RunResult unknown = Vrk({"frobnicate"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.err.rfind("vrk: unknown command 'frobnicate'", 0), 0u) << unknown.err;
   EXPECT_EQ(Vrk({"create"}).status, 2);
   EXPECT_EQ(Vrk({"create", "a.vrk", "f.txt", "--jobs", "0"}).status, 2);
   EXPECT_EQ(Vrk({"create", "a.vrk", "f.txt", "--version", "1:2:3"}).status, 2);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <new>
+#include <string>
 
 #include "Commands.h"
 #include "ErrorReport.h"
@@ -31,6 +32,15 @@ int main(int argc, char** argv) {
   AddCompactCommand(app, action);
   AddVerifyCommand(app, action);
 
+  auto known = [&app](const char* name) {
+    auto found = app.get_subcommands([name](CLI::App* cmd) { return cmd->get_name() == name; });
+    return !found.empty();
+  };
+  if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
+    PrintProblem(std::string("unknown command '") + argv[1] + "'");
+    std::fprintf(stderr, "Run 'vrk --help' for the list of commands.\n");
+    return kExitUsage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
