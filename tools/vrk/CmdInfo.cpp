@@ -82,7 +82,7 @@ int RunInfo(const InfoOptions& o) {
     j["stored_bytes"] = stored;
     j["disk"] = disk;
     j["disk_total"] = diskTotal;
-    std::cout << j.dump(2) << "\n";
+    std::cout << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     return 0;
   }
 

@@ -25,7 +25,7 @@ int RunList(const ListOptions& o) {
   if (o.json) {
     nlohmann::json files = nlohmann::json::array();
     for (const FileFacts& f : GetAllFileFacts(packet)) files.push_back(ToJson(f));
-    std::cout << files.dump(2) << "\n";
+    std::cout << files.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     return 0;
   }
   if (!o.details) {
