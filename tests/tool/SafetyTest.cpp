@@ -70,6 +70,17 @@ TEST_P(SafetyTest, SymbolicLinksInTheTargetAreNotFollowed) {
   EXPECT_EQ(ReadFile(Path("target/good.txt")), "good");
 }
 
+TEST_P(SafetyTest, ControlCharactersInNamesNeverReachTheTerminal) {
+  AddAs("bad\x1b]0;pwned\x07name.txt");
+  RunResult list = Vrk({"list", Archive()});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.out.find('\x1b'), std::string::npos);
+  EXPECT_NE(list.out.find("bad\\x1B]0;pwned\\x07name.txt"), std::string::npos) << list.out;
+  RunResult missing = Vrk({"cat", Archive(), "gone\x1b[2J"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err.find('\x1b'), std::string::npos) << missing.err;
+}
+
 VRK_BOTH_VARIANTS(SafetyTest);
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "ArchiveNaming.h"
+#include "PrintableText.h"
 #include "Commands.h"
 #include "FileFacts.h"
 #include "PacketHandle.h"
@@ -29,19 +30,19 @@ int RunList(const ListOptions& o) {
     return 0;
   }
   if (!o.details) {
-    for (const std::string& name : packet.Names()) std::printf("%s\n", name.c_str());
+    for (const std::string& name : packet.Names()) std::printf("%s\n", Printable(name).c_str());
     return 0;
   }
   std::printf("%10s %10s %6s %5s %-12s %s\n", "stored", "original", "ratio", "flags", "version",
               "name");
   for (const FileFacts& f : GetAllFileFacts(packet)) {
     if (!f.present) {
-      std::printf("%10s %10s %6s %5s %-12s %s\n", "-", "-", "-", "-", "missing", f.name.c_str());
+      std::printf("%10s %10s %6s %5s %-12s %s\n", "-", "-", "-", "-", "missing", Printable(f.name).c_str());
       continue;
     }
     std::printf("%10u %10u %6s %5s %-12s %s\n", f.storedSize, f.originalSize,
                 FormatRatio(f.storedSize, f.originalSize).c_str(), f.Compressed() ? "c" : "-",
-                FormatVersion(f.versionHigh, f.versionLow).c_str(), f.name.c_str());
+                FormatVersion(f.versionHigh, f.versionLow).c_str(), Printable(f.name).c_str());
   }
   return 0;
 }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "PrintableText.h"
+
 namespace vrk {
 namespace {
 
@@ -93,7 +95,7 @@ ToolError LibraryError(const std::string& subject, int code) {
 }
 
 void PrintProblem(const std::string& message) {
-  std::fprintf(stderr, "vrk: %s\n", message.c_str());
+  std::fprintf(stderr, "vrk: %s\n", Printable(message).c_str());
 }
 
 std::string SystemProblem(const std::string& subject, int err) {
