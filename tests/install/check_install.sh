@@ -26,4 +26,9 @@ cmake -S "$src/tests/install/host" -B "$work/host-build" \
   > "$work/host.log"
 cmake --build "$work/host-build" >> "$work/host.log"
 "$work/host-build/quickstart" "$work/cmake-demo" | grep -q "read 46 bytes"
+# The installed tool finds the installed library.
+if [ -e "$work/prefix/bin/vrk" ]; then
+  "$work/prefix/bin/vrk" create -q "$work/t.vrk" -C "$src/examples/quickstart" quickstart.cpp
+  "$work/prefix/bin/vrk" verify -q "$work/t.vrk"
+fi
 echo "installed package builds and runs hosts"
