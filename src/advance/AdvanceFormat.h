@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "archive/HashEntry.h"
+
 namespace orvel {
 
 struct AdvanceHeader {
@@ -37,22 +39,10 @@ struct AdvanceBlockEntry {
   uint32_t fileTimeHigh;
 };
 
-// Hash-table slot; a free slot has all five words 0xFFFFFFFF.
-struct HashEntry {
-  uint32_t hash0;
-  uint32_t hash1;
-  uint32_t hash2;
-  uint32_t blockIndex;  // 0xFFFFFFFF: free
-  uint32_t next;        // 0xFFFFFFFF: end of chain
-};
-
 static_assert(sizeof(AdvanceHeader) == 52, "header is 13 words");
 static_assert(sizeof(AdvanceBlockEntry) == 36, "block entry is 9 words");
-static_assert(sizeof(HashEntry) == 20, "hash entry is 5 words");
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "records are read and written as little-endian memory images");
-
-constexpr uint32_t kNone = 0xFFFFFFFFu;
 
 constexpr uint32_t kAdvFlagHoles = 1;      // the archive file has dead records
 constexpr uint32_t kAdvFlagEnciphered = 2; // tables enciphered (2 or 4 on read)

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "advance/VrkAdvance.h"
+#include "archive/HashChain.h"
 #include "frame/Callbacks.h"
 #include "frame/ErrorCode.h"
 
@@ -11,24 +12,6 @@ namespace orvel {
 namespace {
 
 constexpr int kNoFreeSlot = 1;  // InsertInto: the table is full
-
-bool SameHashes(const HashEntry& e, uint32_t h0, uint32_t h1, uint32_t h2) {
-  return e.hash0 == h0 && e.hash1 == h1 && e.hash2 == h2;
-}
-
-void FreeSlot(HashEntry& e) { std::memset(&e, 0xFF, sizeof(e)); }
-
-// The entry whose `next` is `target` on the chain starting at `home`, or
-// kNone.
-uint32_t ChainPredecessor(const HashEntry* table, uint32_t size, uint32_t home,
-                          uint32_t target) {
-  uint32_t p = home;
-  for (uint32_t steps = 0; steps < size && p < size; ++steps) {
-    if (table[p].next == target) return p;
-    p = table[p].next;
-  }
-  return kNone;
-}
 
 }  // namespace
 
@@ -39,53 +22,16 @@ int CVrkAdvance::InsertInto(unsigned int hash0, unsigned int hash1,
                             HashEntry** entry, unsigned int* index) {
   if (entry) *entry = nullptr;
   if (index) *index = 0;
+  // An empty table cannot grow, so it is not reported as merely full.
   if (size == 0 || !table) return VRKERR_TABLE_FULL;
-  const uint32_t h = hash0 & mask;
-  HashEntry& home = table[h];
-  if (home.blockIndex == kNone) {
-    home.hash0 = hash0;
-    home.hash1 = hash1;
-    home.hash2 = hash2;
-    if (entry) *entry = &home;
-    if (index) *index = h;
-    return VRKERR_OK;
-  }
-  const bool foreign = (home.hash0 & mask) != h;
-  // Only entries of home h sit on its chain, so an equal name is found there.
-  uint32_t last = h;
-  if (!foreign) {
-    for (uint32_t steps = 0; steps < size; ++steps) {
-      if (SameHashes(table[last], hash0, hash1, hash2)) return VRKERR_EXISTS;
-      const uint32_t n = table[last].next;
-      if (n == kNone || n >= size) break;
-      last = n;
-    }
-  }
-  // The first free slot; every slot below *freeScan is known to be taken.
-  uint32_t f = *freeScan;
-  while (f < size && table[f].blockIndex != kNone) ++f;
-  *freeScan = f;
-  if (f >= size) return kNoFreeSlot;
-  if (foreign) {
-    // Move the occupant out of the way and relink its chain.
-    table[f] = home;
-    if (table[f].blockIndex < size) blocks[table[f].blockIndex].hashIndex = f;
-    const uint32_t p = ChainPredecessor(table, size, table[f].hash0 & mask, h);
-    if (p != kNone) table[p].next = f;
-    home.hash0 = hash0;
-    home.hash1 = hash1;
-    home.hash2 = hash2;
-    home.next = kNone;
-    if (entry) *entry = &home;
-    if (index) *index = h;
-  } else {
-    table[f].hash0 = hash0;
-    table[f].hash1 = hash1;
-    table[f].hash2 = hash2;
-    table[last].next = f;
-    if (entry) *entry = &table[f];
-    if (index) *index = f;
-  }
+  const uint32_t hash[3] = {hash0, hash1, hash2};
+  uint32_t at = 0;
+  const int rc = InsertIntoChains(table, blocks, mask, size, hash, freeScan, &at);
+  if (rc == VRKERR_TABLE_FULL) return kNoFreeSlot;
+  if (rc != VRKERR_OK) return rc;
+  // The new entry's blockIndex is the caller's to set.
+  if (entry) *entry = &table[at];
+  if (index) *index = at;
   return VRKERR_OK;
 }
 
@@ -169,23 +115,7 @@ int CVrkAdvance::GrowTables() {
 }
 
 void CVrkAdvance::RemoveHashSlot(uint32_t slot) {
-  HashEntry& e = m_pHashTable[slot];
-  const uint32_t home = e.hash0 & m_nTableMask;
-  uint32_t freed = slot;
-  if (home == slot) {
-    const uint32_t n = e.next;
-    if (n != kNone && n < m_nTableSize) {
-      // The second entry of the chain becomes its head.
-      e = m_pHashTable[n];
-      if (e.blockIndex < m_nTableSize) m_pBlockTable[e.blockIndex].hashIndex = slot;
-      freed = n;
-    }
-  } else {
-    const uint32_t p = ChainPredecessor(m_pHashTable, m_nTableSize, home, slot);
-    if (p != kNone) m_pHashTable[p].next = e.next;
-  }
-  FreeSlot(m_pHashTable[freed]);
-  if (freed < m_nFreeScan) m_nFreeScan = freed;
+  UnlinkFromChain(m_pHashTable, m_pBlockTable, m_nTableSize, slot, &m_nFreeScan);
 }
 
 void CVrkAdvance::AbandonInsertion(uint32_t slot) {

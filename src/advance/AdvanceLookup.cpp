@@ -1,6 +1,7 @@
 // Finding files by name, by hashes or by block index, and the queries that
 // report what a lookup found.
 #include "advance/VrkAdvance.h"
+#include "archive/HashChain.h"
 #include "frame/ErrorCode.h"
 
 namespace orvel {
@@ -8,18 +9,9 @@ namespace orvel {
 unsigned int CVrkAdvance::FindHashIndex(unsigned int hash0, unsigned int hash1,
                                         unsigned int hash2) {
   if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE), kNone;
-  uint32_t i = hash0 & m_nTableMask;
-  // Chains are checked when the tables are loaded; the step bound only keeps
-  // the walk finite whatever the table holds.
-  for (uint32_t steps = 0; steps < m_nTableSize; ++steps) {
-    const HashEntry& e = m_pHashTable[i];
-    if (e.hash0 == hash0 && e.hash1 == hash1 && e.hash2 == hash2 &&
-        e.blockIndex != kNone)
-      return SetError(VRKERR_OK), i;
-    if (e.next == kNone || e.next >= m_nTableSize) break;
-    i = e.next;
-  }
-  return SetError(VRKERR_ADV_NOT_FOUND), kNone;
+  const uint32_t hash[3] = {hash0, hash1, hash2};
+  const uint32_t i = FindInChains(m_pHashTable, m_nTableSize, hash);
+  return SetError(i == kNone ? VRKERR_ADV_NOT_FOUND : VRKERR_OK), i;
 }
 
 unsigned int CVrkAdvance::FindHashIndexByName(const char* name) {

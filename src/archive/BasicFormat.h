@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "archive/HashEntry.h"
+
 namespace orvel {
 namespace basic {
 
@@ -23,14 +25,9 @@ struct PacketHeader {
   uint32_t tableSize;  // entries of both tables, a power of two
 };
 
-// A free entry has all five words 0xFFFFFFFF.
-struct HashEntry {
-  uint32_t hash0;
-  uint32_t hash1;
-  uint32_t hash2;
-  uint32_t blockIndex;  // kNone: free
-  uint32_t next;        // kNone: end of chain
-};
+// The hash table's record and free marker are those of both variants.
+using orvel::HashEntry;
+using orvel::kNone;
 
 // An unused entry is all zero in memory; the file holds only used ones.
 struct BlockEntry {
@@ -44,12 +41,9 @@ struct BlockEntry {
 };
 
 static_assert(sizeof(PacketHeader) == 40, "header is 10 words");
-static_assert(sizeof(HashEntry) == 20, "hash entry is 5 words");
 static_assert(sizeof(BlockEntry) == 28, "block entry is 7 words");
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "records are read and written as little-endian memory images");
-
-constexpr uint32_t kNone = 0xFFFFFFFFu;
 
 constexpr unsigned char kSignature[8] = {'V', 'R', 'K', 0x1A, 32, 0, 0, 0};
 constexpr uint32_t kSignatureSize = 8;

@@ -4,12 +4,10 @@
 
 #include <cstring>
 
-#include "archive/BasicHashTable.h"
+#include "archive/HashChain.h"
 #include "frame/ErrorCode.h"
 
 namespace orvel {
-
-using basic::kNone;
 
 COrvelPacket::COrvelPacket()
     : m_nUpdateCount(0),
@@ -117,7 +115,7 @@ uint32_t COrvelPacket::FindHashIndex(const uint32_t hash[3]) {
     SetError(VRKERR_NO_HASH_TABLE);
     return kNone;
   }
-  const uint32_t index = basic::FindHashIndex(m_pHashTable, m_nTableSize, hash);
+  const uint32_t index = FindInChains(m_pHashTable, m_nTableSize, hash);
   SetError(index == kNone ? VRKERR_NOT_FOUND : VRKERR_OK);
   return index;
 }

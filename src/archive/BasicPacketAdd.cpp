@@ -4,14 +4,12 @@
 #include <cstring>
 #include <memory>
 
-#include "archive/BasicHashTable.h"
 #include "archive/BasicPacket.h"
+#include "archive/HashChain.h"
 #include "frame/Callbacks.h"
 #include "frame/ErrorCode.h"
 
 namespace orvel {
-
-using basic::kNone;
 
 namespace {
 
@@ -216,8 +214,9 @@ int COrvelPacket::InsertHashEntry(const uint32_t hash[3], uint32_t* outIndex) {
   if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE);
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
   for (;;) {
-    const int rc = basic::InsertIntoTables(hash, m_pHeader->ringNext, m_pHashTable, m_pBlockTable,
-                                           m_nTableSize, &m_nFreeHint, outIndex);
+    const int rc = InsertIntoChains(m_pHashTable, m_pBlockTable, m_nTableMask, m_nTableSize, hash,
+                                    &m_nFreeHint, outIndex);
+    if (rc == VRKERR_OK) m_pHashTable[*outIndex].blockIndex = m_pHeader->ringNext;
     if (rc != VRKERR_TABLE_FULL) return SetError(rc);
     const int grown = GrowTables();
     if (grown != VRKERR_OK) return grown;
@@ -225,8 +224,7 @@ int COrvelPacket::InsertHashEntry(const uint32_t hash[3], uint32_t* outIndex) {
 }
 
 void COrvelPacket::RemoveHashEntry(uint32_t index) {
-  const uint32_t freed = basic::UnlinkHashEntry(m_pHashTable, m_pBlockTable, m_nTableSize, index);
-  if (freed < m_nFreeHint) m_nFreeHint = freed;
+  UnlinkFromChain(m_pHashTable, m_pBlockTable, m_nTableSize, index, &m_nFreeHint);
 }
 
 // Doubles both tables and re-inserts every entry in old hash-table order; the
@@ -247,13 +245,14 @@ int COrvelPacket::GrowTables() {
   uint32_t hint = 0;
   for (uint32_t i = 0; i < oldSize; ++i) {
     const HashEntry& old = m_pHashTable[i];
-    if (basic::IsFreeEntry(old) || old.blockIndex >= oldSize) return SetError(VRKERR_TABLE_FULL);
+    if (IsFreeEntry(old) || old.blockIndex >= oldSize) return SetError(VRKERR_TABLE_FULL);
     blockTable.get()[i] = m_pBlockTable[old.blockIndex];
     const uint32_t hash[3] = {old.hash0, old.hash1, old.hash2};
     uint32_t index = 0;
-    const int rc =
-        basic::InsertIntoTables(hash, i, hashTable.get(), blockTable.get(), newSize, &hint, &index);
+    const int rc = InsertIntoChains(hashTable.get(), blockTable.get(), newSize - 1, newSize, hash,
+                                    &hint, &index);
     if (rc != VRKERR_OK) return SetError(rc);
+    hashTable.get()[index].blockIndex = i;
     blockTable.get()[i].hashIndex = index;
     FireCallback(VRKCB_GROW_TABLES, this, countBefore, static_cast<int>(i));
   }

@@ -5,14 +5,12 @@
 #include <cstring>
 #include <memory>
 
-#include "archive/BasicHashTable.h"
 #include "archive/BasicPacket.h"
 #include "archive/BlockScramble.h"
+#include "archive/HashChain.h"
 #include "frame/ErrorCode.h"
 
 namespace orvel {
-
-using basic::kNone;
 
 int COrvelPacket::OpenFailed(int code) {
   ClosePacket();
@@ -126,7 +124,7 @@ bool COrvelPacket::TablesAreConsistent(uint32_t fileSize) {
   uint32_t used = 0;
   for (uint32_t i = 0; i < size; ++i) {
     const HashEntry& e = m_pHashTable[i];
-    if (basic::IsFreeEntry(e)) {
+    if (IsFreeEntry(e)) {
       if (e.hash0 != kNone || e.hash1 != kNone || e.hash2 != kNone || e.next != kNone)
         return SetError(VRKERR_BAD_SIGNATURE), false;
       continue;
@@ -134,7 +132,7 @@ bool COrvelPacket::TablesAreConsistent(uint32_t fileSize) {
     ++used;
     if (!IsUsedBlock(e.blockIndex) || m_pBlockTable[e.blockIndex].hashIndex != i)
       return SetError(VRKERR_BAD_SIGNATURE), false;
-    if (e.next != kNone && (e.next >= size || basic::IsFreeEntry(m_pHashTable[e.next])))
+    if (e.next != kNone && (e.next >= size || IsFreeEntry(m_pHashTable[e.next])))
       return SetError(VRKERR_BAD_SIGNATURE), false;
   }
   if (used != h.fileCount) return SetError(VRKERR_BAD_SIGNATURE), false;
@@ -145,7 +143,7 @@ bool COrvelPacket::TablesAreConsistent(uint32_t fileSize) {
   std::memset(visited.get(), 0, size);
   for (uint32_t home = 0; home < size; ++home) {
     const HashEntry& head = m_pHashTable[home];
-    if (basic::IsFreeEntry(head) || (head.hash0 & mask) != home) continue;
+    if (IsFreeEntry(head) || (head.hash0 & mask) != home) continue;
     // A second visit means a cycle or two chains joining.
     for (uint32_t j = home; j != kNone; j = m_pHashTable[j].next) {
       if (visited.get()[j] || (m_pHashTable[j].hash0 & mask) != home)
@@ -154,7 +152,7 @@ bool COrvelPacket::TablesAreConsistent(uint32_t fileSize) {
     }
   }
   for (uint32_t i = 0; i < size; ++i)
-    if (!basic::IsFreeEntry(m_pHashTable[i]) && !visited.get()[i])
+    if (!IsFreeEntry(m_pHashTable[i]) && !visited.get()[i])
       return SetError(VRKERR_BAD_SIGNATURE), false;
   return true;
 }

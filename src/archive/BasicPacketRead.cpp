@@ -7,8 +7,6 @@
 
 namespace orvel {
 
-using basic::kNone;
-
 namespace {
 
 constexpr uintptr_t kPage = 4096;

@@ -4,14 +4,11 @@
 #include <cstring>
 #include <memory>
 
-#include "archive/BasicHashTable.h"
 #include "archive/BasicPacket.h"
 #include "frame/Callbacks.h"
 #include "frame/ErrorCode.h"
 
 namespace orvel {
-
-using basic::kNone;
 
 // Takes the file with these hashes out of both tables. The ring head fills
 // the freed block entry so the ring stays contiguous.

@@ -4,15 +4,12 @@
 // file before it reports success.
 #include <cstring>
 
-#include "archive/BasicHashTable.h"
 #include "archive/BasicPacket.h"
 #include "archive/BlockScramble.h"
 #include "frame/Callbacks.h"
 #include "frame/ErrorCode.h"
 
 namespace orvel {
-
-using basic::kNone;
 
 int COrvelPacket::CreatePacket(const char* path, unsigned int flags, unsigned int tableSize,
                                unsigned int versionHigh, unsigned int versionLow) {

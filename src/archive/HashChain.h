@@ -1,0 +1,75 @@
+// Hash tables whose collision chains live inside the table, shared by both
+// archive variants. A name's home index is hash0 AND mask; every chain starts
+// at a home index and holds only names of that home, so a lookup walks one
+// chain. Free entries are taken lowest first, as a scan from index 0 would
+// take them; a hint remembers that every entry below it is in use.
+#ifndef ORVEL_ARCHIVE_HASH_CHAIN_H
+#define ORVEL_ARCHIVE_HASH_CHAIN_H
+
+#include <cstdint>
+
+#include "archive/HashEntry.h"
+
+namespace orvel {
+
+inline bool IsFreeEntry(const HashEntry& e) { return e.blockIndex == kNone; }
+
+inline bool HasHashes(const HashEntry& e, const uint32_t hash[3]) {
+  return e.hash0 == hash[0] && e.hash1 == hash[1] && e.hash2 == hash[2];
+}
+
+// A used entry that changed index; its block entry's hashIndex must follow.
+struct MovedEntry {
+  uint32_t block = kNone;  // kNone: nothing moved
+  uint32_t index = kNone;
+};
+
+// Index of the used entry carrying the three hashes, or kNone. The walk
+// starts at the home index (mask size - 1) and takes at most `size` steps.
+uint32_t FindInChains(const HashEntry* table, uint32_t size, const uint32_t hash[3]);
+
+// Writes the three hashes into an entry of the table: the home index when it
+// is free (nothing else changes), the home index after moving a foreign
+// occupant to the lowest free entry (its predecessor relinked, the new entry's
+// next set to kNone, its blockIndex left to the caller), or the lowest free
+// entry appended to the home chain. *freeHint moves up to the free entry the
+// scan found. Returns VRKERR_OK with *outIndex, VRKERR_EXISTS, or
+// VRKERR_TABLE_FULL (nothing changed) when no entry is free, the table is
+// empty, or the home index lies outside it.
+int PlaceInChains(HashEntry* table, uint32_t mask, uint32_t size, const uint32_t hash[3],
+                  uint32_t* freeHint, uint32_t* outIndex, MovedEntry* moved);
+
+// Takes the used entry at `index` out of its chain; at a home index the
+// successor moves in so the chain keeps its head. Returns the index that
+// became free and lowers *freeHint to it.
+uint32_t TakeOutOfChain(HashEntry* table, uint32_t size, uint32_t index, uint32_t* freeHint,
+                        MovedEntry* moved);
+
+// The block entry of a moved hash entry learns its new index. `Block` is
+// either variant's block entry; both carry `hashIndex`.
+template <typename Block>
+void FollowMove(Block* blocks, uint32_t size, const MovedEntry& moved) {
+  if (blocks && moved.block < size) blocks[moved.block].hashIndex = moved.index;
+}
+
+template <typename Block>
+int InsertIntoChains(HashEntry* table, Block* blocks, uint32_t mask, uint32_t size,
+                     const uint32_t hash[3], uint32_t* freeHint, uint32_t* outIndex) {
+  MovedEntry moved;
+  const int rc = PlaceInChains(table, mask, size, hash, freeHint, outIndex, &moved);
+  FollowMove(blocks, size, moved);
+  return rc;
+}
+
+template <typename Block>
+uint32_t UnlinkFromChain(HashEntry* table, Block* blocks, uint32_t size, uint32_t index,
+                         uint32_t* freeHint) {
+  MovedEntry moved;
+  const uint32_t freed = TakeOutOfChain(table, size, index, freeHint, &moved);
+  FollowMove(blocks, size, moved);
+  return freed;
+}
+
+}  // namespace orvel
+
+#endif
