@@ -3,7 +3,6 @@
 // damaged or hostile file fails the open instead of steering later reads or
 // writes outside the tables or the file.
 #include <cstring>
-#include <memory>
 
 #include "archive/BasicPacket.h"
 #include "archive/BlockScramble.h"
@@ -124,36 +123,14 @@ bool COrvelPacket::TablesAreConsistent(uint32_t fileSize) {
   uint32_t used = 0;
   for (uint32_t i = 0; i < size; ++i) {
     const HashEntry& e = m_pHashTable[i];
-    if (IsFreeEntry(e)) {
-      if (e.hash0 != kNone || e.hash1 != kNone || e.hash2 != kNone || e.next != kNone)
-        return SetError(VRKERR_BAD_SIGNATURE), false;
-      continue;
-    }
+    if (IsFreeEntry(e)) continue;
     ++used;
     if (!IsUsedBlock(e.blockIndex) || m_pBlockTable[e.blockIndex].hashIndex != i)
       return SetError(VRKERR_BAD_SIGNATURE), false;
-    if (e.next != kNone && (e.next >= size || IsFreeEntry(m_pHashTable[e.next])))
-      return SetError(VRKERR_BAD_SIGNATURE), false;
   }
   if (used != h.fileCount) return SetError(VRKERR_BAD_SIGNATURE), false;
-
-  std::unique_ptr<unsigned char, VrkFreeDeleter> visited(
-      static_cast<unsigned char*>(VrkAlloc(size)));
-  if (!visited) return SetError(VRKERR_NO_MEMORY), false;
-  std::memset(visited.get(), 0, size);
-  for (uint32_t home = 0; home < size; ++home) {
-    const HashEntry& head = m_pHashTable[home];
-    if (IsFreeEntry(head) || (head.hash0 & mask) != home) continue;
-    // A second visit means a cycle or two chains joining.
-    for (uint32_t j = home; j != kNone; j = m_pHashTable[j].next) {
-      if (visited.get()[j] || (m_pHashTable[j].hash0 & mask) != home)
-        return SetError(VRKERR_BAD_SIGNATURE), false;
-      visited.get()[j] = 1;
-    }
-  }
-  for (uint32_t i = 0; i < size; ++i)
-    if (!IsFreeEntry(m_pHashTable[i]) && !visited.get()[i])
-      return SetError(VRKERR_BAD_SIGNATURE), false;
+  const int chains = CheckChains(m_pHashTable, size);
+  if (chains != VRKERR_OK) return SetError(chains), false;
   return true;
 }
 

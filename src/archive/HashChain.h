@@ -45,6 +45,13 @@ int PlaceInChains(HashEntry* table, uint32_t mask, uint32_t size, const uint32_t
 uint32_t TakeOutOfChain(HashEntry* table, uint32_t size, uint32_t index, uint32_t* freeHint,
                         MovedEntry* moved);
 
+// The structure every procedure here relies on, checked on tables read from
+// a file: free entries are all 0xFFFFFFFF, a used entry's next ends the chain
+// or names a used entry, every chain starts at its home index, holds only
+// names of that home and ends, and the chains reach every used entry.
+// Returns VRKERR_OK, VRKERR_BAD_SIGNATURE or VRKERR_NO_MEMORY.
+int CheckChains(const HashEntry* table, uint32_t size);
+
 // The block entry of a moved hash entry learns its new index. `Block` is
 // either variant's block entry; both carry `hashIndex`.
 template <typename Block>
