@@ -2,38 +2,37 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "frame/DebugOutput.h"
 
-namespace {
-std::string g_last;
-void Capture(const char* message) { g_last = message; }
-}  // namespace
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
 
-TEST(AssertReport, FormatsExpressionSourceAndLine) {
+static std::string g_last;
+static void Capture(const char* message) { g_last = message; }
+
+TEST(AssertReport, WritesOneCaptionedLineToStandardErrorOrTheHook) {
+  CaptureStderr();
+  orvel::ReportAssert("buffer", "VrkSystem.cpp", 74);
+  EXPECT_EQ(GetCapturedStderr(),
+            "Release Assert: Assert Fail, buffer, File .\\VrkSystem.cpp (Line 74)\n");
   orvel::SetAssertHook(Capture);
   orvel::ReportAssert("pulCRC", "checksum_crc.cpp", 79);
   orvel::SetAssertHook(nullptr);
   EXPECT_EQ(g_last, "Assert Fail, pulCRC, File .\\checksum_crc.cpp (Line 79)");
 }
 
-TEST(AssertReport, WritesOneCaptionedLineToStandardErrorAndReturns) {
-  testing::internal::CaptureStderr();
-  orvel::ReportAssert("buffer", "VrkSystem.cpp", 74);
-  std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "Release Assert: Assert Fail, buffer, File .\\VrkSystem.cpp (Line 74)\n");
-}
-
 TEST(DebugOutput, IsSilentUnlessAskedAndCapturable) {
   unsetenv("VRK_DEBUG");
-  testing::internal::CaptureStderr();
+  CaptureStderr();
   orvel::DebugOutput("quiet");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(GetCapturedStderr(), "");
   setenv("VRK_DEBUG", "1", 1);
-  testing::internal::CaptureStderr();
+  CaptureStderr();
   orvel::DebugOutput("loud");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "loud\n");
+  EXPECT_EQ(GetCapturedStderr(), "loud\n");
   unsetenv("VRK_DEBUG");
   orvel::SetDebugHook(Capture);
   orvel::DebugOutput("hooked");

@@ -1,12 +1,10 @@
 #include "frame/DiskFile.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/time.h>
-#include <unistd.h>
 
-#include <cstring>
 #include <ctime>
+#include <string>
 
 #include "common/TempDir.h"
 
@@ -15,80 +13,53 @@ using orvel_test::ReadFileBytes;
 using orvel_test::TempDir;
 using orvel_test::WriteFileBytes;
 
-namespace {
-
-std::string Dir(const char* path) {
-  char dir[260];
-  int found = GetPathDirectory(path, dir);
-  return std::to_string(found) + ":" + dir;
-}
-
-void SetMtime(const std::string& path, time_t when) {
+static void SetMtime(const std::string& path, time_t when) {
   struct timeval times[2] = {{when, 0}, {when, 0}};
   ASSERT_EQ(utimes(path.c_str(), times), 0);
 }
 
-}  // namespace
-
 TEST(PathDirectory, TakesEverythingUpToTheLastSeparatorPastPositionZero) {
-  EXPECT_EQ(Dir("c:\\data\\x/y.vrk"), "1:c:\\data\\x/");
-  EXPECT_EQ(Dir("data\\main.vrk"), "1:data\\");
-  EXPECT_EQ(Dir("main.vrk"), "0:");
-  EXPECT_EQ(Dir("/main.vrk"), "0:");  // position 0 is not examined
-  EXPECT_EQ(Dir(""), "0:");
+  const struct { const char* path; int found; const char* dir; } cases[] = {
+      {"c:\\data\\x/y.vrk", 1, "c:\\data\\x/"}, {"data\\main.vrk", 1, "data\\"},
+      {"main.vrk", 0, ""}, {"/main.vrk", 0, ""}, {"", 0, ""}};  // position 0 is not examined
+  for (const auto& c : cases) {
+    char dir[260];
+    EXPECT_EQ(GetPathDirectory(c.path, dir), c.found) << c.path;
+    EXPECT_STREQ(dir, c.dir) << c.path;
+  }
 }
 
-TEST(DiskFileExistence, DirectoriesAndMissingFilesAreAbsent) {
+TEST(DiskFileTime, PacksLocalTimeAsDosTimeAndAbsentFilesFail) {
   TempDir tmp;
-  WriteFileBytes(tmp / "a.bin", "x");
-  EXPECT_EQ(DiskFileExists((tmp / "a.bin").c_str()), 1);
-  EXPECT_EQ(DiskFileExists(tmp.path().c_str()), 0);
-  EXPECT_EQ(DiskFileExists((tmp / "missing").c_str()), 0);
-  EXPECT_EQ(GetDiskFileTime(tmp.path().c_str()), kFileFailure);
-  EXPECT_EQ(GetDiskFileTime((tmp / "missing").c_str()), kFileFailure);
-}
-
-TEST(DiskFileExistence, AFileDatedBefore1980StillExists) {
-  TempDir tmp;
-  WriteFileBytes(tmp / "old", "x");
-  SetMtime(tmp / "old", 0);
-  EXPECT_EQ(GetDiskFileTime((tmp / "old").c_str()), kFileFailure);  // no DOS time for 1970
-  EXPECT_EQ(DiskFileExists((tmp / "old").c_str()), 1);
-}
-
-TEST(DiskFileTime, PacksLocalTimeAsDosDateAndTime) {
-  TempDir tmp;
-  WriteFileBytes(tmp / "f", "x");
+  const std::string f = tmp / "f";
+  WriteFileBytes(f, "x");
   struct tm when = {};
-  when.tm_year = 2024 - 1900;
-  when.tm_mon = 2;  // March
-  when.tm_mday = 15;
-  when.tm_hour = 13;
-  when.tm_min = 45;
-  when.tm_sec = 31;
-  when.tm_isdst = -1;
-  SetMtime(tmp / "f", mktime(&when));
-  unsigned dos = GetDiskFileTime((tmp / "f").c_str());
+  when.tm_year = 2024 - 1900, when.tm_mon = 2, when.tm_mday = 15;  // 15 March 2024
+  when.tm_hour = 13, when.tm_min = 45, when.tm_sec = 31, when.tm_isdst = -1;
+  SetMtime(f, mktime(&when));
+  const unsigned dos = GetDiskFileTime(f.c_str());
   EXPECT_EQ(dos >> 16, (44u << 9) | (3u << 5) | 15u);
   EXPECT_EQ(dos & 0xFFFF, (13u << 11) | (45u << 5) | 15u);
   // Wildcards in the last component match as a directory search does.
   EXPECT_EQ(GetDiskFileTime((tmp / "?").c_str()), dos);
-  EXPECT_EQ(GetDiskFileTime((tmp / "*").c_str()), dos);
   EXPECT_EQ(GetDiskFileTime((tmp / "g*").c_str()), kFileFailure);
-}
+  EXPECT_EQ(GetDiskFileTime(tmp.path().c_str()), kFileFailure);
+  EXPECT_EQ(GetDiskFileTime((tmp / "missing").c_str()), kFileFailure);
+  EXPECT_EQ(DiskFileExists(f.c_str()), 1);
+  EXPECT_EQ(DiskFileExists(tmp.path().c_str()) + DiskFileExists((tmp / "missing").c_str()), 0);
 
-TEST(DiskFileWriteTime, IsAWindowsFileTime) {
-  TempDir tmp;
-  WriteFileBytes(tmp / "f", "x");
-  SetMtime(tmp / "f", 86400);  // 1970-01-02
-  EXPECT_EQ(GetDiskFileWriteTime((tmp / "f").c_str()),
-            (11644473600ull + 86400ull) * 10000000ull);
-  EXPECT_EQ(GetDiskFileWriteTime((tmp / "none").c_str()), 0u);
+  // 1970 has no DOS time, but the file still exists; the write time is a
+  // Windows file time.
+  SetMtime(f, 86400);
+  EXPECT_EQ(GetDiskFileTime(f.c_str()), kFileFailure);
+  EXPECT_EQ(DiskFileExists(f.c_str()), 1);
+  EXPECT_EQ(GetDiskFileWriteTime(f.c_str()), (11644473600ull + 86400ull) * 10000000ull);
+  EXPECT_EQ(GetDiskFileWriteTime((tmp / "missing").c_str()), 0u);
 }
 
 TEST(DiskFileIo, ReadsWritesSeeksAndMeasures) {
   TempDir tmp;
-  std::string path = tmp / "f";
+  const std::string path = tmp / "f";
   FileHandle f = CreateDiskFile(path.c_str(), kAttrWriteThrough);
   ASSERT_NE(f, kInvalidFile);
   EXPECT_EQ(WriteDiskFile(f, "hello world", 11), 11u);
@@ -108,61 +79,49 @@ TEST(DiskFileIo, ReadsWritesSeeksAndMeasures) {
   EXPECT_EQ(std::string(buf, 5), "hello");
   EXPECT_EQ(WriteDiskFileAt(f, "J", 1, 0), 1u);
   EXPECT_EQ(TellDiskFile(f), 10u);
-  CloseDiskFile(f);
-  EXPECT_EQ(ReadFileBytes(path), "Jello world");
-}
-
-TEST(DiskFileIo, PositionsBeyond32BitsFailInsteadOfWrapping) {
-  TempDir tmp;
-  FileHandle f = CreateDiskFile((tmp / "f").c_str(), kAttrNormal);
-  ASSERT_NE(f, kInvalidFile);
+  // Positions at or past 4 GiB fail instead of wrapping.
   EXPECT_EQ(SeekDiskFile(f, -1, 0), kFileFailure);  // 0xFFFFFFFF is not a position
   EXPECT_EQ(SeekDiskFile(f, static_cast<int32_t>(0xFFFFFFF0u), 0), 0xFFFFFFF0u);
   EXPECT_EQ(SeekDiskFile(f, 0x20, 1), kFileFailure);
   EXPECT_EQ(WriteDiskFile(f, "0123456789abcdefXYZ", 19), 0u);  // would cross 4 GiB
   EXPECT_EQ(WriteDiskFileAt(f, "abc", 3, 0xFFFFFFFEu), 0u);
   CloseDiskFile(f);
+  EXPECT_EQ(ReadFileBytes(path), "Jello world");
 }
 
 TEST(ShareModes, FollowTheSharingRules) {
   TempDir tmp;
-  std::string path = tmp / "f";
+  const std::string path = tmp / "f";
+  const char* p = path.c_str();
   WriteFileBytes(path, "payload");
-  FileHandle exclusive = OpenDiskFile(path.c_str(), kModeReadExclusive);
+  FileHandle exclusive = OpenDiskFile(p, kModeReadExclusive);
   ASSERT_NE(exclusive, kInvalidFile);
-  EXPECT_EQ(OpenDiskFile(path.c_str(), kModeReadShared), kInvalidFile);
-  EXPECT_EQ(OpenDiskFile(path.c_str(), kModeReadWriteShared), kInvalidFile);
+  EXPECT_EQ(OpenDiskFile(p, kModeReadShared), kInvalidFile);
+  EXPECT_EQ(OpenDiskFile(p, kModeReadWriteShared), kInvalidFile);
   // Neither creation nor deletion may touch a file that is held open.
-  EXPECT_EQ(CreateDiskFile(path.c_str(), kAttrNormal), kInvalidFile);
-  EXPECT_FALSE(DeleteDiskFile(path.c_str()));
+  EXPECT_EQ(CreateDiskFile(p, kAttrNormal), kInvalidFile);
+  EXPECT_FALSE(DeleteDiskFile(p));
   EXPECT_EQ(ReadFileBytes(path), "payload");
   CloseDiskFile(exclusive);
 
-  FileHandle reader = OpenDiskFile(path.c_str(), kModeReadShared);
-  ASSERT_NE(reader, kInvalidFile);
-  FileHandle reader2 = OpenDiskFile(path.c_str(), kModeReadShared);
-  EXPECT_NE(reader2, kInvalidFile);
   // Read-write access needs the holders to share writing.
-  EXPECT_EQ(OpenDiskFile(path.c_str(), kModeReadWriteShared), kInvalidFile);
-  CloseDiskFile(reader);
-  CloseDiskFile(reader2);
+  FileHandle readers[2] = {OpenDiskFile(p, kModeReadShared), OpenDiskFile(p, kModeReadShared)};
+  EXPECT_TRUE(readers[0] != kInvalidFile && readers[1] != kInvalidFile);
+  EXPECT_EQ(OpenDiskFile(p, kModeReadWriteShared), kInvalidFile);
+  for (FileHandle h : readers) CloseDiskFile(h);
 
-  FileHandle rw = OpenDiskFile(path.c_str(), kModeReadWriteShared);
-  ASSERT_NE(rw, kInvalidFile);
-  FileHandle rw2 = OpenDiskFile(path.c_str(), kModeReadWriteShared);
-  EXPECT_NE(rw2, kInvalidFile);
   // A reader that shares only reading refuses the writers already there.
-  EXPECT_EQ(OpenDiskFile(path.c_str(), kModeReadShared), kInvalidFile);
-  CloseDiskFile(rw);
-  CloseDiskFile(rw2);
-  EXPECT_TRUE(DeleteDiskFile(path.c_str()));
-  EXPECT_EQ(DiskFileExists(path.c_str()), 0);
-}
+  FileHandle writers[2] = {OpenDiskFile(p, kModeReadWriteShared),
+                           OpenDiskFile(p, kModeReadWriteShared)};
+  EXPECT_TRUE(writers[0] != kInvalidFile && writers[1] != kInvalidFile);
+  EXPECT_EQ(OpenDiskFile(p, kModeReadShared), kInvalidFile);
+  for (FileHandle h : writers) CloseDiskFile(h);
+  EXPECT_TRUE(DeleteDiskFile(p));
+  EXPECT_EQ(DiskFileExists(p), 0);
 
-TEST(ShareModes, OpeningRefusesDirectoriesAndMissingFiles) {
-  TempDir tmp;
+  // Directories and missing files never open.
   EXPECT_EQ(OpenDiskFile(tmp.path().c_str(), kModeReadShared), kInvalidFile);
-  EXPECT_EQ(OpenDiskFile((tmp / "none").c_str(), kModeReadShared), kInvalidFile);
+  EXPECT_EQ(OpenDiskFile(p, kModeReadShared), kInvalidFile);
   EXPECT_EQ(CreateDiskFile(tmp.path().c_str(), kAttrNormal), kInvalidFile);
   EXPECT_EQ(OpenDiskFile(nullptr, kModeReadShared), kInvalidFile);
 }
@@ -176,10 +135,8 @@ TEST(MoveAndDelete, MoveNeverReplacesAndPatternsDeleteOnlyMatches) {
   EXPECT_TRUE(MoveDiskFile((tmp / "a").c_str(), (tmp / "c").c_str()));
   EXPECT_EQ(ReadFileBytes(tmp / "c"), "A");
 
-  WriteFileBytes(tmp / "main_0000001a.pb", "1");
-  WriteFileBytes(tmp / "main_00000002.pb", "2");
-  WriteFileBytes(tmp / "main_2.pb", "3");
-  WriteFileBytes(tmp / "other_0000001a.pb", "4");
+  for (const char* name : {"main_0000001a.pb", "main_00000002.pb", "main_2.pb", "other_0000001a.pb"})
+    WriteFileBytes(tmp / name, "x");
   EXPECT_EQ(DeleteMatchingFiles((tmp / "main_????????.pb").c_str()), 2);
   EXPECT_EQ(DiskFileExists((tmp / "main_2.pb").c_str()), 1);
   EXPECT_EQ(DiskFileExists((tmp / "other_0000001a.pb").c_str()), 1);
