@@ -4,7 +4,7 @@
 
 #include "advance/VrkAdvance.h"
 #include "archive/HashChain.h"
-#include "frame/Callbacks.h"
+#include "archive/TablePair.h"
 #include "frame/ErrorCode.h"
 
 namespace orvel {
@@ -26,7 +26,8 @@ int CVrkAdvance::InsertInto(unsigned int hash0, unsigned int hash1,
   if (size == 0 || !table) return VRKERR_TABLE_FULL;
   const uint32_t hash[3] = {hash0, hash1, hash2};
   uint32_t at = 0;
-  const int rc = InsertIntoChains(table, blocks, mask, size, hash, freeScan, &at);
+  const int rc =
+      InsertIntoChains(table, blocks, mask, size, hash, freeScan, &at);
   if (rc == VRKERR_TABLE_FULL) return kNoFreeSlot;
   if (rc != VRKERR_OK) return rc;
   // The new entry's blockIndex is the caller's to set.
@@ -74,48 +75,23 @@ int CVrkAdvance::GrowTables() {
   const uint32_t n = m_nTableSize;
   if (n >= kMaxTableSize) return SetError(VRKERR_TABLE_FULL), 0;
   const uint32_t size = n * 2;
-  auto* hashes = static_cast<HashEntry*>(VrkAlloc(size_t{size} * sizeof(HashEntry)));
-  auto* blocks = static_cast<AdvanceBlockEntry*>(
-      VrkAlloc(size_t{size} * sizeof(AdvanceBlockEntry)));
-  if (!hashes || !blocks) {
-    VrkFree(hashes);
-    VrkFree(blocks);
-    return SetError(VRKERR_NO_MEMORY), 0;
-  }
-  std::memset(hashes, 0xFF, size_t{size} * sizeof(HashEntry));
-  std::memset(blocks, 0, size_t{size} * sizeof(AdvanceBlockEntry));
-  const int oldCount = static_cast<int>(m_pHeader->fileCount);
-  uint32_t scan = 0;
   // Block entries are renumbered in the order of the old hash slots.
-  for (uint32_t i = 0; i < n; ++i) {
-    const HashEntry& old = m_pHashTable[i];
-    if (old.blockIndex >= n) continue;
-    blocks[i] = m_pBlockTable[old.blockIndex];
-    HashEntry* placed = nullptr;
-    unsigned int at = 0;
-    if (InsertInto(old.hash0, old.hash1, old.hash2, hashes, blocks, size - 1,
-                   size, &scan, &placed, &at) != VRKERR_OK)
-      continue;
-    placed->blockIndex = i;
-    blocks[i].hashIndex = at;
-    FireCallback(VRKCB_GROW_TABLES, this, oldCount, static_cast<int>(i));
-  }
+  const int rc =
+      DoubleTablePair(&m_pHashTable, &m_pBlockTable, n, false, &m_nFreeScan,
+                      this, static_cast<int>(m_pHeader->fileCount));
+  if (rc != VRKERR_OK) return SetError(rc), 0;
   m_pHeader->firstBlock = 0;
   m_pHeader->blockCount = n;
   m_pHeader->fileCount = n;
   m_pHeader->tableSize = size;
-  VrkFree(m_pHashTable);
-  VrkFree(m_pBlockTable);
-  m_pHashTable = hashes;
-  m_pBlockTable = blocks;
   m_nTableSize = size;
   m_nTableMask = size - 1;
-  m_nFreeScan = scan;
   return WriteHeader(m_hPacket);
 }
 
 void CVrkAdvance::RemoveHashSlot(uint32_t slot) {
-  UnlinkFromChain(m_pHashTable, m_pBlockTable, m_nTableSize, slot, &m_nFreeScan);
+  UnlinkFromChain(m_pHashTable, m_pBlockTable, m_nTableSize, slot,
+                  &m_nFreeScan);
 }
 
 void CVrkAdvance::AbandonInsertion(uint32_t slot) {

@@ -29,9 +29,8 @@ bool AreValidAdvanceTables(const AdvanceHeader& header,
     if (e.blockIndex >= header.blockCount) return false;
     const AdvanceBlockEntry& b = blocks[e.blockIndex];
     if (b.hashIndex != s) return false;
-    if (!HasHashes(e, listFileHash) && static_cast<uint64_t>(b.offset) + b.storedSize + kChecksumSize >
-                       archiveSize)
-      return false;
+    const uint64_t end = uint64_t{b.offset} + b.storedSize + kChecksumSize;
+    if (!HasHashes(e, listFileHash) && end > archiveSize) return false;
   }
   // Each used slot points at a distinct block entry (the entry points back),
   // so equal counts make the mapping one to one.

@@ -3,6 +3,7 @@
 #include "advance/VrkAdvance.h"
 
 #include "advance/AdvancePaths.h"
+#include "archive/TablePair.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -71,8 +72,7 @@ unsigned int CVrkAdvance::SetTableSize(unsigned int requested) {
 
 int CVrkAdvance::AllocTables() {
   if (!AllocTablesUnfilled()) return 0;
-  std::memset(m_pHashTable, 0xFF, size_t{m_nTableSize} * sizeof(HashEntry));
-  std::memset(m_pBlockTable, 0, size_t{m_nTableSize} * sizeof(AdvanceBlockEntry));
+  ClearTablePair(m_nTableSize, m_pHashTable, m_pBlockTable);
   return 1;
 }
 
@@ -83,18 +83,9 @@ int CVrkAdvance::AllocTablesUnfilled() {
   m_pBlockTable = nullptr;
   m_nFreeScan = 0;
   if (m_nTableSize == 0) return 0;
-  const size_t n = m_nTableSize;
-  m_pHashTable = static_cast<HashEntry*>(VrkAlloc(n * sizeof(HashEntry)));
-  m_pBlockTable =
-      static_cast<AdvanceBlockEntry*>(VrkAlloc(n * sizeof(AdvanceBlockEntry)));
-  if (!m_pHashTable || !m_pBlockTable) {
-    VrkFree(m_pHashTable);
-    VrkFree(m_pBlockTable);
-    m_pHashTable = nullptr;
-    m_pBlockTable = nullptr;
-    return 0;
-  }
-  return 1;
+  const bool ok =
+      NewTablePair(m_nTableSize, false, &m_pHashTable, &m_pBlockTable);
+  return ok ? 1 : 0;
 }
 
 void CVrkAdvance::ClosePacket() {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/HashChain.h"
+#include "archive/TablePair.h"
 #include "frame/ErrorCode.h"
 
 namespace orvel {
@@ -65,20 +66,9 @@ bool COrvelPacket::AllocTables() {
   m_pHashTable = nullptr;
   m_pBlockTable = nullptr;
   m_nFreeHint = 0;
-  const size_t n = m_nTableSize;
+  const uint32_t n = m_nTableSize;
   if (n == 0 || n > basic::kMaxTableSize) return false;
-  m_pHashTable = static_cast<HashEntry*>(VrkAlloc(n * sizeof(HashEntry)));
-  m_pBlockTable = static_cast<BlockEntry*>(VrkAlloc(n * sizeof(BlockEntry)));
-  if (!m_pHashTable || !m_pBlockTable) {
-    VrkFree(m_pHashTable);
-    VrkFree(m_pBlockTable);
-    m_pHashTable = nullptr;
-    m_pBlockTable = nullptr;
-    return false;
-  }
-  std::memset(m_pHashTable, 0xFF, n * sizeof(HashEntry));
-  std::memset(m_pBlockTable, 0, n * sizeof(BlockEntry));
-  return true;
+  return NewTablePair(n, true, &m_pHashTable, &m_pBlockTable);
 }
 
 void COrvelPacket::InitCryptTable() { orvel::InitCryptTable(m_aCryptTable); }

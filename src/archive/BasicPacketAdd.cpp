@@ -6,7 +6,7 @@
 
 #include "archive/BasicPacket.h"
 #include "archive/HashChain.h"
-#include "frame/Callbacks.h"
+#include "archive/TablePair.h"
 #include "frame/ErrorCode.h"
 
 namespace orvel {
@@ -233,42 +233,17 @@ int COrvelPacket::GrowTables() {
   const uint32_t oldSize = m_nTableSize;
   if (oldSize >= basic::kMaxTableSize) return SetError(VRKERR_TABLE_FULL);
   const uint32_t newSize = oldSize * 2;
-  std::unique_ptr<HashEntry, VrkFreeDeleter> hashTable(
-      static_cast<HashEntry*>(VrkAlloc(size_t{newSize} * sizeof(HashEntry))));
-  std::unique_ptr<BlockEntry, VrkFreeDeleter> blockTable(
-      static_cast<BlockEntry*>(VrkAlloc(size_t{newSize} * sizeof(BlockEntry))));
-  if (!hashTable || !blockTable) return SetError(VRKERR_NO_MEMORY);
-  std::memset(hashTable.get(), 0xFF, size_t{newSize} * sizeof(HashEntry));
-  std::memset(blockTable.get(), 0, size_t{newSize} * sizeof(BlockEntry));
-
-  const int countBefore = static_cast<int>(m_pHeader->fileCount);
-  uint32_t hint = 0;
-  for (uint32_t i = 0; i < oldSize; ++i) {
-    const HashEntry& old = m_pHashTable[i];
-    if (IsFreeEntry(old) || old.blockIndex >= oldSize) return SetError(VRKERR_TABLE_FULL);
-    blockTable.get()[i] = m_pBlockTable[old.blockIndex];
-    const uint32_t hash[3] = {old.hash0, old.hash1, old.hash2};
-    uint32_t index = 0;
-    const int rc = InsertIntoChains(hashTable.get(), blockTable.get(), newSize - 1, newSize, hash,
-                                    &hint, &index);
-    if (rc != VRKERR_OK) return SetError(rc);
-    hashTable.get()[index].blockIndex = i;
-    blockTable.get()[i].hashIndex = index;
-    FireCallback(VRKCB_GROW_TABLES, this, countBefore, static_cast<int>(i));
-  }
+  const int rc = DoubleTablePair(&m_pHashTable, &m_pBlockTable, oldSize, true, &m_nFreeHint, this,
+                                 static_cast<int>(m_pHeader->fileCount));
+  if (rc != VRKERR_OK) return SetError(rc);
 
   basic::PacketHeader& h = *m_pHeader;
   h.ringFirst = 0;
   h.ringNext = oldSize;
   h.tableSize = newSize;
   h.fileCount = oldSize;
-  VrkFree(m_pHashTable);
-  VrkFree(m_pBlockTable);
-  m_pHashTable = hashTable.release();
-  m_pBlockTable = blockTable.release();
   m_nTableSize = newSize;
   m_nTableMask = newSize - 1;
-  m_nFreeHint = hint;
   return WriteHeader(m_hFile) ? SetError(VRKERR_OK) : g_nVrkErrCode;
 }
 

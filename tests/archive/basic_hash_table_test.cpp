@@ -10,8 +10,6 @@
 
 using namespace orvel_test;
 using orvel::basic::BlockEntry;
-using orvel::basic::HashEntry;
-using orvel::basic::kNone;
 
 namespace {
 
@@ -79,38 +77,6 @@ TEST(BasicHashTable, GrowthReinsertsInOldHashOrderAndPlacesTheNextFileInEntryFou
   EXPECT_EQ(ReadAll(*q, "two"), "two");
   EXPECT_EQ(ReadAll(*q, "three"), "thr");
   EXPECT_EQ(ReadAll(*q, "four"), "4444");
-}
-
-TEST(BasicHashTable, ForeignOccupantMovesToTheFirstFreeEntry) {
-  TempDir dir;
-  Packet p = NewCreated(dir / "f.vrk", 8);
-  HashEntry* ht = Access::Hashes(*p);
-  const uint32_t listHome = HashOf("(listfile)").h[0] & 7;
-  const uint32_t x = (listHome + 3) & 7;
-  int n = 0;
-  const std::string x1 = NameWithHome(x, 8, "x", &n);
-  const std::string x2 = NameWithHome(x, 8, "x", &n);
-  p->BeginUpdate();
-  ASSERT_EQ(p->AddFileFromMemory(x1.c_str(), 0, "1", 1, 0, 0), 0);
-  ASSERT_EQ(p->AddFileFromMemory(x2.c_str(), 0, "2", 1, 0, 0), 0);
-  const uint32_t f = static_cast<uint32_t>(ht[x].next);  // where x2 went: the lowest free index
-  ASSERT_EQ(f, listHome == 0 ? 1u : 0u);
-  const std::string y = NameWithHome(f, 8, "y", &n);
-  ASSERT_EQ(p->AddFileFromMemory(y.c_str(), 0, "3", 1, 0, 0), 0);
-
-  const uint32_t moved = ht[x].next;  // x2's new place
-  EXPECT_NE(moved, f);
-  EXPECT_EQ(ht[moved].hash0, HashOf(x2).h[0]);
-  EXPECT_EQ(ht[f].hash0, HashOf(y).h[0]);
-  EXPECT_EQ(ht[f].next, kNone);
-  EXPECT_EQ(Access::Blocks(*p)[ht[moved].blockIndex].hashIndex, moved);
-  EXPECT_EQ(ReadAll(*p, x1.c_str()), "1");
-  EXPECT_EQ(ReadAll(*p, x2.c_str()), "2");
-  EXPECT_EQ(ReadAll(*p, y.c_str()), "3");
-  ASSERT_EQ(p->EndUpdate(), 0);
-  Packet q = NewOpened(dir / "f.vrk");
-  EXPECT_EQ(ReadAll(*q, x2.c_str()), "2");
-  EXPECT_EQ(ReadAll(*q, y.c_str()), "3");
 }
 
 TEST(BasicHashTable, DeleteAtChainHeadAndElsewhereKeepsEveryNameFindable) {
