@@ -166,8 +166,8 @@ TEST(CompressBuffer, FailedAllocationsGiveNullAndLaterCallsRecover) {
     EXPECT_EQ(cb->CompressBuffer(data.data(), 1000), nullptr);
     host.fail_after(1);
     ASSERT_NE(cb->CompressBuffer(data.data(), 1000), nullptr);
-    // A failed growth keeps the old buffer; so does a failed temporary
-    // block for a disk file.
+    // A failed growth keeps the old buffer in use; a failed temporary block
+    // for a disk file gives null too.
     EXPECT_EQ(cb->CompressBuffer(big.data(), 100000), nullptr);
     EXPECT_NE(cb->CompressBuffer(data.data(), 1000), nullptr);
     EXPECT_EQ(cb->CompressDiskFile((tmp / "f").c_str()), nullptr);
