@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/BasicPacket.h"
 #include "common/TempDir.h"
@@ -37,6 +38,7 @@ namespace orvel_test {
 
 using Access = orvel::BasicPacketTestAccess;
 using Packet = std::unique_ptr<orvel::COrvelPacket>;
+using Words = std::vector<uint32_t>;
 
 inline Packet NewCreated(const std::string& path, unsigned tableSize = 8, unsigned flags = 0,
                          unsigned versionHigh = 0, unsigned versionLow = 1) {
@@ -51,9 +53,21 @@ inline Packet NewOpened(const std::string& path) {
   return p;
 }
 
+inline int Add(orvel::COrvelPacket& p, const std::string& name, const std::string& data,
+               unsigned flags = 0, unsigned versionHigh = 0, unsigned versionLow = 0) {
+  return p.AddFileFromMemory(name.c_str(), flags, data.data(), static_cast<unsigned>(data.size()),
+                             versionHigh, versionLow);
+}
+
 inline uint32_t Word(const std::string& bytes, size_t offset) {
   uint32_t w = 0;
   std::memcpy(&w, bytes.data() + offset, 4);
+  return w;
+}
+
+inline Words WordsAt(const std::string& bytes, size_t offset, size_t count) {
+  Words w(count);
+  for (size_t i = 0; i < count; ++i) w[i] = Word(bytes, offset + 4 * i);
   return w;
 }
 
@@ -64,8 +78,6 @@ inline void PutWord(std::string& bytes, size_t offset, uint32_t w) {
 // Header words by file offset.
 enum : size_t {
   kFileSize = 8,
-  kVersionHigh = 12,
-  kVersionLow = 16,
   kFlags = 20,
   kBlockTableOffset = 24,
   kFileCount = 28,
@@ -90,6 +102,14 @@ inline std::string ReadAll(orvel::COrvelPacket& p, const char* name,
   std::string s(static_cast<const char*>(data), size);
   p.FreeBuffer(data);
   return s;
+}
+
+// Block index of the file stored under hash0 `hash0` (a file added by hashes
+// has no name to look it up by), or 0xFFFFFFFF.
+inline unsigned BlockOfHash(orvel::COrvelPacket& p, uint32_t hash0) {
+  for (uint32_t i = 0; i < Access::TableSize(p); ++i)
+    if (Access::Hashes(p)[i].hash0 == hash0) return Access::Hashes(p)[i].blockIndex;
+  return 0xFFFFFFFFu;
 }
 
 }  // namespace orvel_test

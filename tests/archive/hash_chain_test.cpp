@@ -20,66 +20,61 @@ namespace {
 
 const HashEntry kFree{kNone, kNone, kNone, kNone, kNone};
 
-bool Same(const HashEntry& x, const uint32_t h[3]) {
-  return x.hash0 == h[0] && x.hash1 == h[1] && x.hash2 == h[2];
-}
+// Insertion and removal written the plain way: a name anywhere in the table
+// is refused, the first free entry is found by a scan from index 0, a foreign
+// occupant of the home index moves there; removal at a home index moves the
+// successor in. The library walks one chain and keeps a lowest-free hint.
+struct Reference {
+  std::vector<HashEntry> ht;
+  std::vector<BlockEntry> bt;
+  uint32_t mask;
 
-// The insertion written the plain way: a name anywhere in the table is
-// refused, the first free entry is found by a scan from index 0. The library
-// walks one chain and keeps a lowest-free hint instead; both must agree.
-int ReferenceInsert(std::vector<HashEntry>& ht, std::vector<BlockEntry>& bt, const uint32_t h[3],
-                    uint32_t blockIndex, uint32_t* out) {
-  const uint32_t size = static_cast<uint32_t>(ht.size()), mask = size - 1, home = h[0] & mask;
-  for (const HashEntry& x : ht)
-    if (x.blockIndex != kNone && Same(x, h)) return VRKERR_EXISTS;
-  HashEntry& e = ht[home];
-  uint32_t f = home;
-  if (e.blockIndex != kNone) {
-    f = 0;
-    while (f < size && ht[f].blockIndex != kNone) ++f;
-    if (f == size) return VRKERR_TABLE_FULL;
+  void Relink(uint32_t from, uint32_t to) {
+    for (uint32_t j = ht[from].hash0 & mask; j != kNone; j = ht[j].next)
+      if (ht[j].next == from) ht[j].next = to;
   }
-  if (f != home && (e.hash0 & mask) != home) {
-    ht[f] = e;
-    bt[e.blockIndex].hashIndex = f;
-    for (uint32_t j = e.hash0 & mask; j != kNone; j = ht[j].next)
-      if (ht[j].next == home) {
-        ht[j].next = f;
-        break;
+  int Insert(const Hash& h, uint32_t block, uint32_t* out) {
+    const uint32_t home = h[0] & mask;
+    for (const HashEntry& x : ht)
+      if (x.blockIndex != kNone && Hash{x.hash0, x.hash1, x.hash2} == h) return VRKERR_EXISTS;
+    uint32_t f = home;
+    if (ht[home].blockIndex != kNone) {
+      for (f = 0; f < ht.size() && ht[f].blockIndex != kNone; ++f) {
       }
-    f = home;
-  } else if (f != home) {
-    uint32_t last = home;
-    while (ht[last].next != kNone) last = ht[last].next;
-    ht[last].next = f;
+      if (f == ht.size()) return VRKERR_TABLE_FULL;
+      if ((ht[home].hash0 & mask) != home) {  // foreign occupant
+        Relink(home, f);
+        ht[f] = ht[home];
+        bt[ht[f].blockIndex].hashIndex = f;
+        f = home;
+      } else {
+        uint32_t last = home;
+        while (ht[last].next != kNone) last = ht[last].next;
+        ht[last].next = f;
+      }
+    }
+    ht[f] = HashEntry{h[0], h[1], h[2], block, kNone};
+    return *out = f, 0;
   }
-  ht[f] = HashEntry{h[0], h[1], h[2], blockIndex, kNone};
-  *out = f;
-  return 0;
-}
-
-// Removal written the plain way: off the chain through its predecessor, or,
-// at a home index, the successor moves in.
-void ReferenceRemove(std::vector<HashEntry>& ht, std::vector<BlockEntry>& bt, uint32_t index) {
-  const uint32_t home = ht[index].hash0 & static_cast<uint32_t>(ht.size() - 1);
-  uint32_t freed = index;
-  if (home != index) {
-    uint32_t p = home;
-    while (ht[p].next != index) p = ht[p].next;
-    ht[p].next = ht[index].next;
-  } else if (ht[index].next != kNone) {
-    freed = ht[index].next;
-    ht[index] = ht[freed];
-    bt[ht[index].blockIndex].hashIndex = index;
+  void Remove(uint32_t index) {
+    uint32_t freed = index;
+    if ((ht[index].hash0 & mask) != index) {
+      Relink(index, ht[index].next);
+    } else if (ht[index].next != kNone) {
+      freed = ht[index].next;
+      ht[index] = ht[freed];
+      bt[ht[index].blockIndex].hashIndex = index;
+    }
+    ht[freed] = kFree;
   }
-  ht[freed] = kFree;
-}
+};
 
 TEST(HashChain, HintGivesTheSameTablesAsAScanFromZero) {
   std::mt19937 rng(7);
   const uint32_t size = 64;
-  std::vector<HashEntry> ours(size, kFree), ref = ours;
-  std::vector<BlockEntry> ourBlocks(size), refBlocks(size);
+  Reference ref{std::vector<HashEntry>(size, kFree), std::vector<BlockEntry>(size), size - 1};
+  std::vector<HashEntry> ours = ref.ht;
+  std::vector<BlockEntry> ourBlocks = ref.bt;
   std::vector<Hash> live;
   uint32_t hint = 0;
   int refused[2] = {0, 0};
@@ -92,12 +87,11 @@ TEST(HashChain, HintGivesTheSameTablesAsAScanFromZero) {
       const uint32_t block = static_cast<uint32_t>(step % size);
       const int ra = orvel::InsertIntoChains(ours.data(), ourBlocks.data(), size - 1, size,
                                              h.data(), &hint, &a);
-      ASSERT_EQ(ra, ReferenceInsert(ref, refBlocks, h.data(), block, &b)) << step;
+      ASSERT_EQ(ra, ref.Insert(h, block, &b)) << step;
       if (ra == 0) {
         ASSERT_EQ(a, b);
         ours[a].blockIndex = block;  // the caller's part
-        ourBlocks[block].hashIndex = a;
-        refBlocks[block].hashIndex = b;
+        ourBlocks[block].hashIndex = ref.bt[block].hashIndex = a;
         live.push_back(h);
       } else {
         ++refused[ra == VRKERR_EXISTS ? 0 : 1];
@@ -107,11 +101,11 @@ TEST(HashChain, HintGivesTheSameTablesAsAScanFromZero) {
       const uint32_t a = orvel::FindInChains(ours.data(), size, live[pick].data());
       ASSERT_NE(a, kNone);
       orvel::UnlinkFromChain(ours.data(), ourBlocks.data(), size, a, &hint);
-      ReferenceRemove(ref, refBlocks, a);
+      ref.Remove(a);
       live.erase(live.begin() + static_cast<long>(pick));
     }
-    ASSERT_EQ(std::memcmp(ours.data(), ref.data(), size * sizeof(HashEntry)), 0) << step;
-    ASSERT_EQ(std::memcmp(ourBlocks.data(), refBlocks.data(), size * sizeof(BlockEntry)), 0);
+    ASSERT_EQ(std::memcmp(ours.data(), ref.ht.data(), size * sizeof(HashEntry)), 0) << step;
+    ASSERT_EQ(std::memcmp(ourBlocks.data(), ref.bt.data(), size * sizeof(BlockEntry)), 0);
     for (const Hash& h : live) ASSERT_NE(orvel::FindInChains(ours.data(), size, h.data()), kNone);
   }
   EXPECT_GT(refused[0], 100);  // VRKERR_EXISTS
@@ -128,18 +122,15 @@ TEST(HashChain, PlacementLeavesBlockIndexToTheCaller) {
   ASSERT_EQ(orvel::InsertIntoChains(t.data(), b.data(), 7, 8, a, &hint, &at), VRKERR_OK);
   EXPECT_EQ(at, 3u);
   EXPECT_EQ(t[3].blockIndex, kNone);
-  t[3].blockIndex = 0;
-  t[3].next = 4;  // home 3's second name, block 1, sits in home 4
+  t[3] = HashEntry{3, 1, 1, 0, 4};  // home 3's second name, block 1, sits in home 4
   t[4] = HashEntry{11, 2, 2, 1, kNone};
   b[1].hashIndex = 4;
   ASSERT_EQ(orvel::InsertIntoChains(t.data(), b.data(), 7, 8, d, &hint, &at), VRKERR_OK);
   EXPECT_EQ(at, 4u);
-  EXPECT_TRUE(Same(t[4], d));
+  EXPECT_EQ(std::memcmp(&t[4], d, 12), 0);
   EXPECT_EQ(t[4].blockIndex, 1u);  // the occupant's, for the caller to overwrite
   EXPECT_EQ(t[4].next, kNone);
-  EXPECT_EQ(t[0].hash0, 11u);  // the occupant moved to the lowest free entry
-  EXPECT_EQ(t[3].next, 0u);
-  EXPECT_EQ(b[1].hashIndex, 0u);
+  EXPECT_EQ((Hash{t[0].hash0, t[3].next, b[1].hashIndex}), (Hash{11, 0, 0}));  // moved to 0
 }
 
 TEST(HashChain, DegenerateTablesAndBrokenChainsStayInside) {
@@ -147,12 +138,11 @@ TEST(HashChain, DegenerateTablesAndBrokenChainsStayInside) {
   uint32_t hint = 0, at = 99;
   BlockEntry* noBlocks = nullptr;
   const uint32_t allOnes[3] = {kNone, kNone, kNone}, far[3] = {6, 5, 5};
+  // An empty table, and a mask wider than the table, must not reach past it.
   EXPECT_EQ(orvel::InsertIntoChains(t.data(), noBlocks, 3, 0, far, &hint, &at), VRKERR_TABLE_FULL);
-  // A mask wider than the table must not reach past it.
   EXPECT_EQ(orvel::InsertIntoChains(t.data(), noBlocks, 7, 4, far, &hint, &at), VRKERR_TABLE_FULL);
   EXPECT_EQ(at, 99u);
-  // Free entries carry the hashes kNone; no name is found there.
-  EXPECT_EQ(orvel::FindInChains(t.data(), 4, allOnes), kNone);
+  EXPECT_EQ(orvel::FindInChains(t.data(), 4, allOnes), kNone);  // free entries match no name
   EXPECT_EQ(orvel::FindInChains(t.data(), 0, allOnes), kNone);
   // A cycle and a link past the end stop the walk.
   t[1] = HashEntry{1, 1, 1, 0, 2};
