@@ -1,6 +1,6 @@
 // Shared setup of the advanced archive tests: a scratch directory, archive
-// objects made and freed through the allocation rule, and raw access to the
-// three files.
+// objects made and freed through the allocation rule, raw access to the
+// three files, and a recorder for progress callbacks.
 #ifndef ORVEL_TESTS_ADVANCE_ADVANCE_FIXTURE_H
 #define ORVEL_TESTS_ADVANCE_ADVANCE_FIXTURE_H
 
@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "advance/VrkAdvance.h"
 #include "codec/checksum_crc.h"
@@ -18,19 +20,24 @@
 
 namespace orvel_test {
 
-struct PacketDeleter {
-  void operator()(orvel::CVrkAdvance* p) const { delete p; }
-};
-using Packet = std::unique_ptr<orvel::CVrkAdvance, PacketDeleter>;
+using Packet = std::unique_ptr<orvel::CVrkAdvance>;
+using Calls = std::vector<std::pair<int, int>>;
+constexpr unsigned kNone = 0xFFFFFFFFu;  // a free hash slot; no block index (look up by name)
+
+inline Calls g_calls;
+inline int Record(IOrvelPacket*, int total, int current) {
+  g_calls.emplace_back(total, current);
+  return -1;  // ignored
+}
+
+inline std::string Numbered(const char* prefix, int i) {
+  return prefix + std::to_string(i) + "!";
+}
 
 inline uint32_t Word(const std::string& bytes, size_t offset) {
   uint32_t v = 0;
   std::memcpy(&v, bytes.data() + offset, 4);
   return v;
-}
-
-inline void PutWord(std::string* bytes, size_t offset, uint32_t v) {
-  std::memcpy(&(*bytes)[offset], &v, 4);
 }
 
 inline std::string Text(size_t n, char seed) {
@@ -44,11 +51,19 @@ class AdvanceTest : public ::testing::Test {
   void TearDown() override { orvel::ResetCallbacks(); }
 
   std::string Path(const char* ext = ".vrk") const { return tmp_ / (std::string("pack") + ext); }
+  std::string Bytes(const char* ext) const { return ReadFileBytes(Path(ext)); }
 
-  Packet Create(unsigned flags = 8, unsigned tableSize = 16, unsigned vh = 0,
-                unsigned vl = 1) {
+  Packet Create(unsigned flags = 8, unsigned tableSize = 16, unsigned vh = 0, unsigned vl = 1) {
     Packet p(new orvel::CVrkAdvance());
     EXPECT_EQ(p->CreatePacket(Path().c_str(), flags, tableSize, vh, vl), 1) << g_nVrkErrCode;
+    return p;
+  }
+  // Creates the archive with files "<prefix><i>" holding "<prefix><i>!".
+  Packet Build(unsigned tableSize, const char* prefix, int n, unsigned flags = 8) {
+    Packet p = Create(flags, tableSize);
+    p->BeginUpdate();
+    for (int i = 0; i < n; ++i) AddText(p.get(), prefix + std::to_string(i), Numbered(prefix, i));
+    EXPECT_EQ(p->EndUpdate(), 0);
     return p;
   }
 
@@ -57,29 +72,38 @@ class AdvanceTest : public ::testing::Test {
     EXPECT_EQ(p->OpenPacket(Path().c_str()), 1) << g_nVrkErrCode;
     return p;
   }
-
   // Opens and returns the error code (0 when it opened).
   int OpenCode() {
     Packet p(new orvel::CVrkAdvance());
     return p->OpenPacket(Path().c_str()) ? 0 : g_nVrkErrCode;
   }
 
-  static void AddText(orvel::CVrkAdvance* p, const std::string& name,
-                      const std::string& data, unsigned flags = 0, unsigned vl = 0) {
-    ASSERT_EQ(p->AddFileFromMemory(name.c_str(), flags, data.data(),
-                                   static_cast<unsigned>(data.size()), 0, vl), 0);
+  static void AddText(orvel::CVrkAdvance* p, const std::string& name, const std::string& data,
+                      unsigned flags = 0, unsigned vl = 0) {
+    const unsigned n = static_cast<unsigned>(data.size());
+    ASSERT_EQ(p->AddFileFromMemory(name.c_str(), flags, data.data(), n, 0, vl), 0);
   }
-
-  static std::string Read(orvel::CVrkAdvance* p, const char* name) {
+  // Adds stored bytes under three hashes alone, as a patch does.
+  static int AddHashed(orvel::CVrkAdvance* p, const unsigned (&hash)[3], const std::string& data,
+                       unsigned flags = 0, unsigned vl = 0) {
+    const unsigned n = static_cast<unsigned>(data.size());
+    return p->AddCompressedFileByHash(hash, flags, data.data(), n, n, 0, vl);
+  }
+  // The file's contents, or "<code>" when the read fails.
+  static std::string Read(orvel::CVrkAdvance* p, const char* name, unsigned index = kNone) {
     unsigned size = 0;
-    void* data = p->ReadFileAlloc(name, &size, 0xFFFFFFFFu);
+    void* data = p->ReadFileAlloc(name, &size, index);
     if (!data) return "<" + std::to_string(g_nVrkErrCode) + ">";
     std::string s(static_cast<char*>(data), size);
     p->FreeBuffer(data);
     return s;
   }
-
-  std::string Bytes(const char* ext) const { return ReadFileBytes(Path(ext)); }
+  // Records the callbacks of `kind` alone, from now on.
+  static void Watch(unsigned kind) {
+    orvel::ResetCallbacks();
+    g_calls.clear();
+    SetVrkCallback(kind, Record);
+  }
 
   TempDir tmp_;
 };
