@@ -21,7 +21,6 @@ struct BasicPacketTestAccess {
   static basic::PacketHeader& Header(COrvelPacket& p) { return *p.m_pHeader; }
   static basic::HashEntry* Hashes(COrvelPacket& p) { return p.m_pHashTable; }
   static basic::BlockEntry* Blocks(COrvelPacket& p) { return p.m_pBlockTable; }
-  static uint32_t TableSize(const COrvelPacket& p) { return p.m_nTableSize; }
   static bool Loaded(const COrvelPacket& p) { return p.m_pHeader != nullptr; }
   static std::string ListText(const COrvelPacket& p) {
     return p.m_szListText ? std::string(p.m_szListText, p.m_nListLength) : std::string();
@@ -76,16 +75,8 @@ inline void PutWord(std::string& bytes, size_t offset, uint32_t w) {
 }
 
 // Header words by file offset.
-enum : size_t {
-  kFileSize = 8,
-  kFlags = 20,
-  kBlockTableOffset = 24,
-  kFileCount = 28,
-  kRingFirst = 32,
-  kRingNext = 36,
-  kHashTableOffset = 40,
-  kTableSize = 44
-};
+enum : size_t { kFileSize = 8, kFlags = 20, kBlockTableOffset = 24, kFileCount = 28 };
+enum : size_t { kRingFirst = 32, kRingNext = 36, kHashTableOffset = 40, kTableSize = 44 };
 
 inline std::string Text(size_t n, char seed) {
   std::string s(n, ' ');
@@ -107,7 +98,7 @@ inline std::string ReadAll(orvel::COrvelPacket& p, const char* name,
 // Block index of the file stored under hash0 `hash0` (a file added by hashes
 // has no name to look it up by), or 0xFFFFFFFF.
 inline unsigned BlockOfHash(orvel::COrvelPacket& p, uint32_t hash0) {
-  for (uint32_t i = 0; i < Access::TableSize(p); ++i)
+  for (uint32_t i = 0; i < Access::Header(p).tableSize; ++i)
     if (Access::Hashes(p)[i].hash0 == hash0) return Access::Hashes(p)[i].blockIndex;
   return 0xFFFFFFFFu;
 }

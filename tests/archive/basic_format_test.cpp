@@ -1,11 +1,14 @@
-// The bytes of a basic archive file: layout of a fresh archive, the block
-// ring on disk (wrapped, plain and scrambled), and the table sizes created.
+// The bytes and tables of a basic archive: a fresh file, the block ring on
+// disk (wrapped, plain and scrambled), table sizes, growth, and the hash
+// chains as names come and go.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "BasicTestUtil.h"
 #include "archive/BlockScramble.h"
+#include "codec/NameHash.h"
+#include "frame/Callbacks.h"
 
 using namespace orvel_test;
 using orvel::basic::BlockEntry;
@@ -14,9 +17,8 @@ namespace {
 
 TEST(BasicFormat, FreshArchiveOfTableSizeEight) {
   TempDir dir;
-  const std::string path = dir / "fresh.vrk";
-  Packet p = NewCreated(path, 5, 0, 7, 9);
-  const std::string bytes = ReadFileBytes(path);
+  Packet p = NewCreated(dir / "fresh.vrk", 5, 0, 7, 9);
+  const std::string bytes = ReadFileBytes(dir / "fresh.vrk");
   const uint32_t list = Access::Blocks(*p)[0].storedSize;  // "(listfile)\n" + NUL, compressed
   const uint32_t home = 0x5F3DE859u & 7;
   ASSERT_EQ(bytes.size(), 48u + list + 28 + 8 * 20);
@@ -40,17 +42,14 @@ TEST(BasicFormat, FullWrappedRingIsWrittenInTwoPiecesAndReadsBack) {
     Packet p = NewCreated(path, 4, flags);
     p->BeginUpdate();
     for (const char* name : {"a", "b", "c"}) ASSERT_EQ(Add(*p, name, name), 0);
-    // Deleting "a" moves the head's entry (the list file) into its place and
-    // clears the head.
+    // The head's entry (the list file) moves into the removed entry 1.
     ASSERT_EQ(p->DeleteFile("a"), 0);
     EXPECT_EQ(p->GetFileBlockIndex("(listfile)"), 1);
-    const BlockEntry zero{};
-    EXPECT_EQ(std::memcmp(&Access::Blocks(*p)[0], &zero, sizeof zero), 0);
     ASSERT_EQ(Add(*p, "d", "d"), 0);
     ASSERT_EQ(p->EndUpdate(), 0);
     const auto& h = Access::Header(*p);
     ASSERT_EQ((Words{h.fileCount, h.ringFirst, h.ringNext}), (Words{4, 1, 1}));
-    std::vector<BlockEntry> before(Access::Blocks(*p), Access::Blocks(*p) + 4);
+    const std::vector<BlockEntry> before(Access::Blocks(*p), Access::Blocks(*p) + 4);
 
     const std::string bytes = ReadFileBytes(path);
     const size_t table = Word(bytes, kBlockTableOffset);
@@ -68,14 +67,9 @@ TEST(BasicFormat, FullWrappedRingIsWrittenInTwoPiecesAndReadsBack) {
 }
 
 TEST(BasicFormat, FlippedStoredWordChangesThatWordAndTheNext) {
-  std::vector<BlockEntry> plain(4);
+  std::vector<BlockEntry> plain(4), stored(4);
   for (uint32_t i = 0; i < 4; ++i) plain[i] = BlockEntry{100 + i, 200 + i, 300 + i, 1, i, 0, 7 * i};
-  std::vector<BlockEntry> stored(4);
   orvel::basic::ScrambleBlockRing(plain.data(), stored.data(), 4, 2, 4);  // wraps 2,3,0,1
-  std::vector<BlockEntry> back = stored;
-  orvel::basic::UnscrambleBlockRing(back.data(), 4, 2, 4);
-  EXPECT_EQ(std::memcmp(back.data(), plain.data(), sizeof(BlockEntry) * 4), 0);
-
   // Flip the last word of index 3, just before the wrap to index 0.
   auto words = [](std::vector<BlockEntry>& v) { return reinterpret_cast<uint32_t*>(v.data()); };
   words(stored)[3 * 7 + 6] ^= 0x00010000u;
@@ -94,12 +88,102 @@ TEST(BasicFormat, RequestedTableSizes) {
   for (const auto& r : requests)
     EXPECT_EQ(Access::Header(*NewCreated(dir / "t.vrk", r[0])).tableSize, r[1]) << r[0];
   orvel::COrvelPacket q;
-  const std::string big = dir / "big.vrk";
   for (unsigned request : {(1u << 26) + 1, 0xFFFFFFFFu}) {
-    EXPECT_EQ(q.CreatePacket(big.c_str(), 0, request, 0, 0), 0);
+    EXPECT_EQ(q.CreatePacket((dir / "big.vrk").c_str(), 0, request, 0, 0), 0);
     EXPECT_EQ(g_nVrkErrCode, VRKERR_NO_MEMORY);
-    EXPECT_FALSE(orvel::DiskFileExists(big.c_str()));
+    EXPECT_FALSE(orvel::DiskFileExists((dir / "big.vrk").c_str()));
   }
+}
+
+std::vector<std::pair<int, int>> g_growCalls;
+int OnGrow(IOrvelPacket*, int total, int current) {
+  g_growCalls.emplace_back(total, current);
+  return -1;  // ignored
+}
+
+TEST(BasicFormat, GrowthReinsertsInOldHashOrderAndPlacesTheNextFileInEntryFour) {
+  TempDir dir;
+  Packet p = NewCreated(dir / "g.vrk", 4);
+  p->BeginUpdate();
+  for (const char* name : {"one", "two", "three"}) ASSERT_EQ(Add(*p, name, name), 0);
+  Words oldOrder;  // hash0 of the (full) old hash entries 0..3
+  for (uint32_t i = 0; i < 4; ++i) oldOrder.push_back(Access::Hashes(*p)[i].hash0);
+  SetVrkCallback(VRKCB_GROW_TABLES, OnGrow);
+  ASSERT_EQ(Add(*p, "four", "four"), 0);
+  SetVrkCallback(VRKCB_GROW_TABLES, nullptr);
+  EXPECT_EQ(g_growCalls, (std::vector<std::pair<int, int>>{{4, 0}, {4, 1}, {4, 2}, {4, 3}}));
+  const auto& h = Access::Header(*p);
+  EXPECT_EQ((Words{h.tableSize, h.ringFirst, h.ringNext, h.fileCount}), (Words{8, 0, 5, 5}));
+  for (uint32_t i = 0; i < 4; ++i) {
+    const auto& e = Access::Hashes(*p)[Access::Blocks(*p)[i].hashIndex];
+    EXPECT_EQ((Words{e.hash0, e.blockIndex}), (Words{oldOrder[i], i}));
+  }
+  EXPECT_EQ(p->GetFileBlockIndex("four"), 4);
+  ASSERT_EQ(p->EndUpdate(), 0);
+  Packet q = NewOpened(dir / "g.vrk");
+  for (const char* name : {"one", "two", "three", "four"}) EXPECT_EQ(ReadAll(*q, name), name);
+}
+
+uint32_t Hash0(const std::string& name) {
+  static std::vector<unsigned> table = [] {
+    std::vector<unsigned> t(orvel::kCryptTableWords);
+    orvel::InitCryptTable(t.data());
+    return t;
+  }();
+  uint32_t h[3];
+  orvel::HashNameAll(name.c_str(), table.data(), h);
+  return h[0];
+}
+
+// The next name "<prefix><n>" whose home index in a table of 16 is `home`.
+std::string NameWithHome(uint32_t home, const std::string& prefix, int* n) {
+  while ((Hash0(prefix + std::to_string(*n)) & 15) != home) ++*n;
+  return prefix + std::to_string((*n)++);
+}
+
+// A chain of four names; a name whose home one of them occupies takes it
+// over; then removals at the chain head and elsewhere.
+TEST(BasicFormat, ForeignOccupantAndRemovalsKeepEveryNameFindable) {
+  TempDir dir;
+  const std::string path = dir / "d.vrk";
+  Packet p = NewCreated(path, 16);
+  int n = 0;
+  const uint32_t home = (Hash0("(listfile)") + 5) & 15;
+  std::vector<std::string> names;
+  for (int i = 0; i < 4; ++i) names.push_back(NameWithHome(home, "c", &n));
+  auto slotOf = [&](const std::string& s) {
+    return Access::Blocks(*p)[p->GetFileBlockIndex(s.c_str())].hashIndex;
+  };
+  auto expectAll = [&](orvel::COrvelPacket& q) {
+    for (const auto& s : names) EXPECT_EQ(ReadAll(q, s.c_str()), s) << s;
+  };
+  p->BeginUpdate();
+  for (const auto& s : names) ASSERT_EQ(Add(*p, s, s), 0);
+  const uint32_t taken = slotOf(names[1]);
+  uint32_t firstFree = 0;
+  while (Access::Hashes(*p)[firstFree].blockIndex != orvel::kNone) ++firstFree;
+  names.push_back(NameWithHome(taken, "x", &n));
+  ASSERT_EQ(Add(*p, names[4], names[4]), 0);
+  EXPECT_EQ((Words{slotOf(names[4]), slotOf(names[1])}), (Words{taken, firstFree}));
+  expectAll(*p);
+  ASSERT_EQ(p->EndUpdate(), 0);
+  const size_t sizeBefore = ReadFileBytes(path).size();
+
+  p->BeginUpdate();
+  ASSERT_EQ(p->DeleteFile(names[0].c_str()), 0);  // the head: its successor moves in
+  EXPECT_EQ(Access::Hashes(*p)[home].hash0, Hash0(names[1]));
+  ASSERT_EQ(p->DeleteFile(names[2].c_str()), 0);  // the middle
+  ASSERT_EQ(p->DeleteFile(names[1].c_str()), 0);  // the new head
+  EXPECT_EQ(p->DeleteFile(names[1].c_str()), VRKERR_HASH_NOT_FOUND);
+  names.erase(names.begin(), names.begin() + 3);
+  expectAll(*p);
+  ASSERT_EQ(p->EndUpdate(), 0);
+  // The tables shrank, but writers leave the file's length as it was.
+  const std::string bytes = ReadFileBytes(path);
+  EXPECT_EQ((Words{uint32_t(bytes.size()), Word(bytes, kFileSize)}), Words(2, sizeBefore));
+  Packet q = NewOpened(path);
+  expectAll(*q);
+  EXPECT_EQ(Access::ListText(*q), "(listfile)\n" + names[0] + "\n" + names[1] + "\n");
 }
 
 }  // namespace
