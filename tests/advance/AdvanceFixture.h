@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "advance/AdvanceValidate.h"
 #include "advance/VrkAdvance.h"
 #include "codec/checksum_crc.h"
 #include "common/TempDir.h"
@@ -28,10 +29,6 @@ inline Calls g_calls;
 inline int Record(IOrvelPacket*, int total, int current) {
   g_calls.emplace_back(total, current);
   return -1;  // ignored
-}
-
-inline std::string Numbered(const char* prefix, int i) {
-  return prefix + std::to_string(i) + "!";
 }
 
 inline uint32_t Word(const std::string& bytes, size_t offset) {
@@ -58,11 +55,14 @@ class AdvanceTest : public ::testing::Test {
     EXPECT_EQ(p->CreatePacket(Path().c_str(), flags, tableSize, vh, vl), 1) << g_nVrkErrCode;
     return p;
   }
-  // Creates the archive with files "<prefix><i>" holding "<prefix><i>!".
+  // Creates the archive with files "<prefix><i>" holding their own names.
   Packet Build(unsigned tableSize, const char* prefix, int n, unsigned flags = 8) {
     Packet p = Create(flags, tableSize);
     p->BeginUpdate();
-    for (int i = 0; i < n; ++i) AddText(p.get(), prefix + std::to_string(i), Numbered(prefix, i));
+    for (int i = 0; i < n; ++i) {
+      const std::string name = prefix + std::to_string(i);
+      AddText(p.get(), name, name);
+    }
     EXPECT_EQ(p->EndUpdate(), 0);
     return p;
   }
@@ -90,13 +90,20 @@ class AdvanceTest : public ::testing::Test {
     return p->AddCompressedFileByHash(hash, flags, data.data(), n, n, 0, vl);
   }
   // The file's contents, or "<code>" when the read fails.
-  static std::string Read(orvel::CVrkAdvance* p, const char* name, unsigned index = kNone) {
+  static std::string Read(orvel::CVrkAdvance* p, const char* name) {
     unsigned size = 0;
-    void* data = p->ReadFileAlloc(name, &size, index);
+    void* data = p->ReadFileAlloc(name, &size, kNone);
     if (!data) return "<" + std::to_string(g_nVrkErrCode) + ">";
     std::string s(static_cast<char*>(data), size);
     p->FreeBuffer(data);
     return s;
+  }
+  // The tables in memory pass the structural checks an opening applies.
+  void ExpectConsistent(orvel::CVrkAdvance* p) const {
+    unsigned list[3];
+    p->GetFileHash("(listfile)", &list[0], &list[1], &list[2]);
+    EXPECT_TRUE(orvel::AreValidAdvanceTables(*p->Header(), p->BlockTable(), p->HashTable(),
+                                             Bytes(".vrk").size(), list));
   }
   // Records the callbacks of `kind` alone, from now on.
   static void Watch(unsigned kind) {

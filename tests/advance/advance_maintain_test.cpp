@@ -5,30 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <set>
-
 #include "advance/AdvanceFixture.h"
 #include "codec/NameHash.h"
 #include "frame/DiskFile.h"
 
 namespace orvel_test {
 namespace {
-
-// Every used slot is reachable from its home and points at its block entry.
-void ExpectConsistent(const orvel::CVrkAdvance* p) {
-  const uint32_t size = p->TableSize();
-  std::set<uint32_t> seen;
-  for (uint32_t s = 0; s < size; ++s) {
-    const orvel::HashEntry& e = p->HashTable()[s];
-    if (e.blockIndex == kNone) continue;
-    EXPECT_EQ(p->BlockTable()[e.blockIndex].hashIndex, s);
-    EXPECT_TRUE(seen.insert(e.blockIndex).second);
-    uint32_t cur = e.hash0 & (size - 1);
-    for (uint32_t steps = 0; cur != s && steps < size; ++steps) cur = p->HashTable()[cur].next;
-    EXPECT_EQ(cur, s);
-  }
-  EXPECT_EQ(seen.size(), p->Header()->blockCount);
-}
 
 // Names whose home slot in a table of `size` is `home`.
 std::vector<std::string> NamesAtHome(uint32_t home, uint32_t size, size_t count) {
@@ -68,13 +50,13 @@ TEST_F(AdvanceTest, ChainsSurviveCollisionsRemovalAndReopening) {
   EXPECT_EQ(name, chain[1]);
   EXPECT_EQ(Read(again.get(), chain[1].c_str()), chain[1]);
   for (int i = 0; i < 40; ++i)
-    EXPECT_EQ(Read(again.get(), ("c" + std::to_string(i)).c_str()), Numbered("c", i));
-  unsigned nonHome = 0;
+    EXPECT_EQ(Read(again.get(), ("c" + std::to_string(i)).c_str()), "c" + std::to_string(i));
+  unsigned moved = 0;  // entries away from their home slot
   for (unsigned s = 0; s < 64; ++s) {
     const orvel::HashEntry& e = again->HashTable()[s];
-    nonHome += e.blockIndex != kNone && (e.hash0 & 63u) != s;
+    moved += e.blockIndex != kNone && (e.hash0 & 63u) != s;
   }
-  EXPECT_GT(nonHome, 0u);
+  EXPECT_GT(moved, 0u);
 }
 
 TEST_F(AdvanceTest, CompactionCopiesEachRecordOnceOrLeavesTheArchiveAsItWas) {
@@ -157,6 +139,14 @@ TEST_F(AdvanceTest, OverlongNamesAndTheListFileAreRefused) {
   EXPECT_EQ(Read(p.get(), longName.c_str()), "<-11>");
   EXPECT_EQ(p->GetFileBlockIndex(longName.c_str()), -1);
   EXPECT_EQ(g_nVrkErrCode, VRKERR_NULL_NAME);
+  // Writers never shorten a side file, though the tables and the list shrink.
+  const size_t bhl = Bytes(".bhl").size(), lst = Bytes(".lst").size();
+  p->BeginUpdate();
+  ASSERT_EQ(p->DeleteFile(longest.c_str()), 0);
+  ASSERT_EQ(p->EndUpdate(), 0);
+  EXPECT_EQ(Bytes(".bhl").size(), bhl);
+  EXPECT_EQ(Bytes(".lst").size(), lst);
+  EXPECT_EQ(Open()->GetFileCount(), 1u);
 }
 
 TEST_F(AdvanceTest, CreationArgumentsAreChecked) {
@@ -212,18 +202,6 @@ TEST_F(AdvanceTest, FailedAddsChangeNothing) {
   AddText(p.get(), chain[1], "second");
   ASSERT_EQ(p->EndUpdate(), 0);
   EXPECT_EQ(Read(Open().get(), chain[1].c_str()), "second");
-}
-
-TEST_F(AdvanceTest, WritersNeverShortenTheSideFiles) {
-  Packet p = Build(8, "n", 5);
-  const size_t bhl = Bytes(".bhl").size();
-  const size_t lst = Bytes(".lst").size();
-  p->BeginUpdate();
-  for (int i = 0; i < 5; ++i) ASSERT_EQ(p->DeleteFile(("n" + std::to_string(i)).c_str()), 0);
-  ASSERT_EQ(p->EndUpdate(), 0);
-  EXPECT_EQ(Bytes(".bhl").size(), bhl);
-  EXPECT_EQ(Bytes(".lst").size(), lst);
-  EXPECT_EQ(Open()->GetFileCount(), 1u);
 }
 
 }  // namespace
