@@ -89,7 +89,7 @@ TEST_F(BasicCompact, FailureLeavesTheArchiveUntouched) {
   const std::string before = ReadFileBytes(path);
   Packet other;
   const std::pair<int, std::function<void()>> failures[] = {
-      {VRKERR_DATA_IO, [&] { Access::Blocks(*p)[p->GetFileBlockIndex("f3")].offset = 0x7FFFFFF0u; }},
+      {VRKERR_DATA_IO, [&] { Access::Blocks(*p)[p->GetFileBlockIndex("f3")].offset = ~0u >> 1; }},
       {VRKERR_OPEN_FILE, [&] { other = NewOpened(path); }},  // held open elsewhere
   };
   for (const auto& failure : failures) {

@@ -28,7 +28,8 @@ TEST(BasicFormat, FreshArchiveOfTableSizeEight) {
   EXPECT_EQ(WordsAt(bytes, 48 + list, 7), (Words{48, list, 12, 1, home, 0, 0}));
   const Words listEntry{0x5F3DE859u, 0xFD657910u, 0x4E9B98A7u, 0, 0xFFFFFFFFu};
   for (uint32_t i = 0; i < 8; ++i)
-    EXPECT_EQ(WordsAt(bytes, 48 + list + 28 + 20 * i, 5), i == home ? listEntry : Words(5, ~0u)) << i;
+    EXPECT_EQ(WordsAt(bytes, 48 + list + 28 + 20 * i, 5), i == home ? listEntry : Words(5, ~0u))
+        << i;
   EXPECT_EQ(ReadAll(*p, "(listfile)"), std::string("(listfile)\n\0", 12));
 }
 
@@ -42,9 +43,12 @@ TEST(BasicFormat, FullWrappedRingIsWrittenInTwoPiecesAndReadsBack) {
     Packet p = NewCreated(path, 4, flags);
     p->BeginUpdate();
     for (const char* name : {"a", "b", "c"}) ASSERT_EQ(Add(*p, name, name), 0);
-    // The head's entry (the list file) moves into the removed entry 1.
+    // The head's entry (the list file) moves into the removed entry 1 and
+    // leaves entry 0 all zero.
     ASSERT_EQ(p->DeleteFile("a"), 0);
     EXPECT_EQ(p->GetFileBlockIndex("(listfile)"), 1);
+    const BlockEntry zero{};
+    EXPECT_EQ(std::memcmp(&Access::Blocks(*p)[0], &zero, sizeof zero), 0);
     ASSERT_EQ(Add(*p, "d", "d"), 0);
     ASSERT_EQ(p->EndUpdate(), 0);
     const auto& h = Access::Header(*p);

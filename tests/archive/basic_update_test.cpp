@@ -162,7 +162,8 @@ TEST_F(BasicUpdate, FailedAddLeavesTheTablesAsTheyWere) {
   const std::string before = ReadFileBytes(path), data(0x100, 'd');
   // New names, a forced replacement, and data that would end at 0xFFFFFFFF.
   for (const char* name : {"n1", "n2", "n3", "keep", "edge"}) {
-    EXPECT_EQ(Add(*p, name, data.substr(0, name[0] == 'e' ? 0xFF : 0x100), 2), VRKERR_DATA_IO) << name;
+    const size_t n = name[0] == 'e' ? 0xFF : 0x100;
+    EXPECT_EQ(Add(*p, name, data.substr(0, n), 2), VRKERR_DATA_IO) << name;
     EXPECT_EQ(std::memcmp(Access::Hashes(*p), hashes.data(), size * sizeof(HashEntry)), 0) << name;
     EXPECT_EQ(std::memcmp(Access::Blocks(*p), blocks.data(), size * sizeof(BlockEntry)), 0);
     EXPECT_EQ(std::memcmp(&Access::Header(*p), &header, sizeof header), 0);
