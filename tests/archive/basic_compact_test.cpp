@@ -95,6 +95,7 @@ TEST_F(BasicCompact, FailureLeavesTheArchiveUntouched) {
   for (const auto& failure : failures) {
     failure.second();
     EXPECT_EQ(p->CompactPacket(), failure.first);
+    ASSERT_TRUE(Access::Loaded(*p));
     EXPECT_EQ(ReadFileBytes(path), before);
     EXPECT_FALSE(orvel::DiskFileExists((path + "temp").c_str()));
     EXPECT_FALSE(orvel::DiskFileExists((path + "old").c_str()));

@@ -1,9 +1,8 @@
-// Reading files and querying them, enumerating names, opening, and the
-// allocation rule for returned buffers.
+// Reading, extracting and querying files, enumerating names, and opening.
+// (The allocation rule for both variants: tests/e2e.)
 #include <gtest/gtest.h>
 
 #include "BasicTestUtil.h"
-#include "common/CountingAllocator.h"
 
 using namespace orvel_test;
 
@@ -55,6 +54,9 @@ TEST_F(BasicRead, BlockIndexOverridesTheName) {
     EXPECT_EQ(q->ReadFileAlloc("raw.bin", &size, index), nullptr);
   }
   EXPECT_EQ(size, 7u);
+  const std::string out = dir / "out";
+  EXPECT_EQ(q->ExtractFile(nullptr, out.c_str(), q->GetFileBlockIndex("dir\\text.txt")), 1);
+  EXPECT_EQ(ReadFileBytes(out), text);
 }
 
 // Decision: a stream that does not decode to exactly the original size is a
@@ -88,21 +90,6 @@ TEST_F(BasicRead, NamesAndTheListText) {
   for (const char* n : {"abcdef", "raw.bin", "dir\\text.txt"}) ASSERT_EQ(q->DeleteFile(n), 0);
   EXPECT_EQ(Access::ListText(*q), "(listfile)\n");
   ASSERT_EQ(q->EndUpdate(), 0);
-}
-
-TEST_F(BasicRead, ExtractAndTheHostAllocator) {
-  CountingAllocator counting;
-  {
-    ScopedAllocator scope(&counting);
-    Packet p = NewOpened(path);
-    EXPECT_EQ(ReadAll(*p, "dir\\text.txt"), text);
-    EXPECT_EQ(p->ExtractFile("dir\\text.txt", (dir / "out").c_str(), kByName), 1);
-    EXPECT_EQ(ReadFileBytes(dir / "out"), text);
-    EXPECT_GT(counting.live(), 0u);
-  }
-  EXPECT_EQ(counting.live(), 0u);
-  EXPECT_TRUE(counting.always_aligned_16());
-  EXPECT_FALSE(counting.freed_foreign());
 }
 
 TEST_F(BasicRead, OpenFailuresLeaveTheObjectUnloaded) {

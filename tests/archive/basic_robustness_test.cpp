@@ -12,6 +12,7 @@ using namespace orvel_test;
 
 namespace {
 
+constexpr int kBad = VRKERR_BAD_SIGNATURE;
 const std::set<int> kOpenFailures = {VRKERR_BAD_SIGNATURE, VRKERR_NO_HEADER, VRKERR_BLOCK_TABLE_IO,
                                      VRKERR_NO_HASH_TABLE, VRKERR_NO_LIST_FILE};
 
@@ -111,28 +112,24 @@ TEST(BasicRobustness, AbsurdValues) {
     uint32_t value;
     int expect;
   } patches[] = {
-      {kTableSize, 0, VRKERR_BAD_SIGNATURE},
-      {kTableSize, 3, VRKERR_BAD_SIGNATURE},
-      {kTableSize, 16, VRKERR_NO_HASH_TABLE},  // a larger table reads short
-      {kTableSize, 1u << 27, VRKERR_BAD_SIGNATURE},
-      {kTableSize, 0xFFFFFFFFu, VRKERR_BAD_SIGNATURE},
-      {kFileCount, 5 + 8, VRKERR_BAD_SIGNATURE},  // above tableSize, yet ring-consistent
-      {kRingFirst, 8, VRKERR_BAD_SIGNATURE},
-      {kRingNext, 0, VRKERR_BAD_SIGNATURE},
-      {kBlockTableOffset, 4, VRKERR_BAD_SIGNATURE},
-      {kHashTableOffset, 0, VRKERR_BAD_SIGNATURE},
+      // tableSize not a power of two from 2 to 2^26, or larger than the file
+      {kTableSize, 0, kBad}, {kTableSize, 3, kBad}, {kTableSize, 1u << 27, kBad},
+      {kTableSize, 16, VRKERR_NO_HASH_TABLE},
+      // fileCount above tableSize (yet ring-consistent), the ring out of step
+      {kFileCount, 5 + 8, kBad}, {kRingFirst, 8, kBad}, {kRingNext, 0, kBad},
+      // tables inside the header or past the end of the file
+      {kBlockTableOffset, 4, kBad}, {kHashTableOffset, 0, kBad},
       {kBlockTableOffset, 0xFFFFFF00u, VRKERR_BLOCK_TABLE_IO},
       {kHashTableOffset, 0xFFFFFF00u, VRKERR_NO_HASH_TABLE},
-      {blocks + 0, 0, VRKERR_BAD_SIGNATURE},             // data inside the header
-      {blocks + 0, 0xFFFFFFF0u, VRKERR_BAD_SIGNATURE},   // data past the end
-      {blocks + 4, 0x7FFFFFFFu, VRKERR_BAD_SIGNATURE},   // extent past the end
-      {blocks + 16, 8, VRKERR_BAD_SIGNATURE},            // hashIndex out of range
-      {used + 12, 0, VRKERR_BAD_SIGNATURE},              // blockIndex of a free block
-      {used + 12, 100, VRKERR_BAD_SIGNATURE},            // blockIndex out of range
-      {used + 16, 7, VRKERR_BAD_SIGNATURE},              // next to a free or wrong entry
-      {used + 16, uint32_t((used - hashes) / 20), VRKERR_BAD_SIGNATURE},  // cycle
-      {used + 16, 1000, VRKERR_BAD_SIGNATURE},
-      {free + 16, 0, VRKERR_BAD_SIGNATURE},  // a free entry with a stray word
+      // block entry: data in the header, past the end, extent past the end,
+      // hashIndex out of range
+      {blocks, 0, kBad}, {blocks, 0xFFFFFFF0u, kBad}, {blocks + 4, 0x7FFFFFFFu, kBad},
+      {blocks + 16, 8, kBad},
+      // hash entry: blockIndex of a free block or out of range; next to a free
+      // or wrong entry, to itself, out of range; a free entry's stray word
+      {used + 12, 0, kBad}, {used + 12, 100, kBad}, {used + 16, 7, kBad},
+      {used + 16, uint32_t((used - hashes) / 20), kBad}, {used + 16, 1000, kBad},
+      {free + 16, 0, kBad},
   };
   for (const auto& patch : patches) {
     std::string damaged = bytes;
