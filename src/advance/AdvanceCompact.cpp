@@ -106,11 +106,8 @@ int CVrkAdvance::CompactPacket() {
   if (m_pHeader->wastedBytes == 0) return SetError(VRKERR_OK);
 
   char tempPath[kMaxPath + sizeof(kCompactTempSuffix)];
-  char backupPath[kMaxPath + sizeof(kCompactBackupSuffix)];
   std::strcpy(tempPath, m_szPath);
   std::strcat(tempPath, kCompactTempSuffix);
-  std::strcpy(backupPath, m_szPath);
-  std::strcat(backupPath, kCompactBackupSuffix);
 
   FileHandle temp = CreateDiskFile(tempPath, kAttrWriteThrough);
   if (temp == kInvalidFile) return SetError(VRKERR_CREATE_FILE);
@@ -152,20 +149,11 @@ int CVrkAdvance::CompactPacket() {
   CloseDiskFile(temp);
   CloseDiskFile(m_hPacket);
   m_hPacket = kInvalidFile;
-  // Swap through a backup name, so that the archive file is never lost when
-  // one of the renames is refused.
-  DeleteDiskFile(backupPath);
-  bool swapped = false;
-  if (MoveDiskFile(m_szPath, backupPath)) {
-    swapped = MoveDiskFile(tempPath, m_szPath);
-    if (!swapped) MoveDiskFile(backupPath, m_szPath);
-  }
-  if (!swapped) {
+  if (!ReplaceDiskFile(m_szPath, tempPath)) {
     SetError(VRKERR_OPEN_FILE);
     RestoreAfterFailedCompaction(tempPath, offsets, savedWasted, savedFlags, true);
     return g_nVrkErrCode;
   }
-  DeleteDiskFile(backupPath);
   OpenPacket(m_szPath);
   return g_nVrkErrCode;
 }

@@ -8,7 +8,6 @@ constexpr char kArchiveExtension[] = ".vrk";
 constexpr char kTableFileExtension[] = ".bhl";
 constexpr char kListFileExtension[] = ".lst";
 constexpr char kCompactTempSuffix[] = "temp";
-constexpr char kCompactBackupSuffix[] = "old";
 
 // True when `path` ends in ".vrk" in any letter case.
 bool HasArchiveExtension(const char* path);

@@ -168,24 +168,12 @@ int COrvelPacket::CopyFilesInto(FileHandle target) {
   return VRKERR_OK;
 }
 
-// Puts the compacted file in the archive's place. The archive is first moved
-// aside, so that a refused step can put it back untouched.
+// Puts the compacted file in the archive's place (the archive is moved aside
+// first, so that a refused step leaves it untouched).
 int COrvelPacket::ReplaceArchiveFile(const char* tempPath) {
-  static const char kAsideSuffix[] = "old";
   CloseDiskFile(m_hFile);
   m_hFile = kInvalidFile;
-  const size_t length = std::strlen(m_szPath);
-  char aside[basic::kMaxPath];
-  std::memcpy(aside, m_szPath, length);
-  std::memcpy(aside + length, kAsideSuffix, sizeof kAsideSuffix);
-  // A file that happens to carry the aside name is never overwritten.
-  if (DiskFileExists(aside) || !MoveDiskFile(m_szPath, aside)) return VRKERR_OPEN_FILE;
-  if (!MoveDiskFile(tempPath, m_szPath)) {
-    MoveDiskFile(aside, m_szPath);
-    return VRKERR_OPEN_FILE;
-  }
-  DeleteDiskFile(aside);
-  return VRKERR_OK;
+  return ReplaceDiskFile(m_szPath, tempPath) ? VRKERR_OK : VRKERR_OPEN_FILE;
 }
 
 }  // namespace orvel

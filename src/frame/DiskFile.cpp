@@ -302,6 +302,20 @@ bool MoveDiskFile(const char* from, const char* to) {
   return rename(from, to) == 0;
 }
 
+bool ReplaceDiskFile(const char* target, const char* replacement) {
+  if (!target || !replacement) return false;
+  const std::string aside = std::string(target) + "old";
+  // A file that happens to carry the aside name is never overwritten.
+  struct stat st;
+  if (lstat(aside.c_str(), &st) == 0 || !MoveDiskFile(target, aside.c_str())) return false;
+  if (!MoveDiskFile(replacement, target)) {
+    MoveDiskFile(aside.c_str(), target);
+    return false;
+  }
+  DeleteDiskFile(aside.c_str());
+  return true;
+}
+
 int DeleteMatchingFiles(const char* pattern) {
   if (!pattern || !*pattern) return 0;
   std::string dir = DirectoryOf(pattern);

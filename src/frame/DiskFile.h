@@ -77,6 +77,12 @@ bool DeleteDiskFile(const char* path);
 // Renames `from` to `to` (which must not exist); refused while either is
 // held open by the library.
 bool MoveDiskFile(const char* from, const char* to);
+// Puts `replacement` in the place of `target` without ever losing both: the
+// target moves aside to `target` + "old", the replacement is renamed into
+// place, then the aside copy is deleted; a failed rename puts the target
+// back. Refused (false, nothing changed) when a file with the aside name
+// already exists or either file is held open.
+bool ReplaceDiskFile(const char* target, const char* replacement);
 // Deletes every file whose name matches the pattern's last component ('?'
 // and '*') in the pattern's directory. Returns the number deleted.
 int DeleteMatchingFiles(const char* pattern);
