@@ -1,8 +1,11 @@
-// Mean and median of per-operation timings, for the benches.
+// Helpers shared by the benches: mean and median of per-operation timings,
+// and reading a whole file.
 #ifndef ORVEL_BENCH_BENCH_STATS_H
 #define ORVEL_BENCH_BENCH_STATS_H
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace orvel_bench {
@@ -27,6 +30,18 @@ struct SplitTimes {
     (isText ? text : raw).push_back(us);
   }
 };
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string Slurp(const std::string& path) {
+  std::string s;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return s;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+  std::fclose(f);
+  return s;
+}
 
 }  // namespace orvel_bench
 

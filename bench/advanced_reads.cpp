@@ -42,17 +42,6 @@ namespace {
 
 constexpr unsigned kCap = 65536 + 128;
 
-std::string Slurp(const std::string& path) {
-  std::string s;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return s;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) s.append(buf, n);
-  std::fclose(f);
-  return s;
-}
-
 bool IsText(const std::string& name) {
   return name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0;
 }
@@ -68,7 +57,7 @@ bool BuildArchives(const std::string& corpus, const std::vector<std::string>& na
   b->BeginUpdate();
   size_t done = 0;
   for (const std::string& name : names) {
-    const std::string data = Slurp(corpus + "/" + name);
+    const std::string data = orvel_bench::Slurp(corpus + "/" + name);
     const unsigned size = static_cast<unsigned>(data.size());
     int ra, rb;
     if (IsText(name)) {

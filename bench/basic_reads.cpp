@@ -28,11 +28,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "BenchStats.h"
 #include "archive/BasicPacket.h"
 #include "orvel/VrkErrors.h"
 
 namespace {
 
+using orvel_bench::Mean;
+using orvel_bench::Median;
+using orvel_bench::Slurp;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -61,17 +65,6 @@ std::vector<Item> ListCorpus(const std::string& root) {
   return items;
 }
 
-std::string Slurp(const std::string& path) {
-  std::string s;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return s;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-  std::fclose(f);
-  return s;
-}
-
 // Builds the archive: text-like files compressed with LZO1X-999, files that
 // do not shrink (a quick LZO1X-1 probe tells) stored as they are.
 bool BuildArchive(const std::string& path, const std::string& root, std::vector<Item>& items) {
@@ -93,26 +86,6 @@ bool BuildArchive(const std::string& path, const std::string& root, std::vector<
     if (++done % 2000 == 0) std::fprintf(stderr, "  built %zu of %zu\n", done, items.size());
   }
   return packet.EndUpdate() == 0;
-}
-
-struct Stats {
-  std::vector<double> all, text, random;
-  void Add(double us, bool compressed) {
-    all.push_back(us);
-    (compressed ? text : random).push_back(us);
-  }
-};
-
-double Mean(const std::vector<double>& v) {
-  double s = 0;
-  for (double x : v) s += x;
-  return v.empty() ? 0 : s / static_cast<double>(v.size());
-}
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
-  return v[v.size() / 2];
 }
 
 void* AlignedBlock(size_t size) { return std::aligned_alloc(4096, (size + 8191) / 4096 * 4096); }
@@ -239,7 +212,7 @@ int main(int argc, char** argv) {
   struct Method {
     const char* label;
     const Reader* read;
-    Stats stats;
+    orvel_bench::SplitTimes stats;
   };
   Method methods[] = {
       {"archive ReadFileAlloc", &readAlloc, {}}, {"archive ReadFileTo", &readTo, {}},
@@ -256,7 +229,7 @@ int main(int argc, char** argv) {
   constexpr int kRounds = 3;
   for (int round = 0; round < kRounds; ++round) {
     for (Method& m : methods) {
-      Stats stats;
+      orvel_bench::SplitTimes stats;
       for (size_t i : order) {
         const Clock::time_point t0 = Clock::now();
         (*m.read)(items[i]);
@@ -273,17 +246,17 @@ int main(int argc, char** argv) {
               "raw mean", "raw med");
   for (Method& m : methods)
     std::printf("%-22s %9.2f %9.2f %11.2f %11.2f %11.2f %11.2f\n", m.label, Mean(m.stats.all),
-                Median(m.stats.all), Mean(m.stats.text), Median(m.stats.text), Mean(m.stats.random),
-                Median(m.stats.random));
+                Median(m.stats.all), Mean(m.stats.text), Median(m.stats.text), Mean(m.stats.raw),
+                Median(m.stats.raw));
   // Each reader against the baselines that do the same work: a new buffer
   // per file for ReadFileAlloc, a reused one for ReadFileTo.
   bool ok = true;
   const int pairs[2][3] = {{kAlloc, kFloorNew, kLooseNew}, {kTo, kFloor, kLoose}};
   for (const auto& pair : pairs) {
-    const Stats& s = methods[pair[0]].stats;
+    const orvel_bench::SplitTimes& s = methods[pair[0]].stats;
     const double toFloor = Mean(s.all) / Mean(methods[pair[1]].stats.all);
     const double toZip = Mean(s.all) / Mean(methods[kZip].stats.all);
-    const double toLoose = Mean(s.random) / Mean(methods[pair[2]].stats.random);
+    const double toLoose = Mean(s.raw) / Mean(methods[pair[2]].stats.raw);
     std::printf("%-22s %.3fx %s (<= 1.10), %.3fx libzip (<= 0.65), raw half %.3fx %s (<= 1.0)\n",
                 methods[pair[0]].label, toFloor, methods[pair[1]].label, toZip, toLoose,
                 methods[pair[2]].label);
