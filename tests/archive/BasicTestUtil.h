@@ -26,10 +26,6 @@ struct BasicPacketTestAccess {
   static std::string ListText(const COrvelPacket& p) {
     return p.m_szListText ? std::string(p.m_szListText, p.m_nListLength) : std::string();
   }
-  static void DropCompressor(COrvelPacket& p) {
-    delete p.m_pCompressor;
-    p.m_pCompressor = nullptr;
-  }
 };
 
 }  // namespace orvel

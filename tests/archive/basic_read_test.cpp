@@ -92,18 +92,4 @@ TEST_F(BasicRead, NamesAndTheListText) {
   ASSERT_EQ(q->EndUpdate(), 0);
 }
 
-TEST_F(BasicRead, OpenFailuresLeaveTheObjectUnloaded) {
-  orvel::COrvelPacket p;
-  ASSERT_EQ(p.OpenPacket(path.c_str()), 1);
-  std::string bytes = ReadFileBytes(path);
-  PutWord(bytes, 4, 31);  // an unknown format version
-  WriteFileBytes(dir / "v31.vrk", bytes);
-  EXPECT_EQ(p.OpenPacket((dir / "v31.vrk").c_str()), 0);
-  EXPECT_EQ(g_nVrkErrCode, VRKERR_BAD_SIGNATURE);
-  EXPECT_FALSE(Access::Loaded(p));
-  EXPECT_TRUE(orvel::DeleteDiskFile((dir / "v31.vrk").c_str()));  // no handle left open
-  EXPECT_EQ(p.ReadFileAlloc("raw.bin", nullptr, kByName), nullptr);
-  EXPECT_EQ(g_nVrkErrCode, VRKERR_NOT_OPEN);
-}
-
 }  // namespace

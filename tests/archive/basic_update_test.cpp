@@ -100,12 +100,6 @@ TEST_F(BasicUpdate, AddsFromDiskAndByHashes) {
   EXPECT_EQ((Words{q->GetFileCount(), q->GetFileStoredSize("plain")}), (Words{4, 5000}));
   for (const char* name : {"plain", "packed"}) EXPECT_EQ(ReadAll(*q, name), data);
   EXPECT_EQ(ReadAll(*q, nullptr, BlockOfHash(*q, hash[0])), data);
-  // Without a compressor a file asked to be compressed is stored plain.
-  Access::DropCompressor(*q);
-  q->BeginUpdate();
-  ASSERT_EQ(Add(*q, "a", "abcabcabc", 1), 0);
-  EXPECT_EQ(q->GetFileFlags("a"), 0u);
-  EXPECT_EQ(ReadAll(*q, "a"), "abcabcabc");
 }
 
 // Decisions: names of 256 bytes or more are refused everywhere with -11;
@@ -131,12 +125,9 @@ TEST_F(BasicUpdate, RefusedNamesChangeNothing) {
 
   p->BeginUpdate();
   ASSERT_EQ(Add(*p, ok, "x"), 0);
-  EXPECT_EQ(ReadAll(*p, ok.c_str()), "x");
   char buf[8];
   const std::function<unsigned()> lookups[] = {
       [&] { return unsigned(p->ReadFileTo(n, buf, 8, 0xFFFFFFFF)); },
-      [&] { return unsigned(p->ReadFileAlloc(n, nullptr, 1) != nullptr); },
-      [&] { return p->GetFileStoredSize(n) + p->GetFileOriginalSize(n); },
       [&] { return unsigned(p->GetFileBlockIndex(n) + 1); },
   };
   for (const auto& lookup : lookups) {
@@ -144,7 +135,6 @@ TEST_F(BasicUpdate, RefusedNamesChangeNothing) {
     EXPECT_EQ(lookup(), 0u);
     EXPECT_EQ(g_nVrkErrCode, VRKERR_NULL_NAME);
   }
-  EXPECT_EQ(p->GetFileCount(), 2u);
 }
 
 // Decisions: data past offset 0xFFFFFFFF is refused with -9 and writes
