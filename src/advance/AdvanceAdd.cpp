@@ -180,7 +180,6 @@ int CVrkAdvance::ReplaceFileFromDisk(const char* name, unsigned int flags,
 
   AdvanceBlockEntry* found = FindBlock(name, kNone);
   if (!found) return g_nVrkErrCode;
-  m_bLastAddStored = false;
   const uint64_t storedTime =
       (uint64_t{found->fileTimeHigh} << 32) | found->fileTimeLow;
   if (storedTime == time && !(flags & kAddForce)) return SetError(VRKERR_OK);
@@ -221,7 +220,6 @@ int CVrkAdvance::WriteFileData(const void* data, AdvanceBlockEntry* entry,
     if (rc != VRKERR_OK) return SetError(rc);
     *entry = *newEntry;
   }
-  m_bLastAddStored = true;
   return SetError(VRKERR_OK);
 }
 
@@ -238,14 +236,11 @@ int CVrkAdvance::AddFileFromMemory(const char* name, unsigned int flags,
                            size, versionHigh, versionLow);
     return rc < 0 ? rc : SetError(VRKERR_OK);
   }
-  m_bLastAddStored = false;
+  // The bytes go in as they are: the record written below is not compressed.
+  m_nStoredFileFlags = 0;
   rc = AddCompressedFile(name, flags, data, size, size, versionHigh, versionLow);
-  if (rc < 0) return rc;
-  if (m_bLastAddStored) {
-    AdvanceBlockEntry* e = FindBlock(name, kNone);
-    if (e) e->flags &= ~kFileCompressed;
-  }
-  return SetError(VRKERR_OK);
+  m_nStoredFileFlags = kFileCompressed;
+  return rc < 0 ? rc : SetError(VRKERR_OK);
 }
 
 int CVrkAdvance::AddCompressedFile(const char* name, unsigned int flags,
@@ -338,7 +333,7 @@ int CVrkAdvance::AddNewCompressedFileByHash(const unsigned int* hash,
   e.offset = end;
   e.storedSize = storedSize;
   e.originalSize = originalSize;
-  e.flags = kFileCompressed;
+  e.flags = m_nStoredFileFlags;
   const bool given = versionHigh || versionLow;
   e.versionHigh = given ? versionHigh : m_pHeader->versionHigh;
   e.versionLow = given ? versionLow : m_pHeader->versionLow;
@@ -349,7 +344,6 @@ int CVrkAdvance::AddNewCompressedFileByHash(const unsigned int* hash,
   }
   ++m_pHeader->blockCount;
   ++m_pHeader->fileCount;
-  m_bLastAddStored = true;
   return SetError(VRKERR_OK);
 }
 
@@ -365,12 +359,11 @@ int CVrkAdvance::ReplaceCompressedFileByHash(const unsigned int* hash,
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   AdvanceBlockEntry* found = FindBlockByHash(hash[0], hash[1], hash[2], kNone);
   if (!found) return g_nVrkErrCode;
-  m_bLastAddStored = false;
   if (versionLow <= found->versionLow && !(flags & kAddForce)) return SetError(VRKERR_OK);
   AdvanceBlockEntry fresh = *found;
   fresh.versionHigh = versionHigh;
   fresh.versionLow = versionLow;
-  fresh.flags = kFileCompressed;
+  fresh.flags = m_nStoredFileFlags;
   fresh.storedSize = storedSize;
   fresh.originalSize = originalSize;
   fresh.fileTimeLow = 0;

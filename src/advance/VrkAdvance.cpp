@@ -45,7 +45,7 @@ CVrkAdvance::CVrkAdvance()
       m_bVerifyCheckSum(1),
       m_aListFileHash(),
       m_nFreeScan(0),
-      m_bLastAddStored(false),
+      m_nStoredFileFlags(kFileCompressed),
       m_pScratch(nullptr),
       m_nScratchSize(0) {
   InitCryptTable();

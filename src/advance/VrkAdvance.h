@@ -238,7 +238,7 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
 
   unsigned int m_aListFileHash[3];
   uint32_t m_nFreeScan;         // every hash slot below it is occupied
-  bool m_bLastAddStored;        // the last add or replacement wrote data
+  uint32_t m_nStoredFileFlags;   // flags of records the by-hash writers store
   unsigned char* m_pScratch;
   uint32_t m_nScratchSize;
 };
