@@ -87,8 +87,6 @@ TEST_F(BasicRead, NamesAndTheListText) {
   ASSERT_EQ(Add(*q, "abc", "3"), 0);
   ASSERT_EQ(q->DeleteFile("ABC"), 0);
   EXPECT_EQ(Access::ListText(*q), "(listfile)\ndir\\text.txt\nraw.bin\nabcdef\n");
-  for (const char* n : {"abcdef", "raw.bin", "dir\\text.txt"}) ASSERT_EQ(q->DeleteFile(n), 0);
-  EXPECT_EQ(Access::ListText(*q), "(listfile)\n");
   ASSERT_EQ(q->EndUpdate(), 0);
 }
 
