@@ -25,14 +25,12 @@ TEST(AssertReport, WritesOneCaptionedLineToStandardErrorOrTheHook) {
 }
 
 TEST(DebugOutput, IsSilentUnlessAskedAndCapturable) {
-  unsetenv("VRK_DEBUG");
-  CaptureStderr();
-  orvel::DebugOutput("quiet");
-  EXPECT_EQ(GetCapturedStderr(), "");
-  setenv("VRK_DEBUG", "1", 1);
-  CaptureStderr();
-  orvel::DebugOutput("loud");
-  EXPECT_EQ(GetCapturedStderr(), "loud\n");
+  for (const char* message : {"quiet", "loud"}) {
+    message[0] == 'q' ? unsetenv("VRK_DEBUG") : setenv("VRK_DEBUG", "1", 1);
+    CaptureStderr();
+    orvel::DebugOutput(message);
+    EXPECT_EQ(GetCapturedStderr(), message[0] == 'q' ? "" : "loud\n");
+  }
   unsetenv("VRK_DEBUG");
   orvel::SetDebugHook(Capture);
   orvel::DebugOutput("hooked");

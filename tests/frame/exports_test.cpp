@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <sstream>
 #include <string>
@@ -14,14 +15,11 @@ TEST(Exports, DynamicSymbolTableIsExactlyThePublicInterface) {
   const std::string cmd = std::string("nm -D --defined-only -C '") + ORVEL_SHARED_LIBRARY + "'";
   FILE* pipe = popen(cmd.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
-  char line[1024];
-  while (fgets(line, sizeof line, pipe)) {
-    std::string s(line);
-    if (!s.empty() && s.back() == '\n') s.pop_back();
-    // "<address> <type> <name>"
-    const size_t first = s.find(' ');
-    const size_t second = first == std::string::npos ? first : s.find(' ', first + 1);
-    if (second != std::string::npos) actual.insert(s.substr(second + 1));
+  for (char line[1024]; fgets(line, sizeof line, pipe);) {
+    // "<address> <one-letter type> <name>"
+    const std::string s(line, std::strcspn(line, "\n"));
+    const size_t type = s.find(' ');
+    if (type != std::string::npos && s.size() > type + 3) actual.insert(s.substr(type + 3));
   }
   pclose(pipe);
   ASSERT_FALSE(actual.empty()) << "nm found nothing in " << ORVEL_SHARED_LIBRARY;

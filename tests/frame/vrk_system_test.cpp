@@ -45,9 +45,7 @@ TEST(HeaderProbe, ReportsEachFailureWithItsCodeAndHandsBackFieldsUnchecked) {
   WriteFileBytes(tmp / "v33", Header("VRK\x1a", 33, 0xB));
   g_nVrkErrCode = -29;
   EXPECT_EQ(Entry()->ReadPacketHeader((tmp / "v33").c_str(), &version, &flags), 1);
-  EXPECT_EQ(version, 33);
-  EXPECT_EQ(flags, 0xB);
-  EXPECT_EQ(g_nVrkErrCode, -29);
+  EXPECT_EQ(std::vector<int>({version, flags, g_nVrkErrCode}), std::vector<int>({33, 0xB, -29}));
 
   // A reader that shares only reading makes the read-write open fail: the
   // probe falls back to reading.
@@ -67,19 +65,18 @@ TEST(Factory, RefusesOtherVersionsQuietlyAndReportsProbeFailures) {
   TempDir tmp;
   const std::string a = tmp / "a.vrk", v33 = tmp / "v33";
   g_nVrkErrCode = -3;
-  EXPECT_EQ(g_piVrkSystem->NewPacket(a.c_str(), 0, 31, 16, 0, 0), nullptr);
-  EXPECT_EQ(g_piVrkSystem->NewPacket(a.c_str(), 8, 33, 16, 0, 0), nullptr);
-  EXPECT_EQ(orvel::DiskFileExists(a.c_str()), 0);
   WriteFileBytes(v33, Header("VRK\x1a", 33, 0));
-  EXPECT_EQ(g_piVrkSystem->LoadPacket(v33.c_str()), nullptr);
-  EXPECT_EQ(g_piVrkSystem->LoadPacket(nullptr), nullptr);
+  EXPECT_TRUE(!g_piVrkSystem->NewPacket(a.c_str(), 0, 31, 16, 0, 0) &&
+              !g_piVrkSystem->NewPacket(a.c_str(), 8, 33, 16, 0, 0) &&
+              !g_piVrkSystem->LoadPacket(v33.c_str()) && !g_piVrkSystem->LoadPacket(nullptr));
+  EXPECT_EQ(orvel::DiskFileExists(a.c_str()), 0);
   EXPECT_EQ(g_nVrkErrCode, -3);
 
-  EXPECT_EQ(g_piVrkSystem->LoadPacket((tmp / "none").c_str()), nullptr);
-  EXPECT_EQ(g_nVrkErrCode, VRKERR_OPEN_FILE);
   WriteFileBytes(tmp / "bad", "NOPE and more bytes than twenty-four");
-  EXPECT_EQ(g_piVrkSystem->LoadPacket((tmp / "bad").c_str()), nullptr);
-  EXPECT_EQ(g_nVrkErrCode, VRKERR_BAD_SIGNATURE);
+  for (const char* name : {"none", "bad"}) {
+    EXPECT_EQ(g_piVrkSystem->LoadPacket((tmp / name).c_str()), nullptr);
+    EXPECT_EQ(g_nVrkErrCode, name[0] == 'n' ? VRKERR_OPEN_FILE : VRKERR_BAD_SIGNATURE);
+  }
 
   // Null objects are ignored.
   g_piVrkSystem->FreePacket(nullptr);
@@ -93,8 +90,7 @@ static int CountCall(IOrvelPacket*, int, int) { return ++g_calls; }
 TEST(Callbacks, OnlyKindsOneToNineAreStoredAndOneToThreeNeverRun) {
   orvel::ResetCallbacks();
   g_calls = 0;
-  SetVrkCallback(0, CountCall);
-  SetVrkCallback(10, CountCall);
+  SetVrkCallback(0, CountCall), SetVrkCallback(10, CountCall);
   for (unsigned kind = 0; kind <= 10; ++kind) orvel::FireCallback(kind, nullptr, 1, 0);
   EXPECT_EQ(g_calls, 0);
   for (unsigned long kind = 1; kind <= 9; ++kind) SetVrkCallback(kind, CountCall);

@@ -11,11 +11,10 @@ class UsageTest : public ::testing::Test {
 };
 
 TEST_F(UsageTest, HelpForEveryCommand) {
-  RunResult top = Vrk({"--help"});
-  EXPECT_EQ(top.status, 0);
+  const std::string top = Vrk({"--help"}).out;
   for (const char* cmd : {"create", "add", "stamp", "list", "info", "extract", "cat", "delete",
                           "compact", "verify"}) {
-    EXPECT_NE(top.out.find(cmd), std::string::npos) << cmd;
+    EXPECT_NE(top.find(cmd), std::string::npos) << cmd;
     RunResult r = Vrk({cmd, "--help"});
     EXPECT_EQ(r.status, 0) << cmd;
     EXPECT_NE(r.out.find("archive"), std::string::npos) << cmd << ": " << r.out;
@@ -24,15 +23,14 @@ TEST_F(UsageTest, HelpForEveryCommand) {
 
 TEST_F(UsageTest, UsageErrorsExitWithTwo) {
   WriteFile(dir_ / "f.txt", "x");
-  EXPECT_EQ(Vrk({}).status, 2);
+  const std::vector<std::string> cases[] = {
+      {}, {"create"}, {"create", "a.vrk", "f.txt", "--jobs", "0"},
+      {"create", "a.vrk", "f.txt", "--version", "1:2:3"}, {"create", "a.vrk", "f.txt", "--scramble"},
+      {"create", "a.pak", "f.txt", "--basic", "--encipher"}};
+  for (const auto& args : cases) EXPECT_EQ(Vrk(args).status, 2) << ::testing::PrintToString(args);
   RunResult unknown = Vrk({"frobnicate"});
   EXPECT_EQ(unknown.status, 2);
   EXPECT_EQ(unknown.err.rfind("vrk: unknown command 'frobnicate'", 0), 0u) << unknown.err;
-  EXPECT_EQ(Vrk({"create"}).status, 2);
-  EXPECT_EQ(Vrk({"create", "a.vrk", "f.txt", "--jobs", "0"}).status, 2);
-  EXPECT_EQ(Vrk({"create", "a.vrk", "f.txt", "--version", "1:2:3"}).status, 2);
-  EXPECT_EQ(Vrk({"create", "a.vrk", "f.txt", "--scramble"}).status, 2);
-  EXPECT_EQ(Vrk({"create", "a.pak", "f.txt", "--basic", "--encipher"}).status, 2);
   RunResult ext = Vrk({"create", "a.zip", "f.txt"});
   EXPECT_EQ(ext.status, 2);
   EXPECT_NE(ext.err.find(".vrk"), std::string::npos) << ext.err;

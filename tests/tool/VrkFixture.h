@@ -30,9 +30,9 @@ class VrkTest : public ::testing::TestWithParam<Variant> {
 
   RunResult Vrk(const std::vector<std::string>& args) const { return RunVrk(dir_.path(), args); }
 
-  // vrk create ARCHIVE [--basic] EXTRA...
-  RunResult Create(const std::vector<std::string>& extra) const {
-    std::vector<std::string> args{"create", Archive()};
+  // vrk create ARCHIVE [--basic] EXTRA...; ARCHIVE defaults to the one under test.
+  RunResult Create(const std::vector<std::string>& extra, const std::string& archive = "") const {
+    std::vector<std::string> args{"create", archive.empty() ? Archive() : archive};
     if (!Advanced()) args.push_back("--basic");
     args.insert(args.end(), extra.begin(), extra.end());
     return Vrk(args);
@@ -51,8 +51,9 @@ class VrkTest : public ::testing::TestWithParam<Variant> {
     return nlohmann::json::parse(r.out, nullptr, false);
   }
 
+  // STEM with the extension of the variant under test.
+  std::string Named(const std::string& stem) const { return stem + (Advanced() ? ".vrk" : ".pak"); }
   std::string Path(const std::string& rel) const { return dir_ / rel; }
-  const std::string& Dir() const { return dir_.path(); }
 
  private:
   TempDir dir_;

@@ -23,11 +23,8 @@ RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args) {
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int in = open("/dev/null", O_RDONLY);
     if (out < 0 || err < 0 || in < 0 || chdir(cwd.c_str()) != 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(VRK_BINARY));
+    dup2(in, 0), dup2(out, 1), dup2(err, 2);
+    std::vector<char*> argv{const_cast<char*>(VRK_BINARY)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execv(VRK_BINARY, argv.data());
@@ -35,11 +32,7 @@ RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args) {
   }
   int status = 0;
   waitpid(pid, &status, 0);
-  RunResult r;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = ReadFile(outPath);
-  r.err = ReadFile(errPath);
-  return r;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
@@ -58,10 +51,7 @@ std::string TextBytes(size_t n, unsigned seed) {
                                 "level", "patch", "file", "data", "the", "of", "and", "a"};
   std::mt19937 rng(seed);
   std::string s;
-  while (s.size() < n) {
-    s += words[rng() % 15];
-    s += (rng() % 11 == 0) ? ".\n" : " ";
-  }
+  for (; s.size() < n; s += rng() % 11 == 0 ? ".\n" : " ") s += words[rng() % 15];
   s.resize(n);
   return s;
 }
