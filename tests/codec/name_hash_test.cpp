@@ -23,7 +23,8 @@ TEST(NameHash, CryptTableAndKnownNames) {
   const unsigned int* t = Table();
   // Row 0 columns 0 and 1, rows 1 and 2 column 0, row 4 column 255.
   EXPECT_EQ(std::vector<unsigned>({t[0], t[1], t[256], t[512], t[4 * 256 + 255]}),
-            std::vector<unsigned>({0x55C636E2u, 0x02BE0170u, 0x76F8C1B1u, 0x3DF6965Du, 0x7303286Cu}));
+            std::vector<unsigned>(
+                {0x55C636E2u, 0x02BE0170u, 0x76F8C1B1u, 0x3DF6965Du, 0x7303286Cu}));
   EXPECT_EQ(Hashes("(listfile)"), (std::vector<unsigned>{0x5F3DE859u, 0xFD657910u, 0x4E9B98A7u}));
   for (const char* name : {"abc", "ABC", "aBc"})
     EXPECT_EQ(Hashes(name), (std::vector<unsigned>{0xF434F751u, 0xAAB2C1A5u, 0x34300855u}));

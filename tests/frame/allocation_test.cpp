@@ -11,11 +11,10 @@ using orvel_test::ScopedAllocator;
 
 namespace {
 struct Tracked : VrkHeapObject {
-  static int constructed;
+  static inline int constructed = 0;
   int payload[8] = {};
   Tracked() { ++constructed; }
 };
-int Tracked::constructed = 0;
 }  // namespace
 
 TEST(AllocationRule, EveryBlockGoesThroughTheHostWithAlignment16AndComesBack) {

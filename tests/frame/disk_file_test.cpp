@@ -95,18 +95,15 @@ TEST(ShareModes, FollowTheSharingRules) {
   EXPECT_EQ(ReadFileBytes(path), "payload");
   CloseDiskFile(exclusive);
 
-  // Read-write access needs the holders to share writing.
-  FileHandle readers[2] = {OpenDiskFile(p, kModeReadShared), OpenDiskFile(p, kModeReadShared)};
-  EXPECT_TRUE(readers[0] != kInvalidFile && readers[1] != kInvalidFile);
-  EXPECT_EQ(OpenDiskFile(p, kModeReadWriteShared), kInvalidFile);
-  for (FileHandle h : readers) CloseDiskFile(h);
-
-  // A reader that shares only reading refuses the writers already there.
-  FileHandle writers[2] = {OpenDiskFile(p, kModeReadWriteShared),
-                           OpenDiskFile(p, kModeReadWriteShared)};
-  EXPECT_TRUE(writers[0] != kInvalidFile && writers[1] != kInvalidFile);
-  EXPECT_EQ(OpenDiskFile(p, kModeReadShared), kInvalidFile);
-  for (FileHandle h : writers) CloseDiskFile(h);
+  // Two holders of one mode share with each other, but read-write access
+  // needs the holders to share writing, and a reader that shares only
+  // reading refuses the writers already there.
+  for (unsigned held : {kModeReadShared, kModeReadWriteShared}) {
+    const FileHandle h[2] = {OpenDiskFile(p, held), OpenDiskFile(p, held)};
+    EXPECT_TRUE(h[0] != kInvalidFile && h[1] != kInvalidFile);
+    EXPECT_EQ(OpenDiskFile(p, kModeReadShared ^ kModeReadWriteShared ^ held), kInvalidFile);
+    CloseDiskFile(h[0]), CloseDiskFile(h[1]);
+  }
   EXPECT_TRUE(DeleteDiskFile(p));
   // Directories and missing files never open.
   EXPECT_TRUE(OpenDiskFile(tmp.path().c_str(), kModeReadShared) == kInvalidFile &&

@@ -81,9 +81,9 @@ TEST_P(ChangeTest, StampIsCarriedByLaterFiles) {
   ASSERT_EQ(Vrk({"add", Archive(), "-C", "new", "pinned.txt", "--version", "9"}).status, 0);
   for (const auto& f : Json({"list", Archive(), "--json"})) {
     const std::string name = f["name"];
-    const unsigned stamp = f["version_high"].get<unsigned>() * 100 + f["version_low"].get<unsigned>();
+    const unsigned high = f["version_high"], low = f["version_low"];
     const bool later = name == "later.txt" || name == "readme.txt";
-    EXPECT_EQ(stamp, later ? 307u : name == "pinned.txt" ? 9u : 0u) << name;
+    EXPECT_EQ(high * 100 + low, later ? 307u : name == "pinned.txt" ? 9u : 0u) << name;
   }
   EXPECT_EQ(Vrk({"stamp", Archive(), "1:x"}).status, 2);
 }

@@ -25,7 +25,8 @@ TEST_F(UsageTest, UsageErrorsExitWithTwo) {
   WriteFile(dir_ / "f.txt", "x");
   const std::vector<std::string> cases[] = {
       {}, {"create"}, {"create", "a.vrk", "f.txt", "--jobs", "0"},
-      {"create", "a.vrk", "f.txt", "--version", "1:2:3"}, {"create", "a.vrk", "f.txt", "--scramble"},
+      {"create", "a.vrk", "f.txt", "--version", "1:2:3"},
+      {"create", "a.vrk", "f.txt", "--scramble"},
       {"create", "a.pak", "f.txt", "--basic", "--encipher"}};
   for (const auto& args : cases) EXPECT_EQ(Vrk(args).status, 2) << ::testing::PrintToString(args);
   RunResult unknown = Vrk({"frobnicate"});
