@@ -33,8 +33,7 @@ TEST(FileNameList, AddRemoveAndGetName) {
   EXPECT_TRUE(TailIsZero(list));
 
   char buf[16];
-  EXPECT_TRUE(list.GetName(1, buf, 2));
-  EXPECT_STREQ(buf, "b");
+  EXPECT_TRUE(list.GetName(1, buf, 2) && std::string(buf) == "b");
   std::memset(buf, 'x', sizeof buf);
   EXPECT_FALSE(list.GetName(3, buf, 16));
   EXPECT_EQ(std::string(buf, 16), std::string(16, '\0'));

@@ -32,8 +32,6 @@ TEST(DebugOutput, IsSilentUnlessAskedAndCapturable) {
     EXPECT_EQ(GetCapturedStderr(), message[0] == 'q' ? "" : "loud\n");
   }
   unsetenv("VRK_DEBUG");
-  orvel::SetDebugHook(Capture);
-  orvel::DebugOutput("hooked");
-  orvel::SetDebugHook(nullptr);
+  orvel::SetDebugHook(Capture), orvel::DebugOutput("hooked"), orvel::SetDebugHook(nullptr);
   EXPECT_EQ(g_last, "hooked");
 }
