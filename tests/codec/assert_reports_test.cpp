@@ -39,8 +39,7 @@ static void OnList(long allowed, const ListCall& call) {
 }
 
 TEST(AssertReports, ExactTextsAndNothingChanged) {
-  const char* crc = "checksum_crc.cpp";
-  const char* list = "FileNameList.cpp";
+  const char *crc = "checksum_crc.cpp", *list = "FileNameList.cpp";
   unsigned long value = 0xABCDEF01;
   const struct {
     const char* source;
@@ -73,10 +72,7 @@ TEST(AssertReports, ExactTextsAndNothingChanged) {
     for (const auto& w : c.want)
       want.push_back(std::string("Assert Fail, ") + w.first + ", File .\\" + c.source +
                      " (Line " + std::to_string(w.second) + ")");
-    g_reports.clear();
-    SetAssertHook(Collect);
-    c.run();
-    SetAssertHook(nullptr);
+    g_reports.clear(), SetAssertHook(Collect), c.run(), SetAssertHook(nullptr);
     EXPECT_EQ(g_reports, want);
   }
   EXPECT_EQ(value, 0xABCDEF01ul);

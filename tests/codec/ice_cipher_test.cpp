@@ -12,9 +12,8 @@ using orvel_test::Bytes;
 TEST(IceCipher, PublishedThinIceVector) {
   IceKey key;
   ASSERT_TRUE(IceKeyCreate(&key, 0));
-  const Bytes k = {0xde, 0xad, 0xbe, 0xef, 0x01, 0x23, 0x45, 0x67};
   const Bytes plain = {0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10};
-  IceKeySet(&key, k.data());
+  IceKeySet(&key, Bytes{0xde, 0xad, 0xbe, 0xef, 0x01, 0x23, 0x45, 0x67}.data());
   Bytes cipher(8), back(8);
   IceEncrypt(&key, plain.data(), cipher.data());
   IceDecrypt(&key, cipher.data(), back.data());

@@ -51,7 +51,8 @@ TEST(HeaderProbe, ReportsEachFailureWithItsCodeAndHandsBackFieldsUnchecked) {
   WriteFileBytes(tmp / "held", Header("VRK\x1a", 32, 8));
   orvel::FileHandle reader = orvel::OpenDiskFile((tmp / "held").c_str(), orvel::kModeReadShared);
   ASSERT_NE(reader, orvel::kInvalidFile);
-  EXPECT_EQ(Entry()->ReadPacketHeader((tmp / "held").c_str(), nullptr, &flags) * flags, 8);
+  EXPECT_EQ(Entry()->ReadPacketHeader((tmp / "held").c_str(), nullptr, &flags), 1);
+  EXPECT_EQ(flags, 8);
   orvel::CloseDiskFile(reader);
 }
 
@@ -77,8 +78,7 @@ TEST(Factory, RefusesOtherVersionsQuietlyAndReportsProbeFailures) {
   }
 
   // Null objects are ignored.
-  g_piVrkSystem->FreePacket(nullptr);
-  g_piVrkSystem->FreePatchBuilder(nullptr);
+  g_piVrkSystem->FreePacket(nullptr), g_piVrkSystem->FreePatchBuilder(nullptr);
   EXPECT_EQ(g_piVrkSystem->NewPatchBuilder(nullptr), nullptr);
 }
 
