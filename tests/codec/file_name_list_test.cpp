@@ -23,7 +23,7 @@ static std::string Entry(const CFileNameList& list, int i) {
          std::to_string(list.m_lpKeyName[i].length);
 }
 
-TEST(FileNameList, AddRemoveAndGetName) {
+TEST(FileNameList, AddRemoveGetNameAndReserve) {
   CFileNameList list;
   for (const char* n : {"a", "bc", "a", ""}) list.AddName(n);
   list.AddName(nullptr);
@@ -51,6 +51,13 @@ TEST(FileNameList, AddRemoveAndGetName) {
   EXPECT_EQ(Text(list), "a\na\n");
   EXPECT_EQ(Entry(list, 1) + " " + Entry(list, 2), "2+2 0+0");
   EXPECT_TRUE(TailIsZero(list));
+
+  // Reserve empties the list and sizes it exactly.
+  list.Reserve(3, 10);
+  for (const char* n : {"abc", "de"}) list.AddName(n);
+  EXPECT_EQ(Text(list) + std::to_string(list.m_nMaxKeyName) + std::to_string(list.m_nMaxBufferSize),
+            "abc\nde\n310");  // 7 of 10 bytes used, room remains
+  EXPECT_TRUE(TailIsZero(list));
 }
 
 TEST(FileNameList, IndexGrowsFromEightToSixteenThenGeometrically) {
@@ -71,14 +78,4 @@ TEST(FileNameList, IndexGrowsFromEightToSixteenThenGeometrically) {
   char buf[32];
   ASSERT_TRUE(list.GetName(8, buf, sizeof buf));
   EXPECT_STREQ(buf, "dir\\file3310");
-}
-
-TEST(FileNameList, ReserveEmptiesAndSizesTheList) {
-  CFileNameList list;
-  list.AddName("old");
-  list.Reserve(3, 10);
-  for (const char* n : {"abc", "de"}) list.AddName(n);
-  EXPECT_EQ(Text(list) + std::to_string(list.m_nMaxKeyName) + std::to_string(list.m_nMaxBufferSize),
-            "abc\nde\n310");  // 7 of 10 bytes used, room remains
-  EXPECT_TRUE(TailIsZero(list));
 }
