@@ -118,6 +118,21 @@ TEST(MoveAndDelete, MoveNeverReplacesAndPatternsDeleteOnlyMatches) {
   EXPECT_TRUE(MoveDiskFile((tmp / "a").c_str(), (tmp / "c").c_str()));
   EXPECT_EQ(ReadFileBytes(tmp / "b") + ReadFileBytes(tmp / "c"), "BA");
 
+  // Replacing goes through an aside copy and never overwrites a file that
+  // carries the aside name; a held target is refused with nothing changed.
+  EXPECT_TRUE(ReplaceDiskFile((tmp / "b").c_str(), (tmp / "c").c_str()));
+  EXPECT_EQ(ReadFileBytes(tmp / "b"), "A");
+  EXPECT_EQ(DiskFileExists((tmp / "bold").c_str()) + DiskFileExists((tmp / "c").c_str()), 0);
+  WriteFileBytes(tmp / "c", "C");
+  WriteFileBytes(tmp / "bold", "keep");
+  EXPECT_FALSE(ReplaceDiskFile((tmp / "b").c_str(), (tmp / "c").c_str()));
+  EXPECT_EQ(ReadFileBytes(tmp / "bold") + ReadFileBytes(tmp / "b"), "keepA");
+  DeleteDiskFile((tmp / "bold").c_str());
+  FileHandle held = OpenDiskFile((tmp / "b").c_str(), kModeReadShared);
+  EXPECT_FALSE(ReplaceDiskFile((tmp / "b").c_str(), (tmp / "c").c_str()));
+  CloseDiskFile(held);
+  EXPECT_EQ(ReadFileBytes(tmp / "b") + ReadFileBytes(tmp / "c"), "AC");
+
   for (const char* name : {"main_0000001a.pb", "main_00000002.pb", "main_2.pb", "other_0000001a.pb"})
     WriteFileBytes(tmp / name, "x");
   EXPECT_EQ(DeleteMatchingFiles((tmp / "main_????????.pb").c_str()), 2);
