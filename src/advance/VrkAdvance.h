@@ -170,6 +170,9 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   const HashEntry* HashTable() const { return m_pHashTable; }
   unsigned int TableSize() const { return m_nTableSize; }
   bool IsReadOnly() const { return m_bReadOnly != 0; }
+  // End of the archive file as written so far (appends may still be on
+  // their way to the disk); kNone on failure.
+  uint32_t ArchiveEnd();
 
  private:
   // Lowers and hashes `name`; false (error -11) for a null or over-long name.
@@ -197,8 +200,6 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
                              AdvanceBlockEntry* entry, void** raw);
   // Writes `size` stored bytes and their checksum word at `offset`.
   int WriteRecord(uint32_t offset, const void* data, uint32_t size);
-  // End of the archive file; kNone on failure.
-  uint32_t ArchiveEnd();
   // A buffer of `size` bytes whose address is congruent to `fileOffset`
   // modulo 64, reused between reads; null when out of memory.
   unsigned char* ScratchFor(uint32_t size, uint32_t fileOffset);

@@ -8,9 +8,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "frame/GatheredWrites.h"
 #include "frame/ShareRegistry.h"
 #include "frame/Wildcard.h"
 
@@ -135,12 +137,16 @@ FileHandle OpenDiskFileEx(const char* path, unsigned mode, unsigned attributes) 
 
 void CloseDiskFile(FileHandle file) {
   if (file == kInvalidFile) return;
+  // A close has no way to report a failed deferred write; commit points
+  // (FlushDiskFile) have, and every writer passes one before it closes.
+  ForgetGathered(file);
   UnregisterHandle(file);
   close(file);
 }
 
 unsigned ReadDiskFile(FileHandle file, void* buffer, unsigned count) {
   if (file == kInvalidFile || (!buffer && count)) return 0;
+  if (!WriteOutGathered(file, false)) return 0;
   size_t done = 0;
   while (done < count) {
     ssize_t n = read(file, static_cast<char*>(buffer) + done, count - done);
@@ -154,6 +160,7 @@ unsigned ReadDiskFile(FileHandle file, void* buffer, unsigned count) {
 
 unsigned WriteDiskFile(FileHandle file, const void* buffer, unsigned count) {
   if (file == kInvalidFile || (!buffer && count)) return 0;
+  if (!WriteOutGathered(file, false)) return 0;
   off_t pos = lseek(file, 0, SEEK_CUR);
   if (pos < 0 || static_cast<uint64_t>(pos) + count > kMaxPosition + 1) return 0;
   size_t done = 0;
@@ -168,6 +175,7 @@ unsigned WriteDiskFile(FileHandle file, const void* buffer, unsigned count) {
 
 unsigned ReadDiskFileAt(FileHandle file, void* buffer, unsigned count, unsigned offset) {
   if (file == kInvalidFile || (!buffer && count)) return 0;
+  if (!WriteOutOverlapping(file, offset, count)) return 0;
   size_t done = 0;
   while (done < count) {
     ssize_t n = pread(file, static_cast<char*>(buffer) + done, count - done,
@@ -183,22 +191,16 @@ unsigned ReadDiskFileAt(FileHandle file, void* buffer, unsigned count, unsigned 
 unsigned WriteDiskFileAt(FileHandle file, const void* buffer, unsigned count, unsigned offset) {
   if (file == kInvalidFile || (!buffer && count)) return 0;
   if (static_cast<uint64_t>(offset) + count > kMaxPosition + 1) return 0;
-  size_t done = 0;
-  while (done < count) {
-    ssize_t n = pwrite(file, static_cast<const char*>(buffer) + done, count - done,
-                       static_cast<off_t>(offset) + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return done ? static_cast<unsigned>(done) : 0;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<unsigned>(done);
+  return GatherWrite(file, buffer, count, offset);
 }
 
 unsigned GetDiskFileSize(FileHandle file) {
   struct stat st;
-  if (file == kInvalidFile || fstat(file, &st) != 0) return kFileFailure;
-  if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > kMaxPosition) return kFileFailure;
-  return static_cast<unsigned>(st.st_size);
+  if (file == kInvalidFile || fstat(file, &st) != 0 || st.st_size < 0) return kFileFailure;
+  // Gathered writes not yet on disk count: the caller wrote them.
+  const uint64_t size = std::max<uint64_t>(static_cast<uint64_t>(st.st_size), GatheredEnd(file));
+  if (size > kMaxPosition) return kFileFailure;
+  return static_cast<unsigned>(size);
 }
 
 unsigned SeekDiskFile(FileHandle file, int32_t offset, unsigned origin) {
@@ -218,7 +220,7 @@ unsigned SeekDiskFile(FileHandle file, int32_t offset, unsigned origin) {
     case 2: {
       struct stat st;
       if (fstat(file, &st) != 0) return kFileFailure;
-      target = static_cast<int64_t>(st.st_size) + offset;
+      target = std::max<int64_t>(st.st_size, static_cast<int64_t>(GatheredEnd(file))) + offset;
       break;
     }
     default:
@@ -239,6 +241,7 @@ unsigned TellDiskFile(FileHandle file) {
 
 bool FlushDiskFile(FileHandle file) {
   if (file == kInvalidFile) return false;
+  if (!WriteOutGathered(file, true)) return false;
   if (!IsWriteThrough(file)) return true;
   return fdatasync(file) == 0;
 }

@@ -47,7 +47,11 @@ void CloseDiskFile(FileHandle file);
 unsigned ReadDiskFile(FileHandle file, void* buffer, unsigned count);
 unsigned WriteDiskFile(FileHandle file, const void* buffer, unsigned count);
 // Positional variants that leave the file position alone (pread/pwrite,
-// retried until complete); same results.
+// retried until complete); same results. Positional writes to a writable
+// handle may be gathered and reach the disk later (see GatheredWrites.h):
+// every read, size and write through the same handle sees them at once, a
+// failure shows at the latest in FlushDiskFile, and a handle whose deferred
+// write failed fails every later write and flush.
 unsigned ReadDiskFileAt(FileHandle file, void* buffer, unsigned count,
                         unsigned offset);
 unsigned WriteDiskFileAt(FileHandle file, const void* buffer, unsigned count,
@@ -59,8 +63,9 @@ unsigned GetDiskFileSize(FileHandle file);
 unsigned SeekDiskFile(FileHandle file, int32_t offset, unsigned origin);
 unsigned TellDiskFile(FileHandle file);
 
-// Commit point: makes the writes of a write-through handle durable
-// (fdatasync). Plain handles return true at once. False on failure.
+// Commit point: writes out gathered writes, then makes the writes of a
+// write-through handle durable (fdatasync). False on failure, now or of an
+// earlier deferred write.
 bool FlushDiskFile(FileHandle file);
 
 // Last-write time as DOS date (high 16 bits) and time (low 16), local time;

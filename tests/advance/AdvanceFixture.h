@@ -103,7 +103,7 @@ class AdvanceTest : public ::testing::Test {
     unsigned list[3];
     p->GetFileHash("(listfile)", &list[0], &list[1], &list[2]);
     EXPECT_TRUE(orvel::AreValidAdvanceTables(*p->Header(), p->BlockTable(), p->HashTable(),
-                                             Bytes(".vrk").size(), list));
+                                             p->ArchiveEnd(), list));
   }
   // Records the callbacks of `kind` alone, from now on.
   static void Watch(unsigned kind) {
