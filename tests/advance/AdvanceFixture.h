@@ -6,18 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "advance/AdvanceValidate.h"
 #include "advance/VrkAdvance.h"
 #include "codec/checksum_crc.h"
+#include "common/PacketTestUtil.h"
 #include "common/TempDir.h"
 #include "frame/Callbacks.h"
-#include "orvel/VrkErrors.h"
 
 namespace orvel_test {
 
@@ -29,18 +26,6 @@ inline Calls g_calls;
 inline int Record(IOrvelPacket*, int total, int current) {
   g_calls.emplace_back(total, current);
   return -1;  // ignored
-}
-
-inline uint32_t Word(const std::string& bytes, size_t offset) {
-  uint32_t v = 0;
-  std::memcpy(&v, bytes.data() + offset, 4);
-  return v;
-}
-
-inline std::string Text(size_t n, char seed) {
-  std::string s(n, ' ');
-  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (i * 7 + seed) % 13);
-  return s;
 }
 
 class AdvanceTest : public ::testing::Test {
@@ -80,23 +65,13 @@ class AdvanceTest : public ::testing::Test {
 
   static void AddText(orvel::CVrkAdvance* p, const std::string& name, const std::string& data,
                       unsigned flags = 0, unsigned vl = 0) {
-    const unsigned n = static_cast<unsigned>(data.size());
-    ASSERT_EQ(p->AddFileFromMemory(name.c_str(), flags, data.data(), n, 0, vl), 0);
+    ASSERT_EQ(Add(*p, name, data, flags, 0, vl), 0);
   }
   // Adds stored bytes under three hashes alone, as a patch does.
   static int AddHashed(orvel::CVrkAdvance* p, const unsigned (&hash)[3], const std::string& data,
                        unsigned flags = 0, unsigned vl = 0) {
     const unsigned n = static_cast<unsigned>(data.size());
     return p->AddCompressedFileByHash(hash, flags, data.data(), n, n, 0, vl);
-  }
-  // The file's contents, or "<code>" when the read fails.
-  static std::string Read(orvel::CVrkAdvance* p, const char* name) {
-    unsigned size = 0;
-    void* data = p->ReadFileAlloc(name, &size, kNone);
-    if (!data) return "<" + std::to_string(g_nVrkErrCode) + ">";
-    std::string s(static_cast<char*>(data), size);
-    p->FreeBuffer(data);
-    return s;
   }
   // The tables in memory pass the structural checks an opening applies.
   void ExpectConsistent(orvel::CVrkAdvance* p) const {

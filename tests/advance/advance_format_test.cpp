@@ -74,7 +74,7 @@ TEST_F(AdvanceTest, GrowthFromFourSlotsAndSideFileSizes) {
   p->SetPacketVersion(1, 9);
   EXPECT_EQ(Word(Bytes(".vrk"), 8 + 8), 9u);
   EXPECT_EQ(Word(Bytes(".bhl"), 8), 9u);
-  EXPECT_EQ(Read(Open().get(), "g3"), Text(100, 3));
+  EXPECT_EQ(ReadAll(*Open(), "g3"), Text(100, 3));
 }
 
 TEST_F(AdvanceTest, EncipheredOddBlockTableKeepsPlainTail) {
@@ -92,7 +92,7 @@ TEST_F(AdvanceTest, EncipheredOddBlockTableKeepsPlainTail) {
   EXPECT_EQ(deciphered.substr(36), plain.substr(36));
   EXPECT_EQ(Word(bhl, 56 + 108), orvel::Crc32(stored.data(), stored.size()));
   p.reset();
-  EXPECT_EQ(Read(Open().get(), "e1"), "e1");
+  EXPECT_EQ(ReadAll(*Open(), "e1"), "e1");
 }
 
 }  // namespace

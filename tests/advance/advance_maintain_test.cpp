@@ -6,23 +6,10 @@
 #include <unistd.h>
 
 #include "advance/AdvanceFixture.h"
-#include "codec/NameHash.h"
 #include "frame/DiskFile.h"
 
 namespace orvel_test {
 namespace {
-
-// Names whose home slot in a table of `size` is `home`.
-std::vector<std::string> NamesAtHome(uint32_t home, uint32_t size, size_t count) {
-  unsigned table[orvel::kCryptTableWords];
-  orvel::InitCryptTable(table);
-  std::vector<std::string> out;
-  for (int i = 0; out.size() < count; ++i) {
-    std::string n = "h" + std::to_string(i);
-    if ((orvel::HashName(n.c_str(), table, 0) & (size - 1)) == home) out.push_back(n);
-  }
-  return out;
-}
 
 TEST_F(AdvanceTest, ChainsSurviveCollisionsRemovalAndReopening) {
   Packet p = Build(64, "c", 40);  // collisions at 40 of 64 slots move occupants
@@ -33,7 +20,7 @@ TEST_F(AdvanceTest, ChainsSurviveCollisionsRemovalAndReopening) {
   ASSERT_EQ(p->DeleteFile(chain[2].c_str()), 0);  // chain tail, last block entry: cleared
   ASSERT_EQ(p->DeleteFile(chain[0].c_str()), 0);  // chain head: the last entry fills the hole
   ExpectConsistent(p.get());
-  EXPECT_EQ(Read(p.get(), chain[0].c_str()), "<-33>");
+  EXPECT_EQ(ReadAll(*p, chain[0].c_str()), "<-33>");
   EXPECT_EQ(p->GetFileBlockIndex(chain[1].c_str()), 41);
   EXPECT_EQ(p->Header()->blockCount, 42u);
   EXPECT_EQ(p->Header()->wastedBytes, chain[0].size() + chain[2].size());
@@ -44,9 +31,9 @@ TEST_F(AdvanceTest, ChainsSurviveCollisionsRemovalAndReopening) {
   char name[32];
   ASSERT_EQ(again->GetFileName(41, name, sizeof(name)), 0);
   EXPECT_EQ(name, chain[1]);
-  EXPECT_EQ(Read(again.get(), chain[1].c_str()), chain[1]);
+  EXPECT_EQ(ReadAll(*again, chain[1].c_str()), chain[1]);
   for (int i = 0; i < 40; ++i)
-    EXPECT_EQ(Read(again.get(), ("c" + std::to_string(i)).c_str()), "c" + std::to_string(i));
+    EXPECT_EQ(ReadAll(*again, ("c" + std::to_string(i)).c_str()), "c" + std::to_string(i));
 }
 
 TEST_F(AdvanceTest, CompactionCopiesEachRecordOnceOrLeavesTheArchiveAsItWas) {
@@ -67,7 +54,7 @@ TEST_F(AdvanceTest, CompactionCopiesEachRecordOnceOrLeavesTheArchiveAsItWas) {
   orvel::CloseDiskFile(holder);
   EXPECT_EQ(Bytes(".vrk"), vrk);
   EXPECT_EQ(access(temp.c_str(), F_OK), -1);
-  EXPECT_EQ(Read(p.get(), "keep2"), Text(70, 3));
+  EXPECT_EQ(ReadAll(*p, "keep2"), Text(70, 3));
 
   // Listed files in list order, then the hash-only one, each with its checksum word.
   const uint32_t s1 = p->GetFileStoredSize("keep1");
@@ -83,7 +70,7 @@ TEST_F(AdvanceTest, CompactionCopiesEachRecordOnceOrLeavesTheArchiveAsItWas) {
   EXPECT_EQ(compacted.substr(compacted.size() - 11, 7), "hashed!");
   EXPECT_EQ(Word(compacted, compacted.size() - 4), orvel::Crc32("hashed!", 7));
   Packet again = Open();
-  EXPECT_EQ(Read(again.get(), "keep1"), Text(100, 1));
+  EXPECT_EQ(ReadAll(*again, "keep1"), Text(100, 1));
   EXPECT_EQ(again->CompactPacket(), 0);  // nothing wasted: nothing done
   EXPECT_EQ(Bytes(".vrk"), compacted);
 
@@ -122,8 +109,8 @@ TEST_F(AdvanceTest, OverlongNamesAndTheListFileAreRefused) {
   p->BeginUpdate();
   AddText(p.get(), longest, "ok");
   ASSERT_EQ(p->EndUpdate(), 0);
-  EXPECT_EQ(Read(p.get(), longest.c_str()), "ok");
-  EXPECT_EQ(Read(p.get(), longName.c_str()), "<-11>");
+  EXPECT_EQ(ReadAll(*p, longest.c_str()), "ok");
+  EXPECT_EQ(ReadAll(*p, longName.c_str()), "<-11>");
   // Writers never shorten a side file, though the tables and the list shrink.
   const size_t bhl = Bytes(".bhl").size(), lst = Bytes(".lst").size();
   p->BeginUpdate();
@@ -185,7 +172,7 @@ TEST_F(AdvanceTest, FailedAddsChangeNothing) {
   EXPECT_EQ(st.st_size, 0xFFFFFF00ll);
   AddText(p.get(), chain[1], "second");
   ASSERT_EQ(p->EndUpdate(), 0);
-  EXPECT_EQ(Read(Open().get(), chain[1].c_str()), "second");
+  EXPECT_EQ(ReadAll(*Open(), chain[1].c_str()), "second");
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ TEST_F(AdvanceOpenTest, FallsBackToReadOnlyWhenWritingIsRefused) {
     if (immutable) { EXPECT_EQ(std::system(("chattr -i '" + Path() + "'").c_str()), 0); }
     orvel::CloseDiskFile(holder);
     ASSERT_TRUE(p->IsReadOnly()) << immutable;
-    EXPECT_EQ(Read(p.get(), "beta"), "beta-bytes");
+    EXPECT_EQ(ReadAll(*p, "beta"), "beta-bytes");
     const std::string before = Bytes(".bhl");
     p->BeginUpdate();
     EXPECT_EQ(p->AddFileFromMemory("x", 0, "x", 1, 0, 0), VRKERR_READ_ONLY);
@@ -183,14 +183,14 @@ TEST_F(AdvanceOpenTest, DamagedRecordsFailTheRead) {
   side.blocks[alpha].originalSize += 1;
   ASSERT_EQ(OpenWith(side), 0);
   p = Open();
-  EXPECT_EQ(Read(p.get(), "beta"), "<-35>");
+  EXPECT_EQ(ReadAll(*p, "beta"), "<-35>");
   char buf[64];
   EXPECT_EQ(p->ReadFileTo("beta", buf, 10, kNone), 0);
   EXPECT_EQ(g_nVrkErrCode, VRKERR_CHECKSUM);
-  EXPECT_EQ(Read(p.get(), "alpha"), "<-9>");
+  EXPECT_EQ(ReadAll(*p, "alpha"), "<-9>");
   EXPECT_FALSE(p->SetVerifyCheckSum(false));
-  EXPECT_EQ(Read(p.get(), "beta"), "bet`-bytes");
-  EXPECT_EQ(Read(p.get(), "alpha"), "<-9>");
+  EXPECT_EQ(ReadAll(*p, "beta"), "bet`-bytes");
+  EXPECT_EQ(ReadAll(*p, "alpha"), "<-9>");
   // Block indexes at or beyond blockCount are not found.
   for (unsigned index : {4u, 0xFFFFFFF0u}) {
     EXPECT_EQ(p->ReadFileAlloc(nullptr, nullptr, index), nullptr);
@@ -212,7 +212,7 @@ TEST_F(AdvanceOpenTest, ListSideFileOfTheWrongTextSizeOrMissing) {
   Packet p = Open();
   char name[32];
   EXPECT_EQ(p->GetFileName(0, name, sizeof(name)), VRKERR_NULL_NAME);  // empty list
-  EXPECT_EQ(Read(p.get(), "gamma"), Text(50, 3));
+  EXPECT_EQ(ReadAll(*p, "gamma"), Text(50, 3));
   p->BeginUpdate();
   AddText(p.get(), "delta", "d");
   ASSERT_EQ(p->EndUpdate(), 0);

@@ -68,7 +68,7 @@ TEST_F(AdvanceTest, HashOnlyAddsReplaceInPlaceOrAppendAndKeepTheList) {
   Packet again = Open();
   ASSERT_EQ(again->GetFileName(1, name, sizeof(name)), 0);
   EXPECT_STREQ(name, "later/name.txt");
-  EXPECT_EQ(Read(again.get(), "later/name.txt"), "later");
+  EXPECT_EQ(ReadAll(*again, "later/name.txt"), "later");
 }
 
 TEST_F(AdvanceTest, MemoryAddsStorePlainOrCompressedAndReadBack) {
@@ -95,7 +95,7 @@ TEST_F(AdvanceTest, MemoryAddsStorePlainOrCompressedAndReadBack) {
   EXPECT_EQ(again->ReadFileTo("PLAIN", &out[0], 4999, kNone), 0);
   EXPECT_EQ(again->ReadFileTo(nullptr, &out[0], 5000, index), 5000);
   EXPECT_EQ(out, text);
-  EXPECT_EQ(Read(again.get(), "packed"), "new");
+  EXPECT_EQ(ReadAll(*again, "packed"), "new");
   char raw[16];
   EXPECT_EQ(again->ReadFileRaw("raw", raw, 9), 0);  // too small for the stored bytes
   EXPECT_EQ(again->ReadFileRaw("raw", raw, 16), 10);
@@ -118,7 +118,7 @@ TEST_F(AdvanceTest, DiskAddsKeepFileTimesAndReplaceOnlyWhenTheyChange) {
   // Same time, other content: declined.
   source("second version!");
   ASSERT_EQ(p->AddFileFromDisk("d", 0, src.c_str(), 0, 0), 0);
-  EXPECT_EQ(Read(p.get(), "d"), "first version");
+  EXPECT_EQ(ReadAll(*p, "d"), "first version");
   // A newer time replaces (uncompressed now).
   times[1].tv_sec += 10;
   source("third");

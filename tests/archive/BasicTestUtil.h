@@ -5,16 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstring>
 #include <memory>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "archive/BasicPacket.h"
+#include "common/PacketTestUtil.h"
 #include "common/TempDir.h"
-#include "orvel/VrkErrors.h"
 
 namespace orvel {
 
@@ -52,18 +48,6 @@ inline Packet NewOpened(const std::string& path) {
   return p;
 }
 
-inline int Add(orvel::COrvelPacket& p, const std::string& name, const std::string& data,
-               unsigned flags = 0, unsigned versionHigh = 0, unsigned versionLow = 0) {
-  return p.AddFileFromMemory(name.c_str(), flags, data.data(), static_cast<unsigned>(data.size()),
-                             versionHigh, versionLow);
-}
-
-inline uint32_t Word(const std::string& bytes, size_t offset) {
-  uint32_t w = 0;
-  std::memcpy(&w, bytes.data() + offset, 4);
-  return w;
-}
-
 inline Words WordsAt(const std::string& bytes, size_t offset, size_t count) {
   Words w(count);
   for (size_t i = 0; i < count; ++i) w[i] = Word(bytes, offset + 4 * i);
@@ -77,23 +61,6 @@ inline void PutWord(std::string& bytes, size_t offset, uint32_t w) {
 // Header words by file offset.
 enum : size_t { kFileSize = 8, kFlags = 20, kBlockTableOffset = 24, kFileCount = 28 };
 enum : size_t { kRingFirst = 32, kRingNext = 36, kHashTableOffset = 40, kTableSize = 44 };
-
-inline std::string Text(size_t n, char seed) {
-  std::string s(n, ' ');
-  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (i * 7 + seed) % 23);
-  return s;
-}
-
-// Reads a whole file back through ReadFileAlloc.
-inline std::string ReadAll(orvel::COrvelPacket& p, const char* name,
-                           unsigned blockIndex = 0xFFFFFFFFu) {
-  unsigned size = 0;
-  void* data = p.ReadFileAlloc(name, &size, blockIndex);
-  if (!data) return "<null>";
-  std::string s(static_cast<const char*>(data), size);
-  p.FreeBuffer(data);
-  return s;
-}
 
 // Block index of the file stored under hash0 `hash0` (a file added by hashes
 // has no name to look it up by), or 0xFFFFFFFF.

@@ -1,8 +1,6 @@
 // Compaction: what it copies, in which order, and what a failure leaves.
-#include <gtest/gtest.h>
 
 #include <functional>
-#include <vector>
 
 #include "BasicTestUtil.h"
 #include "frame/Callbacks.h"

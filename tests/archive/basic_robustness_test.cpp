@@ -2,7 +2,6 @@
 // values must fail the open (-6 where the structure breaks, the read codes
 // where a table reads short) or fail single reads, and never touch memory
 // outside the tables. Meant to run under the sanitizers as well.
-#include <gtest/gtest.h>
 
 #include <set>
 

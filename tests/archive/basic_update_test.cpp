@@ -1,9 +1,7 @@
 // The update bracket, adding and replacing files, and the refusals of names
 // and offsets that the archive cannot hold.
-#include <gtest/gtest.h>
 
 #include <functional>
-#include <vector>
 
 #include "BasicTestUtil.h"
 #include "frame/Callbacks.h"

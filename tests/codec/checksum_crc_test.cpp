@@ -4,9 +4,10 @@
 
 #include <vector>
 
-#include "codec/codec_test_support.h"
+#include "common/TestData.h"
 
 using namespace orvel;
+using Bytes = std::vector<unsigned char>;
 
 // Bit-at-a-time reference, independent of any table.
 static uint32_t ReferenceUpdate(uint32_t crc, const unsigned char* p, size_t n) {
@@ -34,9 +35,8 @@ TEST(Crc32, EnginesMatchTheReferenceOnEveryLengthAndAlignment) {
   std::vector<size_t> lengths = {4096 + 13, 65536, 65536 + 77};
   for (size_t len = 0; len <= 320; ++len) lengths.push_back(len);
   const size_t size = 64 + 65536 + 77;
-  for (const auto& data : {orvel_test::RandomBytes(size, 7),
-                           std::vector<unsigned char>(size, 0),
-                           std::vector<unsigned char>(size, 0xFF)}) {
+  for (const auto& data : {orvel_test::RandomBytes<Bytes>(size, 7), Bytes(size, 0),
+                           Bytes(size, 0xFF)}) {
     for (size_t align = 0; align < 64; ++align) {
       for (size_t len : lengths) {
         const unsigned char* p = data.data() + align;

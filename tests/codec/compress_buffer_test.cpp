@@ -9,14 +9,13 @@
 #include <cstring>
 #include <memory>
 
-#include "codec/codec_test_support.h"
+#include "common/TestData.h"
 #include "common/CountingAllocator.h"
 #include "common/TempDir.h"
 #include "frame/DiskFile.h"
 
 using namespace orvel;
-using orvel_test::Bytes;
-using orvel_test::RandomBytes;
+using Bytes = std::vector<unsigned char>;
 
 // Text-like data with repeats, so the compressor finds matches.
 static Bytes MixedBytes(size_t n, unsigned seed) {
@@ -67,7 +66,7 @@ TEST(CompressBuffer, RoundTripsAndInteroperatesWithThePlainLzoRoutines) {
   Bytes work(LZO1X_1_MEM_COMPRESS), back;
   // Incompressible data needs more than the initial 64 KiB buffer.
   for (const Bytes& data : {MixedBytes(0, 0), MixedBytes(1, 1), MixedBytes(200000, 2),
-                            RandomBytes(100000, 3)}) {
+                            orvel_test::RandomBytes<Bytes>(100000, 3)}) {
     const unsigned n = static_cast<unsigned>(data.size());
     // Our stream ends with the end marker and decodes through Decompress
     // and through the plain safe decoder.
@@ -117,7 +116,7 @@ TEST(CompressBuffer, DamagedStreamsStayInsideBothBuffers) {
     for (int k = 0; k < 1 + round % 4; ++k) bad[rng() % bad.size()] = rng() & 0xFF;
     DecodeExact(*cb, bad, 20000, &out);
   }
-  EXPECT_FALSE(DecodeExact(*cb, RandomBytes(5000, 12), 100000, &out));
+  EXPECT_FALSE(DecodeExact(*cb, orvel_test::RandomBytes<Bytes>(5000, 12), 100000, &out));
 }
 
 TEST(CompressBuffer, DiskFilesCompressLikeMemoryAndHonourShareModes) {
@@ -138,7 +137,7 @@ TEST(CompressBuffer, DiskFilesCompressLikeMemoryAndHonourShareModes) {
 
 TEST(CompressBuffer, FailedAllocationsGiveNullAndLaterCallsRecover) {
   orvel_test::TempDir tmp;
-  const Bytes data = MixedBytes(1000, 6), big = RandomBytes(100000, 7);
+  const Bytes data = MixedBytes(1000, 6), big = orvel_test::RandomBytes<Bytes>(100000, 7);
   orvel_test::WriteFileBytes(tmp / "f", std::string(data.begin(), data.end()));
   orvel_test::CountingAllocator host;
   {

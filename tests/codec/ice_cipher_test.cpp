@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-#include "codec/codec_test_support.h"
+#include "common/TestData.h"
 
 using namespace orvel;
-using orvel_test::Bytes;
+using Bytes = std::vector<unsigned char>;
 
 TEST(IceCipher, PublishedThinIceVector) {
   IceKey key;
@@ -27,7 +27,7 @@ TEST(IceCipher, ArchiveKeyBuffersRoundTripWholeBlocksAndMeetInPieces) {
   EXPECT_EQ(Bytes(kArchiveKey, kArchiveKey + 8),
             (Bytes{0x5A, 0xC1, 0x09, 0x7E, 0x22, 0xB4, 0xE8, 0x31}));
   KeyArchiveCipher();
-  const Bytes data = orvel_test::RandomBytes(130 * 20 + 5, 3);
+  const Bytes data = orvel_test::RandomBytes<Bytes>(130 * 20 + 5, 3);
   Bytes whole = data;
   EncipherBuffer(whole.data(), static_cast<unsigned>(whole.size()));
   // Block by block the single-block routine; the 5-byte tail is left alone.
