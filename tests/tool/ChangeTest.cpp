@@ -1,6 +1,4 @@
 // add, delete, compact, stamp and verify on both variants.
-#include <fstream>
-
 #include "VrkFixture.h"
 
 namespace vrktest {
@@ -88,13 +86,6 @@ TEST_P(ChangeTest, StampIsCarriedByLaterFiles) {
   EXPECT_EQ(Vrk({"stamp", Archive(), "1:x"}).status, 2);
 }
 
-// Overwrites `count` bytes at `offset` of `path` with 0xFF.
-void Damage(const std::string& path, long offset, size_t count) {
-  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-  f.seekp(offset);
-  f.write(std::string(count, '\xFF').data(), static_cast<std::streamsize>(count));
-}
-
 TEST_P(ChangeTest, VerifyNamesTheDamagedFile) {
   // A second archive with one compressed file right after the header.
   WriteFile(Path("one/victim.txt"), TextBytes(100000, 42));
@@ -104,18 +95,13 @@ TEST_P(ChangeTest, VerifyNamesTheDamagedFile) {
   ASSERT_EQ(ok.status, 0) << ok.err;
   EXPECT_NE(ok.out.find("1 files intact"), std::string::npos) << ok.out;
 
-  Damage(Path(archive), (Advanced() ? 60 : 48) + 200, 64);
+  std::string bytes = ReadFile(Path(archive));
+  bytes.replace((Advanced() ? 60 : 48) + 200, 64, 64, '\xFF');
+  WriteFile(Path(archive), bytes);
   RunResult bad = Vrk({"verify", archive});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("victim.txt"), std::string::npos) << bad.err;
   EXPECT_NE(bad.out.find("1 of 1 files damaged"), std::string::npos) << bad.out;
-}
-
-TEST_P(ChangeTest, VerifyRefusesSomethingElse) {
-  WriteFile(Path("junk.vrk"), RandomBytes(4096, 3));
-  RunResult r = Vrk({"verify", "junk.vrk"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "vrk: junk.vrk: VRKERR_BAD_SIGNATURE (-6): not an archive of this format\n");
 }
 
 VRK_BOTH_VARIANTS(ChangeTest);

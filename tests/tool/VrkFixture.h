@@ -1,5 +1,6 @@
-// Fixture for the vrk tests: a temporary working directory, and the archive
-// variant under test (advanced "pack.vrk" or basic "pack.pak").
+// Fixture for the vrk tests: running the binary, sample files, a temporary
+// working directory, and the archive variant under test (advanced "pack.vrk"
+// or basic "pack.pak").
 #ifndef VRK_TEST_FIXTURE_H
 #define VRK_TEST_FIXTURE_H
 
@@ -7,12 +8,40 @@
 
 #include <nlohmann/json.hpp>
 
+#include <map>
 #include <string>
 #include <vector>
 
-#include "VrkRunner.h"
+#include "common/TempDir.h"
+#include "common/TestData.h"
 
 namespace vrktest {
+
+using orvel_test::RandomBytes;
+using orvel_test::TempDir;
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 when vrk did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs vrk with `args` in the directory `cwd`.
+RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args);
+
+void WriteFile(const std::string& path, const std::string& content);  // creates directories
+inline std::string ReadFile(const std::string& path) { return orvel_test::ReadFileBytes(path); }
+bool Exists(const std::string& path);
+
+// Deterministic text that compresses well.
+std::string TextBytes(size_t n, unsigned seed);
+
+// A small tree of mixed files (nested directories, text, random, empty and
+// one larger file); returns relative path -> content.
+std::map<std::string, std::string> MakeSampleTree(const std::string& dir);
+
+// Every regular file below `dir`, relative path -> content.
+std::map<std::string, std::string> ReadTree(const std::string& dir);
 
 struct Variant {
   const char* label;

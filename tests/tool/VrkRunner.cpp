@@ -1,4 +1,4 @@
-#include "VrkRunner.h"
+#include "VrkFixture.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -53,13 +53,6 @@ std::string TextBytes(size_t n, unsigned seed) {
   std::string s;
   for (; s.size() < n; s += rng() % 11 == 0 ? ".\n" : " ") s += words[rng() % 15];
   s.resize(n);
-  return s;
-}
-
-std::string RandomBytes(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(rng());
   return s;
 }
 
