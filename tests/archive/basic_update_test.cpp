@@ -1,7 +1,6 @@
 // The update bracket, adding and replacing files, and the refusals of names
 // and offsets that the archive cannot hold.
 
-#include <functional>
 
 #include "BasicTestUtil.h"
 #include "frame/Callbacks.h"
@@ -96,41 +95,6 @@ TEST_F(BasicUpdate, AddsFromDiskAndByHashes) {
   EXPECT_EQ((Words{q->GetFileCount(), q->GetFileStoredSize("plain")}), (Words{4, 5000}));
   for (const char* name : {"plain", "packed"}) EXPECT_EQ(ReadAll(*q, name), data);
   EXPECT_EQ(ReadAll(*q, nullptr, BlockOfHash(*q, hash[0])), data);
-}
-
-// Decisions: names of 256 bytes or more are refused everywhere with -11;
-// "(listfile)" belongs to the archive (by name -11, by its hashes -18).
-TEST_F(BasicUpdate, RefusedNamesChangeNothing) {
-  const std::string ok(255, 'n'), longName(256, 'n');
-  const char* n = longName.c_str();
-  unsigned list[3];
-  p->GetFileHash("(listfile)", &list[0], &list[1], &list[2]);
-  const std::string before = ReadFileBytes(path);
-  p->BeginUpdate();
-  for (const char* name : {n, "(LISTFILE)"}) {
-    EXPECT_EQ(Add(*p, name, "x", 2, 9, 9), VRKERR_NULL_NAME) << name;
-    EXPECT_EQ(p->AddFileFromDisk(name, 2, path.c_str(), 9, 9), VRKERR_NULL_NAME);
-    EXPECT_EQ(p->AddCompressedFile(name, 2, "x", 1, 1, 9, 9), VRKERR_NULL_NAME);
-    EXPECT_EQ(p->DeleteFile(name), VRKERR_NULL_NAME);
-  }
-  EXPECT_EQ(p->DeleteFileByHash(list), VRKERR_NULL_HASH);
-  EXPECT_EQ(p->AddCompressedFileByHash(list, 2, "x", 1, 1, 9, 9), VRKERR_NULL_HASH);
-  EXPECT_EQ(p->EndUpdate(), 0);
-  EXPECT_EQ(ReadFileBytes(path), before);
-  EXPECT_EQ(ReadAll(*p, "(listfile)"), std::string("(listfile)\n\0", 12));
-
-  p->BeginUpdate();
-  ASSERT_EQ(Add(*p, ok, "x"), 0);
-  char buf[8];
-  const std::function<unsigned()> lookups[] = {
-      [&] { return unsigned(p->ReadFileTo(n, buf, 8, 0xFFFFFFFF)); },
-      [&] { return unsigned(p->GetFileBlockIndex(n) + 1); },
-  };
-  for (const auto& lookup : lookups) {
-    g_nVrkErrCode = 0;
-    EXPECT_EQ(lookup(), 0u);
-    EXPECT_EQ(g_nVrkErrCode, VRKERR_NULL_NAME);
-  }
 }
 
 // Decisions: data past offset 0xFFFFFFFF is refused with -9 and writes
