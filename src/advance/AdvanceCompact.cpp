@@ -17,19 +17,16 @@ namespace {
 using Block = std::unique_ptr<unsigned char, VrkFreeDeleter>;
 
 // Copies one record (stored bytes and checksum word) from `from` at its
-// offset to `to` at *position, through `buffer`, and moves the entry.
-int CopyRecord(FileHandle from, FileHandle to, AdvanceBlockEntry* e,
-               Block* buffer, uint32_t* capacity, uint32_t* position) {
+// offset to `to` at *position, through `scratch`, and moves the entry.
+int CopyRecord(FileHandle from, FileHandle to, AdvanceBlockEntry* e, ScratchBuffer* scratch,
+               uint32_t* position) {
   const uint64_t size = uint64_t{e->storedSize} + kChecksumSize;
   if (size > 0xFFFFFFFFu || *position + size > 0xFFFFFFFFu) return VRKERR_DATA_IO;
-  if (size > *capacity) {
-    buffer->reset(static_cast<unsigned char*>(VrkAlloc(size)));
-    *capacity = buffer->get() ? static_cast<uint32_t>(size) : 0;
-    if (!buffer->get()) return VRKERR_NO_MEMORY;
-  }
   const uint32_t n = static_cast<uint32_t>(size);
-  if (ReadDiskFileAt(from, buffer->get(), n, e->offset) != n) return VRKERR_DATA_IO;
-  if (WriteDiskFileAt(to, buffer->get(), n, *position) != n) return VRKERR_DATA_IO;
+  unsigned char* bytes = scratch->For(n, e->offset);
+  if (!bytes) return VRKERR_NO_MEMORY;
+  if (ReadDiskFileAt(from, bytes, n, e->offset) != n) return VRKERR_DATA_IO;
+  if (WriteDiskFileAt(to, bytes, n, *position) != n) return VRKERR_DATA_IO;
   e->offset = *position;
   *position += n;
   return VRKERR_OK;
@@ -46,8 +43,6 @@ int CVrkAdvance::CompactInto(FileHandle temp, uint32_t* savedOffsets) {
   Block copied(static_cast<unsigned char*>(VrkAlloc(uint64_t{count} + 1)));
   if (!copied) return VRKERR_NO_MEMORY;
   std::memset(copied.get(), 0, count + 1);
-  Block buffer;
-  uint32_t capacity = 0;
   uint32_t position = kDataStart;
 
   // Named files in list order first, each once even when listed twice.
@@ -60,8 +55,7 @@ int CVrkAdvance::CompactInto(FileHandle temp, uint32_t* savedOffsets) {
       if (!e) continue;
       const uint32_t b = static_cast<uint32_t>(e - m_pBlockTable);
       if (b == listIndex || copied.get()[b]) continue;
-      int rc = CopyRecord(m_hPacket, temp, &m_pBlockTable[b], &buffer, &capacity,
-                          &position);
+      int rc = CopyRecord(m_hPacket, temp, &m_pBlockTable[b], &m_readScratch, &position);
       if (rc != VRKERR_OK) return rc;
       copied.get()[b] = 1;
     }
@@ -69,8 +63,7 @@ int CVrkAdvance::CompactInto(FileHandle temp, uint32_t* savedOffsets) {
   // Then the files known by their hashes alone, in block order.
   for (uint32_t b = 0; b < count; ++b) {
     if (b == listIndex || copied.get()[b]) continue;
-    int rc = CopyRecord(m_hPacket, temp, &m_pBlockTable[b], &buffer, &capacity,
-                        &position);
+    int rc = CopyRecord(m_hPacket, temp, &m_pBlockTable[b], &m_readScratch, &position);
     if (rc != VRKERR_OK) return rc;
   }
   return VRKERR_OK;
@@ -109,6 +102,9 @@ int CVrkAdvance::CompactPacket() {
   std::strcpy(tempPath, m_szPath);
   std::strcat(tempPath, kCompactTempSuffix);
 
+  Block saved(static_cast<unsigned char*>(
+      VrkAlloc((uint64_t{m_pHeader->blockCount} + 1) * sizeof(uint32_t))));
+  if (!saved) return SetError(VRKERR_NO_MEMORY);
   FileHandle temp = CreateDiskFile(tempPath, kAttrWriteThrough);
   if (temp == kInvalidFile) return SetError(VRKERR_CREATE_FILE);
   if (!WriteSignature(temp)) {
@@ -116,13 +112,6 @@ int CVrkAdvance::CompactPacket() {
     CloseDiskFile(temp);
     DeleteDiskFile(tempPath);
     return SetError(rc);
-  }
-  Block saved(static_cast<unsigned char*>(
-      VrkAlloc((uint64_t{m_pHeader->blockCount} + 1) * sizeof(uint32_t))));
-  if (!saved) {
-    CloseDiskFile(temp);
-    DeleteDiskFile(tempPath);
-    return SetError(VRKERR_NO_MEMORY);
   }
   uint32_t* offsets = reinterpret_cast<uint32_t*>(saved.get());
   const uint32_t savedWasted = m_pHeader->wastedBytes;

@@ -51,7 +51,7 @@ void* CVrkAdvance::ReadFileAlloc(const char* name, unsigned int* outSize,
     return data.release();
   }
   if (!m_pCompressor) return SetError(VRKERR_NO_COMPRESSOR), nullptr;
-  unsigned char* stored = ScratchFor(e.storedSize + kChecksumSize, e.offset);
+  unsigned char* stored = m_readScratch.For(e.storedSize + kChecksumSize, e.offset);
   if (!stored) return SetError(VRKERR_NO_MEMORY), nullptr;
   int rc = ReadRecord(&e, stored);
   if (rc != VRKERR_OK) return SetError(rc), nullptr;
@@ -81,7 +81,7 @@ int CVrkAdvance::ReadFileTo(const char* name, void* buffer, int bufferSize,
   if (e.flags & kFileCompressed) {
     if (room < e.originalSize) return SetError(callerCode), 0;
     if (!m_pCompressor) return SetError(VRKERR_NO_COMPRESSOR), 0;
-    unsigned char* stored = ScratchFor(e.storedSize + kChecksumSize, e.offset);
+    unsigned char* stored = m_readScratch.For(e.storedSize + kChecksumSize, e.offset);
     if (!stored) return SetError(VRKERR_NO_MEMORY), 0;
     int rc = ReadRecord(&e, stored);
     if (rc != VRKERR_OK) return SetError(rc), 0;
@@ -119,7 +119,7 @@ int CVrkAdvance::ReadFileRaw(const char* name, void* buffer,
   if (!found) return 0;
   const AdvanceBlockEntry e = *found;
   if (e.storedSize > bufferSize) return SetError(VRKERR_BUFFER_TOO_SMALL), 0;
-  unsigned char* stored = ScratchFor(e.storedSize + kChecksumSize, e.offset);
+  unsigned char* stored = m_readScratch.For(e.storedSize + kChecksumSize, e.offset);
   if (!stored) return SetError(VRKERR_NO_MEMORY), 0;
   int rc = ReadRecord(&e, stored);
   if (rc != VRKERR_OK) return SetError(rc), 0;

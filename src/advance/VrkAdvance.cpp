@@ -45,9 +45,7 @@ CVrkAdvance::CVrkAdvance()
       m_bVerifyCheckSum(1),
       m_aListFileHash(),
       m_nFreeScan(0),
-      m_nStoredFileFlags(kFileCompressed),
-      m_pScratch(nullptr),
-      m_nScratchSize(0) {
+      m_nStoredFileFlags(kFileCompressed) {
   InitCryptTable();
   HashNameAll(kListFileName, m_aCryptTable, m_aListFileHash);
   m_pNameList = new CFileNameList();
@@ -59,7 +57,6 @@ CVrkAdvance::~CVrkAdvance() {
   ClosePacket();
   delete m_pNameList;
   delete m_pCompressor;
-  VrkFree(m_pScratch);
 }
 
 void CVrkAdvance::InitCryptTable() { orvel::InitCryptTable(m_aCryptTable); }
@@ -137,27 +134,6 @@ void CVrkAdvance::SidePath(const char* extension, char* out) const {
   size_t stem = n >= 4 ? n - 4 : n;
   std::memcpy(out, m_szPath, stem);
   std::memcpy(out + stem, extension, 5);
-}
-
-unsigned char* CVrkAdvance::ScratchFor(uint32_t size, uint32_t fileOffset) {
-  // Room for the size plus up to 63 bytes of lead so that the returned
-  // address lines up with the file offset modulo 64 (copies out of the page
-  // cache are slow on this kind of CPU when the destination sits a few bytes
-  // past the source modulo the page size).
-  const uint64_t need = static_cast<uint64_t>(size) + 64;
-  if (need > 0xFFFFFFFFu) return nullptr;
-  if (m_nScratchSize < need) {
-    uint64_t grown = need < 65536 ? 65536 : need + need / 4;
-    if (grown > 0xFFFFFFFFu) grown = need;
-    unsigned char* bigger = static_cast<unsigned char*>(VrkAlloc(grown));
-    if (!bigger) return nullptr;
-    VrkFree(m_pScratch);
-    m_pScratch = bigger;
-    m_nScratchSize = static_cast<uint32_t>(grown);
-  }
-  uintptr_t base = reinterpret_cast<uintptr_t>(m_pScratch);
-  uintptr_t lead = (static_cast<uintptr_t>(fileOffset) - base) & 63u;
-  return m_pScratch + lead;
 }
 
 bool CVrkAdvance::SetVerifyCheckSum(bool enable) {

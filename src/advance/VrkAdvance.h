@@ -16,6 +16,7 @@
 #include "codec/NameHash.h"
 #include "frame/Allocation.h"
 #include "frame/DiskFile.h"
+#include "frame/ScratchBuffer.h"
 #include "orvel/IOrvelPacket.h"
 
 namespace orvel {
@@ -200,9 +201,6 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
                              AdvanceBlockEntry* entry, void** raw);
   // Writes `size` stored bytes and their checksum word at `offset`.
   int WriteRecord(uint32_t offset, const void* data, uint32_t size);
-  // A buffer of `size` bytes whose address is congruent to `fileOffset`
-  // modulo 64, reused between reads; null when out of memory.
-  unsigned char* ScratchFor(uint32_t size, uint32_t fileOffset);
   // Reads a record's stored bytes (and, with verification on, checks the
   // checksum word read in the same transfer) into `out`, which has room for
   // storedSize + 4 bytes. Returns 0 or the error code.
@@ -240,8 +238,7 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   unsigned int m_aListFileHash[3];
   uint32_t m_nFreeScan;         // every hash slot below it is occupied
   uint32_t m_nStoredFileFlags;   // flags of records the by-hash writers store
-  unsigned char* m_pScratch;
-  uint32_t m_nScratchSize;
+  ScratchBuffer m_readScratch;  // stored records on their way to the decoder
 };
 
 }  // namespace orvel

@@ -32,9 +32,7 @@ COrvelPacket::COrvelPacket()
       m_nPatchListCapacity(4096),
       m_pScrambledBlocks(nullptr),
       m_nScrambledEntries(0),
-      m_bVerifyCheckSum(true),
-      m_pReadScratch(nullptr),
-      m_nReadScratchSize(0) {
+      m_bVerifyCheckSum(true) {
   InitCryptTable();
   std::memset(m_szPath, 0, sizeof m_szPath);
   std::memset(m_szDir, 0, sizeof m_szDir);
@@ -50,8 +48,6 @@ COrvelPacket::~COrvelPacket() {
   m_pPatchList = nullptr;
   delete m_pCompressor;
   m_pCompressor = nullptr;
-  VrkFree(m_pReadScratch);
-  m_pReadScratch = nullptr;
 }
 
 unsigned int COrvelPacket::SetTableSize(unsigned int requested) {

@@ -17,6 +17,7 @@
 #include "codec/NameHash.h"
 #include "frame/Allocation.h"
 #include "frame/DiskFile.h"
+#include "frame/ScratchBuffer.h"
 #include "orvel/IOrvelPacket.h"
 
 namespace orvel {
@@ -109,7 +110,6 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   int LoadPatchList();
 
   // Reading (BasicPacketRead.cpp).
-  unsigned char* ReadScratch(uint32_t offset, uint32_t size, uint32_t bias);
   bool ReadStored(const BlockEntry& block, void* out);
 
   // Writers (BasicPacketWrite.cpp). 1/0 like the slots they stand for.
@@ -182,8 +182,7 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   uint32_t m_nScrambledEntries;
   bool m_bVerifyCheckSum;
   // Reused buffer for stored bytes on their way to the decoder.
-  unsigned char* m_pReadScratch;
-  size_t m_nReadScratchSize;
+  ScratchBuffer m_readScratch;
   uint32_t m_aListFileHash[3];
 };
 

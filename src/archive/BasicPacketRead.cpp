@@ -26,25 +26,10 @@ bool IsPlausibleExpansion(const basic::BlockEntry& b) {
 
 }  // namespace
 
-// A place in the reused scratch buffer for `size` bytes read from `offset`,
-// lying `bias` bytes past the offset modulo a page.
-unsigned char* COrvelPacket::ReadScratch(uint32_t offset, uint32_t size, uint32_t bias) {
-  const size_t need = size_t{size} + kPage + 64;
-  if (m_nReadScratchSize < need) {
-    void* grown = VrkAlloc(need);
-    if (!grown) return nullptr;
-    VrkFree(m_pReadScratch);
-    m_pReadScratch = static_cast<unsigned char*>(grown);
-    m_nReadScratchSize = need;
-  }
-  const uintptr_t base = reinterpret_cast<uintptr_t>(m_pReadScratch);
-  return m_pReadScratch + ((uintptr_t{offset} + bias - base) & (kPage - 1));
-}
-
 bool COrvelPacket::ReadStored(const BlockEntry& block, void* out) {
   if (block.storedSize == 0) return true;
   if (IsSlowCopyDistance(out, block.offset)) {
-    if (unsigned char* staging = ReadScratch(block.offset, block.storedSize, kPage / 2)) {
+    if (unsigned char* staging = m_readScratch.For(block.storedSize, block.offset, kPage / 2)) {
       if (ReadDiskFileAt(m_hFile, staging, block.storedSize, block.offset) != block.storedSize)
         return false;
       std::memcpy(out, staging, block.storedSize);
@@ -65,7 +50,7 @@ int COrvelPacket::ReadFileTo(const char* name, void* buffer, int bufferSize,
   if (b->flags & basic::kFileCompressed) {
     if (!m_pCompressor) return SetError(VRKERR_NO_COMPRESSOR), 0;
     if (room < b->originalSize) return 0;
-    unsigned char* stored = ReadScratch(b->offset, b->storedSize, 0);
+    unsigned char* stored = m_readScratch.For(b->storedSize, b->offset);
     if (!stored || ReadDiskFileAt(m_hFile, stored, b->storedSize, b->offset) != b->storedSize)
       return SetError(VRKERR_DATA_IO), 0;
     // A stream that does not decode to exactly the original size is damage.
@@ -93,7 +78,7 @@ void* COrvelPacket::ReadFileAlloc(const char* name, unsigned int* outSize,
       SetError(VRKERR_NO_COMPRESSOR);
       return nullptr;
     }
-    unsigned char* stored = ReadScratch(b->offset, b->storedSize, 0);
+    unsigned char* stored = m_readScratch.For(b->storedSize, b->offset);
     if (!stored || !IsPlausibleExpansion(*b) ||
         ReadDiskFileAt(m_hFile, stored, b->storedSize, b->offset) != b->storedSize) {
       SetError(VRKERR_DATA_IO);

@@ -108,7 +108,7 @@ int COrvelPacket::CopyFilesInto(FileHandle target) {
   uint32_t write = basic::kDataStart;
   auto copy = [&](uint32_t index) -> int {
     BlockEntry& b = m_pBlockTable[index];
-    unsigned char* bytes = ReadScratch(b.offset, b.storedSize, 0);
+    unsigned char* bytes = m_readScratch.For(b.storedSize, b.offset);
     if (!bytes) return VRKERR_NO_MEMORY;
     if (ReadDiskFileAt(m_hFile, bytes, b.storedSize, b.offset) != b.storedSize ||
         uint64_t{write} + b.storedSize >= kFileFailure ||
