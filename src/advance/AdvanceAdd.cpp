@@ -45,21 +45,11 @@ int CVrkAdvance::WriteRecord(uint32_t offset, const void* data, uint32_t size) {
   return VRKERR_OK;
 }
 
-// Checks shared by every add of a named file; 0 when the add may go on.
-static int CheckNamedAdd(bool readOnly, uint32_t updates, bool listFileName,
-                         const char* name) {
-  if (readOnly) return VRKERR_READ_ONLY;
-  if (updates == 0) return VRKERR_NOT_UPDATING;
-  char lower[kMaxNameLength + 1];
-  // The list file belongs to the archive and is never added by a host.
-  if (!LowerCaseName(name, lower) || listFileName) return VRKERR_NULL_NAME;
-  return VRKERR_OK;
-}
-
 int CVrkAdvance::AddFileFromDisk(const char* name, unsigned int flags,
                                  const char* diskPath, unsigned int versionHigh,
                                  unsigned int versionLow) {
-  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  unsigned int hash[3];
+  int rc = CheckNamedChange(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   if (!diskPath) return SetError(VRKERR_NULL_PATH);
   if (FindBlock(name, kNone))
@@ -123,7 +113,8 @@ const void* CVrkAdvance::LoadDiskSource(const char* diskPath, unsigned int flags
 int CVrkAdvance::AddNewFileFromDisk(const char* name, unsigned int flags,
                                     const char* diskPath, unsigned int versionHigh,
                                     unsigned int versionLow) {
-  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  unsigned int hash[3];
+  int rc = CheckNamedChange(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
@@ -171,7 +162,8 @@ int CVrkAdvance::AddNewFileFromDisk(const char* name, unsigned int flags,
 int CVrkAdvance::ReplaceFileFromDisk(const char* name, unsigned int flags,
                                      const char* diskPath, unsigned int versionHigh,
                                      unsigned int versionLow) {
-  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  unsigned int hash[3];
+  int rc = CheckNamedChange(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   uint64_t time = 0;
@@ -227,7 +219,8 @@ int CVrkAdvance::AddFileFromMemory(const char* name, unsigned int flags,
                                    const void* data, unsigned int size,
                                    unsigned int versionHigh,
                                    unsigned int versionLow) {
-  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  unsigned int hash[3];
+  int rc = CheckNamedChange(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   if (!data) return SetError(VRKERR_NULL_BUFFER);
   if ((flags & kAddCompress) && m_pCompressor) {
@@ -248,7 +241,8 @@ int CVrkAdvance::AddCompressedFile(const char* name, unsigned int flags,
                                    unsigned int originalSize,
                                    unsigned int versionHigh,
                                    unsigned int versionLow) {
-  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
+  unsigned int hash[3];
+  int rc = CheckNamedChange(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   if (!data) return SetError(VRKERR_NULL_BUFFER);
   if (FindBlock(name, kNone))
@@ -263,10 +257,9 @@ int CVrkAdvance::AddNewCompressedFile(const char* name, const void* data,
                                       unsigned int originalSize,
                                       unsigned int versionHigh,
                                       unsigned int versionLow) {
-  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
-  if (rc != VRKERR_OK) return SetError(rc);
   unsigned int hash[3];
-  HashLowerName(name, hash);
+  int rc = CheckNamedChange(name, hash);
+  if (rc != VRKERR_OK) return SetError(rc);
   rc = AddNewCompressedFileByHash(hash, data, storedSize, originalSize,
                                   versionHigh, versionLow);
   if (rc < 0) return rc;
@@ -279,10 +272,9 @@ int CVrkAdvance::ReplaceCompressedFile(const char* name, unsigned int flags,
                                        unsigned int originalSize,
                                        unsigned int versionHigh,
                                        unsigned int versionLow) {
-  int rc = CheckNamedAdd(m_bReadOnly, m_nUpdateCount, IsListFileName(name), name);
-  if (rc != VRKERR_OK) return SetError(rc);
   unsigned int hash[3];
-  HashLowerName(name, hash);
+  int rc = CheckNamedChange(name, hash);
+  if (rc != VRKERR_OK) return SetError(rc);
   return ReplaceCompressedFileByHash(hash, flags, data, storedSize, originalSize,
                                      versionHigh, versionLow);
 }
@@ -293,9 +285,7 @@ int CVrkAdvance::AddCompressedFileByHash(const unsigned int* hash,
                                          unsigned int originalSize,
                                          unsigned int versionHigh,
                                          unsigned int versionLow) {
-  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
-  if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
+  if (int rc = CheckHashedChange(hash)) return SetError(rc);
   if (!data) return SetError(VRKERR_NULL_BUFFER);
   if (FindBlockByHash(hash[0], hash[1], hash[2], kNone))
     return ReplaceCompressedFileByHash(hash, flags, data, storedSize, originalSize,
@@ -310,9 +300,7 @@ int CVrkAdvance::AddNewCompressedFileByHash(const unsigned int* hash,
                                             unsigned int originalSize,
                                             unsigned int versionHigh,
                                             unsigned int versionLow) {
-  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
-  if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
+  if (int rc = CheckHashedChange(hash)) return SetError(rc);
   if (!data) return SetError(VRKERR_NULL_BUFFER);
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
@@ -353,9 +341,7 @@ int CVrkAdvance::ReplaceCompressedFileByHash(const unsigned int* hash,
                                              unsigned int originalSize,
                                              unsigned int versionHigh,
                                              unsigned int versionLow) {
-  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
-  if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
+  if (int rc = CheckHashedChange(hash)) return SetError(rc);
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   AdvanceBlockEntry* found = FindBlockByHash(hash[0], hash[1], hash[2], kNone);
   if (!found) return g_nVrkErrCode;

@@ -7,10 +7,7 @@
 namespace orvel {
 
 int CVrkAdvance::DeleteFileByHash(const unsigned int* hash) {
-  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
-  // The list file belongs to the archive and is never removed.
-  if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
+  if (int rc = CheckHashedChange(hash)) return SetError(rc);
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
   if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
   if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE);
@@ -36,11 +33,8 @@ int CVrkAdvance::DeleteFileByHash(const unsigned int* hash) {
 }
 
 int CVrkAdvance::DeleteFile(const char* name) {
-  if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
   unsigned int hash[3];
-  if (!HashLowerName(name, hash)) return VRKERR_NULL_NAME;
-  if (IsListFileHash(hash)) return SetError(VRKERR_NULL_NAME);
+  if (int rc = CheckNamedChange(name, hash)) return SetError(rc);
   int rc = DeleteFileByHash(hash);
   if (rc < 0) return rc;
   ListFileRemove(name);

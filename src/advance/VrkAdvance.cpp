@@ -120,12 +120,19 @@ bool CVrkAdvance::IsListFileHash(const unsigned int* hash) const {
          hash[2] == m_aListFileHash[2];
 }
 
-bool CVrkAdvance::IsListFileName(const char* name) const {
-  unsigned int hash[3];
-  char lower[kMaxNameLength + 1];
-  if (!LowerCaseName(name, lower)) return false;
-  HashNameAll(lower, m_aCryptTable, hash);
-  return IsListFileHash(hash);
+int CVrkAdvance::CheckNamedChange(const char* name, unsigned int hash[3]) const {
+  if (m_bReadOnly) return VRKERR_READ_ONLY;
+  if (m_nUpdateCount == 0) return VRKERR_NOT_UPDATING;
+  // The list file belongs to the archive; a host never adds or removes it.
+  if (!HashLowerName(name, hash) || IsListFileHash(hash)) return VRKERR_NULL_NAME;
+  return VRKERR_OK;
+}
+
+int CVrkAdvance::CheckHashedChange(const unsigned int* hash) const {
+  if (m_bReadOnly) return VRKERR_READ_ONLY;
+  if (m_nUpdateCount == 0) return VRKERR_NOT_UPDATING;
+  if (!hash || IsListFileHash(hash)) return VRKERR_NULL_HASH;
+  return VRKERR_OK;
 }
 
 void CVrkAdvance::SidePath(const char* extension, char* out) const {

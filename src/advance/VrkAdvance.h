@@ -181,7 +181,12 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // AllocTables without filling: for loading, which overwrites them.
   int AllocTablesUnfilled();
   bool IsListFileHash(const unsigned int* hash) const;
-  bool IsListFileName(const char* name) const;
+  // Whether a change by name (an add, replacement or removal) may go ahead:
+  // the archive is writable, an update is open, and the name is valid and not
+  // the list file's. Leaves the name's hashes in `hash`. VRKERR_OK or a code.
+  int CheckNamedChange(const char* name, unsigned int hash[3]) const;
+  // The same for a change by hashes.
+  int CheckHashedChange(const unsigned int* hash) const;
   // Builds the side file path for `extension` (".bhl" or ".lst") from
   // m_szPath into `out` (kMaxPath bytes).
   void SidePath(const char* extension, char* out) const;
