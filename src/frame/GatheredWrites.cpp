@@ -38,6 +38,20 @@ Run g_runs[kSlots];
 std::atomic<int> g_claimed{0};
 std::mutex g_claim;
 
+// Writes all `count` bytes at `offset`, retrying short writes; the number
+// of bytes written (short only on failure).
+size_t WriteFullyAt(int fd, const void* data, size_t count, uint64_t offset) {
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = pwrite(fd, static_cast<const char*>(data) + done, count - done,
+                       static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
 Run* Find(int fd) {
   if (g_claimed.load(std::memory_order_acquire) == 0) return nullptr;
   for (Run& r : g_runs)
@@ -148,18 +162,6 @@ bool WriteOut(Run& r, int fd) {
 }
 
 }  // namespace
-
-size_t WriteFullyAt(int fd, const void* data, size_t count, uint64_t offset) {
-  size_t done = 0;
-  while (done < count) {
-    ssize_t n = pwrite(fd, static_cast<const char*>(data) + done, count - done,
-                       static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return done;
-}
 
 unsigned GatherWrite(int fd, const void* data, unsigned count, uint32_t offset) {
   if (count == 0) return 0;

@@ -26,10 +26,6 @@ namespace orvel {
 
 constexpr uint32_t kGatherRun = 256 * 1024;
 
-// Writes all `count` bytes at `offset` with pwrite, retrying short writes.
-// The number of bytes written (short only on failure).
-size_t WriteFullyAt(int fd, const void* data, size_t count, uint64_t offset);
-
 // Takes a positional write into the handle's run (starting one when needed)
 // or, when no run can be had, writes it at once. `count` on success, 0 when
 // this or an earlier deferred write failed.
