@@ -26,7 +26,7 @@ int CVrkAdvance::ReadRecord(const AdvanceBlockEntry* e, unsigned char* out) {
   if (!RecordFits(e->offset, e->storedSize))
     return VRKERR_DATA_IO;
   if (count) {
-    uint32_t got = ReadDiskFileAt(m_hPacket, out, count, e->offset);
+    uint32_t got = m_readScratch.ReadPlaced(m_hPacket, out, count, e->offset);
     if (got != count) return got >= e->storedSize ? VRKERR_CHECKSUM_IO : VRKERR_DATA_IO;
   }
   if (m_bVerifyCheckSum && !ChecksumMatches(out, e->storedSize, out + e->storedSize))

@@ -9,15 +9,6 @@ namespace orvel {
 
 namespace {
 
-constexpr uintptr_t kPage = 4096;
-// Copies whose destination lies a few bytes past the source (modulo a page)
-// run many times slower on some CPUs; page-cache reads are such copies.
-bool IsSlowCopyDistance(const void* destination, uint32_t sourceOffset) {
-  const uintptr_t distance =
-      (reinterpret_cast<uintptr_t>(destination) - sourceOffset) & (kPage - 1);
-  return distance != 0 && distance < 64;
-}
-
 // An LZO1X stream cannot decode to more than about 255 bytes per input byte;
 // a larger original size is damage, refused before anything is allocated.
 bool IsPlausibleExpansion(const basic::BlockEntry& b) {
@@ -27,16 +18,8 @@ bool IsPlausibleExpansion(const basic::BlockEntry& b) {
 }  // namespace
 
 bool COrvelPacket::ReadStored(const BlockEntry& block, void* out) {
-  if (block.storedSize == 0) return true;
-  if (IsSlowCopyDistance(out, block.offset)) {
-    if (unsigned char* staging = m_readScratch.For(block.storedSize, block.offset, kPage / 2)) {
-      if (ReadDiskFileAt(m_hFile, staging, block.storedSize, block.offset) != block.storedSize)
-        return false;
-      std::memcpy(out, staging, block.storedSize);
-      return true;
-    }
-  }
-  return ReadDiskFileAt(m_hFile, out, block.storedSize, block.offset) == block.storedSize;
+  return m_readScratch.ReadPlaced(m_hFile, out, block.storedSize, block.offset) ==
+         block.storedSize;
 }
 
 int COrvelPacket::ReadFileTo(const char* name, void* buffer, int bufferSize,

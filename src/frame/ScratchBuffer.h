@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/DiskFile.h"
+
 namespace orvel {
 
 class ScratchBuffer {
@@ -21,6 +23,11 @@ class ScratchBuffer {
   // Room for `size` bytes read from `offset`; null when out of memory. The
   // room stays valid until the next call or Release.
   unsigned char* For(uint32_t size, uint32_t offset, uint32_t bias = 0);
+  // Reads `count` bytes at `offset` of `file` into `out` as ReadDiskFileAt
+  // does, but through this buffer when `out` lies a few bytes past the offset
+  // modulo a page. `out` may be room from For for the same offset, never
+  // other room of this buffer.
+  unsigned ReadPlaced(FileHandle file, void* out, uint32_t count, uint32_t offset);
   void Release();
 
  private:
