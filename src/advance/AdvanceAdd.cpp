@@ -294,6 +294,17 @@ int CVrkAdvance::AddCompressedFileByHash(const unsigned int* hash,
                                     versionHigh, versionLow);
 }
 
+int CVrkAdvance::AddStoredFileByHash(const unsigned int* hash, unsigned int flags,
+                                     unsigned int fileFlags, const void* data,
+                                     unsigned int storedSize, unsigned int originalSize,
+                                     unsigned int versionHigh, unsigned int versionLow) {
+  m_nStoredFileFlags = fileFlags & kFileCompressed;
+  const int rc = AddCompressedFileByHash(hash, flags, data, storedSize, originalSize,
+                                         versionHigh, versionLow);
+  m_nStoredFileFlags = kFileCompressed;
+  return rc;
+}
+
 int CVrkAdvance::AddNewCompressedFileByHash(const unsigned int* hash,
                                             const void* data,
                                             unsigned int storedSize,

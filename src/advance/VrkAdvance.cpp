@@ -178,4 +178,10 @@ void CVrkAdvance::GetPacketVersion(unsigned int* versionHigh,
 
 const char* CVrkAdvance::GetPacketPath() { return m_szPath; }
 
+unsigned int CVrkAdvance::NameCount() const {
+  return m_pNameList && m_pNameList->m_nKeyNameCount > 0
+             ? static_cast<unsigned>(m_pNameList->m_nKeyNameCount)
+             : 0;
+}
+
 }  // namespace orvel

@@ -165,6 +165,17 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   virtual void EncipherBuffer(void* buffer, int length);
   virtual void DecipherBuffer(void* buffer, int length);
 
+  // AddCompressedFileByHash for bytes whose stored form `fileFlags` gives
+  // (bit 0: compressed), so that stored bytes carried from another archive
+  // keep their form.
+  int AddStoredFileByHash(const unsigned int* hash, unsigned int flags,
+                          unsigned int fileFlags, const void* data,
+                          unsigned int storedSize, unsigned int originalSize,
+                          unsigned int versionHigh, unsigned int versionLow);
+  // Number of names in the name list, including names of files removed by
+  // hashes alone (they stay in the list).
+  unsigned int NameCount() const;
+
   // Read-only view for tests, tools and the patching classes.
   const AdvanceHeader* Header() const { return m_pHeader; }
   const AdvanceBlockEntry* BlockTable() const { return m_pBlockTable; }

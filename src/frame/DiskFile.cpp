@@ -335,4 +335,50 @@ int DeleteMatchingFiles(const char* pattern) {
   return deleted;
 }
 
+bool FindFirstMatchingFile(const char* pattern, char* name, unsigned size) {
+  if (!pattern || !*pattern || !name || size == 0) return false;
+  // The directory part ends at the last separator, wherever it is (also a
+  // leading '/').
+  const char* mask = pattern;
+  for (const char* p = pattern; *p; ++p)
+    if (*p == '/' || *p == '\\') mask = p + 1;
+  const std::string dir(pattern, static_cast<size_t>(mask - pattern));
+  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return false;
+  std::string best;
+  bool found = false;
+  while (struct dirent* e = readdir(d)) {
+    if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+    if (!MatchWildcard(mask, e->d_name)) continue;
+    if (found && std::strcmp(e->d_name, best.c_str()) >= 0) continue;
+    struct stat st;
+    if (lstat((dir + e->d_name).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+    best = e->d_name;
+    found = true;
+  }
+  closedir(d);
+  if (!found || best.size() >= size) return false;
+  std::memcpy(name, best.c_str(), best.size() + 1);
+  return true;
+}
+
+bool SyncPathDirectory(const char* path) {
+  if (!path || !*path) return false;
+  std::string dir = DirectoryOf(path);
+  int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+bool SyncDiskFileAt(const char* path) {
+  if (!path || !*path) return false;
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fdatasync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
 }  // namespace orvel

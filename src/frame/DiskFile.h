@@ -91,6 +91,17 @@ bool ReplaceDiskFile(const char* target, const char* replacement);
 // Deletes every file whose name matches the pattern's last component ('?'
 // and '*') in the pattern's directory. Returns the number deleted.
 int DeleteMatchingFiles(const char* pattern);
+// The directory search: copies into `name` (room for `size` bytes) the
+// smallest name, in byte order, of the entries other than directories of
+// the pattern's directory that match its last component ('?' one
+// character, '*' any run, letter case matters). False when none matches or
+// the name does not fit.
+bool FindFirstMatchingFile(const char* pattern, char* name, unsigned size);
+// Makes the entries of the directory holding `path` durable (a created,
+// renamed or deleted file survives a crash). False on failure.
+bool SyncPathDirectory(const char* path);
+// Makes the data of the file at `path` durable. False on failure.
+bool SyncDiskFileAt(const char* path);
 
 }  // namespace orvel
 

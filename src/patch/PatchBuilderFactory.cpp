@@ -1,8 +1,14 @@
 #include "patch/PatchBuilderFactory.h"
 
+#include "advance/VrkAdvance.h"
+#include "patch/VrkAdvBuilder.h"
+
 namespace orvel {
 
-// Patch building is not part of this build yet: no builder can be made.
-IVrkPatchBuilder* NewPatchBuilderFor(IOrvelPacket*) { return nullptr; }
+IVrkPatchBuilder* NewPatchBuilderFor(IOrvelPacket* packet) {
+  auto* advanced = dynamic_cast<CVrkAdvance*>(packet);
+  if (!advanced) return nullptr;
+  return new CVrkAdvBuilder(advanced);
+}
 
 }  // namespace orvel

@@ -1,0 +1,83 @@
+// The patch builder of the advanced archive. Its sources by role:
+// VrkAdvBuilder.cpp (collecting files, the record array, selection),
+// PatchFileIO.cpp (saving and loading patch files) and PatchBlockIO.cpp
+// (appending block entries and applying records).
+#ifndef ORVEL_PATCH_VRK_ADV_BUILDER_H
+#define ORVEL_PATCH_VRK_ADV_BUILDER_H
+
+#include "frame/Allocation.h"
+#include "frame/DiskFile.h"
+#include "orvel/IVrkPatchBuilder.h"
+#include "patch/PatchBlockList.h"
+#include "patch/PatchPath.h"
+
+class IOrvelPacket;
+
+namespace orvel {
+
+class CVrkAdvance;
+
+constexpr unsigned int kPatchListCapacity = 64;
+
+class CVrkAdvBuilder : public IVrkPatchBuilder, public VrkHeapObject {
+ public:
+  explicit CVrkAdvBuilder(CVrkAdvance* packet);
+  ~CVrkAdvBuilder() override;
+  CVrkAdvBuilder(const CVrkAdvBuilder&) = delete;
+  CVrkAdvBuilder& operator=(const CVrkAdvBuilder&) = delete;
+
+  unsigned int CollectPatchBlocks() override;
+  void BeginPatchData(unsigned int count) override;
+  void GrowPatchData(unsigned int extra) override;
+  const char* SelectPatchBlock(unsigned int index) override;
+  int FindPatchData(const char* name) override;
+  int WritePatchBlockTo(int file) override;
+  int WritePatchBlock(const char* blockPath, unsigned int origin, int distance) override;
+  int SavePatchFile(const char* path) override;
+  int LoadPatchFile(const char* path) override;
+  PatchData* SelectPatchData(unsigned int index) override;
+  int ApplyPatchData(const char* blockPath) override;
+  unsigned int GetPatchDataCount() override;
+  void GetPatchVersion(unsigned int* high, unsigned int* low) override;
+  void SetPatchVersion(unsigned int high, unsigned int low) override;
+  void GetPatchDataVersion(unsigned int* high, unsigned int* low) override;
+
+  const TPatchBlockList* BlockList() const { return m_pBlockList; }
+
+ private:
+  // Releases the records and zeroes the patch header.
+  void ClearPatchData();
+  // Closes the block file held open for reading.
+  void CloseBlockFile();
+  // Opens `blockPath` for reading unless it is the one held open. 0 or the
+  // error code.
+  int HoldBlockFile(const char* blockPath);
+  // Reads the current record's entry from the held block file into `out`
+  // (room for storedSize + 16 bytes) and checks it. 0 or the error code.
+  int ReadBlockEntry(unsigned char* out);
+  // Writes the record array and its checksum after the header. 0 or the code.
+  int WritePatchFile(FileHandle file);
+  int ReadPatchFile(FileHandle file);
+
+  IOrvelPacket* m_piPacket;
+  TPatchBlockList* m_pBlockList;
+  unsigned int m_nVersionHigh;
+  unsigned int m_nVersionLow;
+  unsigned int m_nFormat;
+  unsigned int m_nDataCount;
+  PatchData* m_pData;
+  const char* m_lpCurName;
+  PatchData* m_pCurData;
+  char m_szBlockFile[kMaxJoinedPath + 1];
+  FileHandle m_hBlockFile;
+
+  CVrkAdvance* m_pAdvance;  // m_piPacket as the advanced archive it is
+  // The node SelectPatchBlock reached last, so that selecting in order walks
+  // the list once.
+  const TPatchBlockList::Node* m_pCursorNode;
+  unsigned int m_nCursorIndex;
+};
+
+}  // namespace orvel
+
+#endif

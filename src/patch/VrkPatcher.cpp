@@ -1,0 +1,227 @@
+// The patcher: builds, extends, applies and cleans up patches by driving a
+// patch builder over its archive.
+#include "orvel/CVrkPatcher.h"
+
+#include <cstring>
+
+#include "frame/Callbacks.h"
+#include "frame/DebugOutput.h"
+#include "frame/DiskFile.h"
+#include "frame/ErrorCode.h"
+#include "orvel/IOrvelPacket.h"
+#include "orvel/IVrkPatchBuilder.h"
+#include "patch/PatchPath.h"
+
+using namespace orvel;
+
+namespace {
+
+// The error code a failed step left, or `fallback` when it left none: a
+// build that stopped never reports success.
+int Failed(int fallback = VRKERR_PATCH_DATA_IO) {
+  return SetError(g_nVrkErrCode < 0 ? g_nVrkErrCode : fallback);
+}
+
+// Makes the block files of one build durable, each once, after its last
+// entry: the patch file that refers to them is only written afterwards.
+class BlockFileSync {
+ public:
+  // `path` is the block file about to receive an entry.
+  bool Switch(const char* path) {
+    if (std::strcmp(path, m_szPath) == 0) return true;
+    const bool ok = Finish();
+    std::strcpy(m_szPath, path);
+    return ok;
+  }
+  bool Finish() {
+    if (!m_szPath[0]) return true;
+    const bool ok = SyncDiskFileAt(m_szPath) && SyncPathDirectory(m_szPath);
+    m_szPath[0] = '\0';
+    return ok;
+  }
+
+ private:
+  char m_szPath[kMaxJoinedPath + 1] = {};
+};
+
+// The archive's path split, with the patch file's path; false when a path
+// made from it would be too long.
+bool PatchPathsOf(IOrvelPacket* packet, PatchPath* base, char* patchFile) {
+  char pattern[kMaxJoinedPath + 1];
+  return SplitPatchPath(packet->GetPacketPath(), base) && BlockFilePattern(*base, pattern) &&
+         JoinPatchPath(*base, "", ".vrx", patchFile);
+}
+
+}  // namespace
+
+CVrkPatcher::CVrkPatcher(IOrvelPacket* packet, IVrkPatchBuilder* builder)
+    : m_piPacket(packet), m_piBuilder(builder) {}
+
+CVrkPatcher::CVrkPatcher(const CVrkPatcher& other)
+    : m_piPacket(other.m_piPacket), m_piBuilder(other.m_piBuilder) {}
+
+CVrkPatcher::~CVrkPatcher() {}
+
+CVrkPatcher& CVrkPatcher::operator=(const CVrkPatcher& other) {
+  m_piPacket = other.m_piPacket;
+  m_piBuilder = other.m_piBuilder;
+  return *this;
+}
+
+int CVrkPatcher::CreatePatchFile() {
+  if (!m_piPacket) return SetError(VRKERR_NO_PACKET);
+  if (!m_piBuilder) return SetError(VRKERR_NO_BUILDER);
+  PatchPath base;
+  char patchFile[kMaxJoinedPath + 1], pattern[kMaxJoinedPath + 1], block[kMaxJoinedPath + 1];
+  if (!PatchPathsOf(m_piPacket, &base, patchFile) || !BlockFilePattern(base, pattern))
+    return SetError(VRKERR_NULL_PATH);
+
+  const unsigned int n = m_piBuilder->CollectPatchBlocks();
+  if (n == 0) return g_nVrkErrCode;
+  m_piBuilder->BeginPatchData(n);
+  if (m_piBuilder->GetPatchDataCount() != n) return Failed(VRKERR_NO_MEMORY);
+  DeletePatchBlockFile(pattern);
+
+  BlockFileSync sync;
+  for (unsigned int i = 0; i < n; ++i) {
+    FireCallback(VRKCB_MAKE_PATCH, m_piPacket, static_cast<int>(n), static_cast<int>(i));
+    const char* name = m_piBuilder->SelectPatchBlock(i);
+    if (!name) continue;
+    DebugOutput(name);
+    unsigned int level = 0;
+    m_piPacket->GetFileVersion(name, nullptr, &level);
+    BlockFilePath(base, level, block);
+    if (!sync.Switch(block)) return Failed();
+    if (!m_piBuilder->WritePatchBlock(block, 2, 0)) return Failed();
+  }
+  if (!sync.Finish()) return Failed();
+  const int rc = m_piBuilder->SavePatchFile(patchFile);
+  if (rc < 0) return rc;
+  return SetError(VRKERR_OK);
+}
+
+int CVrkPatcher::ExtendPatchFile() {
+  if (!m_piPacket) return SetError(VRKERR_NO_PACKET);
+  if (!m_piBuilder) return SetError(VRKERR_NO_BUILDER);
+  PatchPath base;
+  char patchFile[kMaxJoinedPath + 1], block[kMaxJoinedPath + 1];
+  if (!PatchPathsOf(m_piPacket, &base, patchFile)) return SetError(VRKERR_NULL_PATH);
+
+  const unsigned int n = m_piBuilder->CollectPatchBlocks();
+  if (n == 0) return g_nVrkErrCode;
+  int rc = m_piBuilder->LoadPatchFile(patchFile);
+  if (rc < 0) return rc;
+  const unsigned int old = m_piBuilder->GetPatchDataCount();
+  unsigned int oldLevel = 0;
+  m_piBuilder->GetPatchVersion(nullptr, &oldLevel);
+
+  // A file goes in when the patch has no record of it or it changed since
+  // the patch's level.
+  auto carries = [&](const char* name) {
+    if (m_piBuilder->FindPatchData(name) == -1) return true;
+    unsigned int level = 0;
+    m_piPacket->GetFileVersion(name, nullptr, &level);
+    return level > oldLevel;
+  };
+  unsigned int count = 0;
+  for (unsigned int i = 0; i < n; ++i) {
+    const char* name = m_piBuilder->SelectPatchBlock(i);
+    if (name && carries(name)) ++count;
+  }
+  if (count == 0) return SetError(VRKERR_OK);
+
+  m_piBuilder->GrowPatchData(count);
+  if (m_piBuilder->GetPatchDataCount() != old + count) return Failed(VRKERR_NO_MEMORY);
+  unsigned int high = 0, low = 0;
+  m_piPacket->GetPacketVersion(&high, &low, nullptr);
+  m_piBuilder->SetPatchVersion(high, low);
+
+  BlockFileSync sync;
+  unsigned int j = 0;
+  for (unsigned int i = 0; i < n && j < count; ++i) {
+    FireCallback(VRKCB_MAKE_PATCH, m_piPacket, static_cast<int>(n), static_cast<int>(i));
+    const char* name = m_piBuilder->SelectPatchBlock(i);
+    if (!name) continue;
+    DebugOutput(name);
+    if (!carries(name)) continue;
+    // Without its own record the entry would overwrite another one.
+    if (!m_piBuilder->SelectPatchData(old + j)) return Failed();
+    unsigned int level = 0;
+    m_piPacket->GetFileVersion(name, nullptr, &level);
+    BlockFilePath(base, level, block);
+    if (!sync.Switch(block)) return Failed();
+    if (!m_piBuilder->WritePatchBlock(block, 2, 0)) return Failed();
+    ++j;
+  }
+  if (!sync.Finish()) return Failed();
+  rc = m_piBuilder->SavePatchFile(patchFile);
+  if (rc < 0) return rc;
+  return SetError(VRKERR_OK);
+}
+
+int CVrkPatcher::ProceedPatch(char* path) {
+  if (!path) return SetError(VRKERR_NULL_PATH);
+  if (!m_piBuilder) return SetError(VRKERR_NO_BUILDER);
+  if (!m_piPacket) return SetError(VRKERR_NO_PACKET);
+  PatchPath base;
+  char block[kMaxJoinedPath + 1];
+  if (!FitsPathLimits(path) || !SplitPatchPath(path, &base) || !BlockFilePath(base, 0, block))
+    return SetError(VRKERR_NULL_PATH);
+
+  int rc = m_piBuilder->LoadPatchFile(path);
+  if (rc < 0) return rc;
+  const unsigned int count = m_piBuilder->GetPatchDataCount();
+  if (count == 0) return SetError(VRKERR_OK);
+  unsigned int patchLevel = 0, high = 0, level = 0;
+  m_piBuilder->GetPatchVersion(nullptr, &patchLevel);
+  m_piPacket->GetPacketVersion(&high, &level, nullptr);
+  if (level >= patchLevel) return SetError(VRKERR_OK);
+
+  unsigned int current = 0;  // the level open, 0 for none
+  for (unsigned int i = 0; i < count; ++i) {
+    FireCallback(VRKCB_APPLY_PATCH, m_piPacket, static_cast<int>(count), static_cast<int>(i));
+    if (!m_piBuilder->SelectPatchData(i)) continue;
+    unsigned int recordLevel = 0;
+    m_piBuilder->GetPatchDataVersion(nullptr, &recordLevel);
+    if (recordLevel <= level) continue;
+    if (current == 0) {
+      m_piPacket->BeginUpdate();
+      current = recordLevel;
+    } else if (recordLevel > current) {
+      // A level is stamped only once its files are committed.
+      rc = m_piPacket->EndUpdate();
+      if (rc < 0) return rc;
+      m_piPacket->SetPacketVersion(high, current);
+      m_piPacket->BeginUpdate();
+      current = recordLevel;
+    }
+    BlockFilePath(base, recordLevel, block);
+    if (!m_piBuilder->ApplyPatchData(block)) {
+      const int kept = g_nVrkErrCode < 0 ? g_nVrkErrCode : VRKERR_PATCH_DATA_IO;
+      m_piPacket->EndUpdate();
+      return SetError(kept);
+    }
+  }
+  // Nothing above the archive's level: nothing to commit, but the archive
+  // has every file of the patch's level.
+  rc = current ? m_piPacket->EndUpdate() : VRKERR_NOT_UPDATING;
+  if (rc < 0 && current) return rc;
+  m_piPacket->SetPacketVersion(high, patchLevel);
+  if (g_nVrkErrCode < 0) return g_nVrkErrCode;
+  return SetError(rc);
+}
+
+void CVrkPatcher::DeletePatchBlockFile(char* pattern) {
+  if (!pattern || !FitsPathLimits(pattern)) return;
+  // The directory part: up to the last '\', else up to the last '/'.
+  const char* cut = std::strrchr(pattern, '\\');
+  if (!cut) cut = std::strrchr(pattern, '/');
+  const size_t dirLength = cut ? static_cast<size_t>(cut - pattern) + 1 : 0;
+  char found[kMaxPathPart + 1];
+  char full[2 * (kMaxJoinedPath + 1)];
+  while (FindFirstMatchingFile(pattern, found, sizeof found)) {
+    std::memcpy(full, pattern, dirLength);
+    std::strcpy(full + dirLength, found);
+    if (!DeleteDiskFile(full)) break;
+  }
+}
