@@ -37,23 +37,11 @@ class TDualList : public VrkHeapObject {
   TDualList& operator=(const TDualList&) = delete;
 
   virtual void AddHead(T b) {
-    Node* node = Store(b);
-    if (!node) return;
-    node->pNext = m_pHead;
-    if (m_pHead) m_pHead->pPrev = node;
-    else m_pTail = node;
-    m_pHead = node;
-    ++m_nCount;
+    if (Node* node = Store(b)) LinkBefore(node, m_pHead);
   }
 
   virtual void AddTail(T b) {
-    Node* node = Store(b);
-    if (!node) return;
-    node->pPrev = m_pTail;
-    if (m_pTail) m_pTail->pNext = node;
-    else m_pHead = node;
-    m_pTail = node;
-    ++m_nCount;
+    if (Node* node = Store(b)) LinkBefore(node, nullptr);
   }
 
   // Removes one node equal to `b`: the head if it is, else the tail if it

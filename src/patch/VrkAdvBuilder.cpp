@@ -15,7 +15,7 @@ namespace orvel {
 
 namespace {
 
-constexpr unsigned int kNameRoom = 1024;
+constexpr unsigned int kNameRoom = 256;  // names are at most 255 bytes
 
 template <class T>
 using LibVector = std::vector<T, VrkStlAllocator<T>>;
