@@ -51,6 +51,8 @@ void* CVrkAdvance::ReadFileAlloc(const char* name, unsigned int* outSize,
     return data.release();
   }
   if (!m_pCompressor) return SetError(VRKERR_NO_COMPRESSOR), nullptr;
+  if (!IsPlausibleExpansion(e.storedSize, e.originalSize))
+    return SetError(VRKERR_DATA_IO), nullptr;
   unsigned char* stored = m_readScratch.For(e.storedSize + kChecksumSize, e.offset);
   if (!stored) return SetError(VRKERR_NO_MEMORY), nullptr;
   int rc = ReadRecord(&e, stored);

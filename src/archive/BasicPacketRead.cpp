@@ -3,19 +3,10 @@
 #include <cstring>
 
 #include "archive/BasicPacket.h"
+#include "codec/CompressBuffer.h"
 #include "frame/ErrorCode.h"
 
 namespace orvel {
-
-namespace {
-
-// An LZO1X stream cannot decode to more than about 255 bytes per input byte;
-// a larger original size is damage, refused before anything is allocated.
-bool IsPlausibleExpansion(const basic::BlockEntry& b) {
-  return uint64_t{b.originalSize} <= uint64_t{b.storedSize} * 256 + 4096;
-}
-
-}  // namespace
 
 bool COrvelPacket::ReadStored(const BlockEntry& block, void* out) {
   return m_readScratch.ReadPlaced(m_hFile, out, block.storedSize, block.offset) ==
@@ -62,7 +53,7 @@ void* COrvelPacket::ReadFileAlloc(const char* name, unsigned int* outSize,
       return nullptr;
     }
     unsigned char* stored = m_readScratch.For(b->storedSize, b->offset);
-    if (!stored || !IsPlausibleExpansion(*b) ||
+    if (!stored || !IsPlausibleExpansion(b->storedSize, b->originalSize) ||
         ReadDiskFileAt(m_hFile, stored, b->storedSize, b->offset) != b->storedSize) {
       SetError(VRKERR_DATA_IO);
       return nullptr;

@@ -11,6 +11,13 @@ namespace orvel {
 // Output bound of one stream for n input bytes: n + n/64 + 19.
 inline uint64_t CompressBound(uint64_t n) { return n + n / 64 + 19; }
 
+// An LZO1X stream cannot decode to more than about 255 bytes per input byte;
+// a stream claiming a larger original size is damaged, and is refused before
+// anything is sized from that claim.
+inline bool IsPlausibleExpansion(uint64_t storedSize, uint64_t originalSize) {
+  return originalSize <= storedSize * 256 + 4096;
+}
+
 // Each archive owns one. Keeps a growing output buffer (never shrunk) and the
 // compressor's work memory inside itself, so compression allocates nothing
 // once the buffer is large enough. Create with `new` (allocation rule).

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "advance/VrkAdvance.h"
+#include "codec/CompressBuffer.h"
 #include "codec/checksum_crc.h"
 #include "frame/ErrorCode.h"
 #include "patch/VrkAdvBuilder.h"
@@ -121,6 +122,10 @@ int CVrkAdvBuilder::ApplyPatchData(const char* blockPath) {
   const unsigned blockSize = GetDiskFileSize(m_hBlockFile);
   if (blockSize == kFileFailure || uint64_t{r.offset} + r.storedSize + 4 > blockSize)
     return SetError(VRKERR_PATCH_DATA_IO), 0;
+  // A compressed entry claiming more than its bytes can decode to would make
+  // every reader of the target size a buffer from that claim.
+  if ((r.flags & kFileCompressed) && !IsPlausibleExpansion(r.storedSize, r.originalSize))
+    return SetError(VRKERR_CHECKSUM), 0;
   Bytes data = AllocEntry(r.storedSize);
   if (!data) return SetError(VRKERR_NO_MEMORY), 0;
   if (int rc = ReadBlockEntry(data.get())) return SetError(rc), 0;

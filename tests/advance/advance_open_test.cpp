@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "advance/AdvanceFixture.h"
+#include "common/CountingAllocator.h"
 #include "frame/DiskFile.h"
 
 namespace orvel_test {
@@ -196,6 +197,16 @@ TEST_F(AdvanceOpenTest, DamagedRecordsFailTheRead) {
     EXPECT_EQ(p->ReadFileAlloc(nullptr, nullptr, index), nullptr);
     EXPECT_EQ(g_nVrkErrCode, VRKERR_ADV_NOT_FOUND);
   }
+  // An original size that no stream of its stored size decodes to is
+  // refused before anything is allocated.
+  p.reset();
+  side.blocks[alpha].originalSize = 0xFFFFFFF0u;
+  ASSERT_EQ(OpenWith(side), 0);
+  p = Open();
+  CountingAllocator none;
+  none.fail_after(0);
+  ScopedAllocator scoped(&none);
+  EXPECT_EQ(ReadAll(*p, "alpha"), "<-9>");
 }
 
 TEST_F(AdvanceOpenTest, ListSideFileOfTheWrongTextSizeOrMissing) {

@@ -140,6 +140,12 @@ TEST_F(PatchBuilderTest, ApplyChecksEachEntryBeforeWritingIt) {
   first->offset = static_cast<unsigned>(fs::file_size(block)) - saved.storedSize - 3;
   EXPECT_EQ(b.ApplyPatchData(block.c_str()), 0);
   EXPECT_EQ(g_nVrkErrCode, VRKERR_PATCH_DATA_IO);
+  // A compressed entry that claims more than its bytes can decode to.
+  *first = saved;
+  first->flags = 1;
+  first->originalSize = 0xFFFFFFF0u;
+  EXPECT_EQ(b.ApplyPatchData(block.c_str()), 0);
+  EXPECT_EQ(g_nVrkErrCode, VRKERR_CHECKSUM);
   *first = saved;
 
   // A damaged byte fails only the record that refers to it.
