@@ -93,7 +93,7 @@ TEST_P(ChangeTest, VerifyNamesTheDamagedFile) {
   ASSERT_EQ(Create({"-C", "one", "."}, archive).status, 0);
   RunResult ok = Vrk({"verify", archive});
   ASSERT_EQ(ok.status, 0) << ok.err;
-  EXPECT_NE(ok.out.find("1 files intact"), std::string::npos) << ok.out;
+  EXPECT_NE(ok.out.find("1 file intact"), std::string::npos) << ok.out;
 
   std::string bytes = ReadFile(Path(archive));
   bytes.replace((Advanced() ? 60 : 48) + 200, 64, 64, '\xFF');
@@ -101,7 +101,7 @@ TEST_P(ChangeTest, VerifyNamesTheDamagedFile) {
   RunResult bad = Vrk({"verify", archive});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("victim.txt"), std::string::npos) << bad.err;
-  EXPECT_NE(bad.out.find("1 of 1 files damaged"), std::string::npos) << bad.out;
+  EXPECT_NE(bad.out.find("1 of 1 file damaged"), std::string::npos) << bad.out;
 }
 
 VRK_BOTH_VARIANTS(ChangeTest);

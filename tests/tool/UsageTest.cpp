@@ -8,7 +8,7 @@ TEST(Usage, HelpForEveryCommand) {
   TempDir dir;
   const std::string top = RunVrk(dir.path(), {"--help"}).out;
   for (const char* cmd : {"create", "add", "stamp", "list", "info", "extract", "cat", "delete",
-                          "compact", "verify"}) {
+                          "compact", "verify", "patch"}) {
     EXPECT_NE(top.find(cmd), std::string::npos) << cmd;
     RunResult r = RunVrk(dir.path(), {cmd, "--help"});
     EXPECT_EQ(r.status, 0) << cmd;

@@ -1,6 +1,7 @@
 #include "ArchiveNaming.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "ErrorReport.h"
@@ -20,11 +21,27 @@ bool HasVrkExtension(const std::string& path) {
 std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced) {
   std::vector<std::string> files{path};
   if (advanced && HasVrkExtension(path)) {
-    std::string stem = path.substr(0, path.size() - 4);
+    std::string stem = PathStem(path);
     files.push_back(stem + ".bhl");
     files.push_back(stem + ".lst");
   }
   return files;
+}
+
+std::string PathStem(const std::string& path) {
+  size_t slash = path.rfind('/');
+  size_t start = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = path.rfind('.');
+  // A leading dot starts a hidden name, not an extension.
+  return dot != std::string::npos && dot > start ? path.substr(0, dot) : path;
+}
+
+std::string PatchFilePath(const std::string& archivePath) { return PathStem(archivePath) + ".vrx"; }
+
+std::string BlockFilePath(const std::string& archiveOrPatchPath, uint32_t level) {
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, "_%08x.pb", level);
+  return PathStem(archiveOrPatchPath) + suffix;
 }
 
 std::vector<std::string> SplitPath(const std::string& path, const char* separators) {

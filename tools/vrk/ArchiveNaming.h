@@ -1,5 +1,6 @@
-// Names and paths around an archive: the advanced variant's side files, the
-// names files get inside an archive, and version stamps as typed by users.
+// Names and paths around an archive: the advanced variant's side files, its
+// patch and block files, the names files get inside an archive, and version
+// stamps as typed by users.
 #ifndef VRK_ARCHIVE_NAMING_H
 #define VRK_ARCHIVE_NAMING_H
 
@@ -20,6 +21,15 @@ bool HasVrkExtension(const std::string& path);
 // The files an archive occupies on disk: the archive itself, and for the
 // advanced variant its ".bhl" and ".lst" side files.
 std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced);
+
+// `path` without the extension of its last component ("dir/data.vrk" ->
+// "dir/data"); patch and block files are named after it.
+std::string PathStem(const std::string& path);
+// The patch file that `vrk patch create` writes beside an archive: "data.vrx".
+std::string PatchFilePath(const std::string& archivePath);
+// The block file of one patch level beside an archive or patch file:
+// "data_00000005.pb".
+std::string BlockFilePath(const std::string& archiveOrPatchPath, uint32_t level);
 
 // Splits `path` at every character of `separators`, keeping empty, '.' and
 // '..' pieces for the caller to judge.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Counted.h"
 #include "ErrorReport.h"
 #include "PacketHandle.h"
 #include "PacketRead.h"
@@ -59,10 +60,11 @@ int RunVerify(const VerifyOptions& o) {
     bar.Advance(0);
   }
   bar.Finish();
+  const std::string files = Counted(names.size(), "file");
   if (damaged)
-    std::printf("%s: %zu of %zu files damaged\n", o.archive.c_str(), damaged, names.size());
+    std::printf("%s: %zu of %s damaged\n", o.archive.c_str(), damaged, files.c_str());
   else if (!o.quiet)
-    std::printf("%s: %zu files intact\n", o.archive.c_str(), names.size());
+    std::printf("%s: %s intact\n", o.archive.c_str(), files.c_str());
   return damaged ? kExitFailure : 0;
 }
 

@@ -53,6 +53,18 @@ std::vector<std::string> Packet::Names() const {
   return names;
 }
 
+std::map<NameHashes, std::string> Packet::NamesByHash() const {
+  std::vector<std::string> names = Names();
+  names.push_back(kListFileName);
+  std::map<NameHashes, std::string> byHash;
+  for (const std::string& name : names) {
+    NameHashes h{};
+    packet_->GetFileHash(name.c_str(), &h[0], &h[1], &h[2]);
+    byHash.emplace(h, name);
+  }
+  return byHash;
+}
+
 bool Packet::Contains(const std::string& name) const {
   return packet_->GetFileBlockIndex(name.c_str()) >= 0;
 }
@@ -62,6 +74,15 @@ Version Packet::Stamp() const {
   packet_->GetPacketVersion(&v.high, &v.low, nullptr);
   return v;
 }
+
+PatchBuilder::PatchBuilder(const Packet& packet) : builder_(nullptr) {
+  if (!packet.Advanced())
+    throw ToolError(packet.Path() + ": not an advanced archive (patches need that variant)");
+  builder_ = g_piVrkSystem->NewPatchBuilder(packet.get());
+  if (!builder_) throw LibraryError(packet.Path(), VRKERR_NO_BUILDER);
+}
+
+PatchBuilder::~PatchBuilder() { g_piVrkSystem->FreePatchBuilder(builder_); }
 
 UpdateBracket::UpdateBracket(const Packet& packet) : packet_(packet), open_(true) {
   packet_->BeginUpdate();

@@ -3,14 +3,21 @@
 #ifndef VRK_PACKET_HANDLE_H
 #define VRK_PACKET_HANDLE_H
 
+#include <array>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "ArchiveNaming.h"
 
 class IOrvelPacket;
+class IVrkPatchBuilder;
 
 namespace vrk {
+
+// The three name hashes by which the archive finds a file.
+using NameHashes = std::array<uint32_t, 3>;
 
 class Packet {
  public:
@@ -33,6 +40,9 @@ class Packet {
   // The names of the archive's name list without "(listfile)", in list order,
   // each once (case-insensitively).
   std::vector<std::string> Names() const;
+  // The names of the list, and the list's own entry, by their three hashes:
+  // patches and lookups by hash name files this way.
+  std::map<NameHashes, std::string> NamesByHash() const;
   // True when the archive holds a file of this name.
   bool Contains(const std::string& name) const;
   // The archive's current stamp.
@@ -44,6 +54,21 @@ class Packet {
   Packet(IOrvelPacket* packet, std::string path) : packet_(packet), path_(std::move(path)) {}
   IOrvelPacket* packet_;
   std::string path_;
+};
+
+// A patch builder for an advanced archive, given back when the handle goes.
+// The archive must outlive it.
+class PatchBuilder {
+ public:
+  // Throws a ToolError naming the archive when it is not advanced.
+  explicit PatchBuilder(const Packet& packet);
+  ~PatchBuilder();
+  PatchBuilder(const PatchBuilder&) = delete;
+  PatchBuilder& operator=(const PatchBuilder&) = delete;
+  IVrkPatchBuilder* get() const { return builder_; }
+
+ private:
+  IVrkPatchBuilder* builder_;
 };
 
 // BeginUpdate on construction; Commit() ends it and reports a failure. A

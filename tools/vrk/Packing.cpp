@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "CompressPipeline.h"
+#include "Counted.h"
 #include "ErrorReport.h"
 #include "PacketHandle.h"
 #include "ProgressBar.h"
@@ -123,10 +124,9 @@ int FinishPack(const std::string& archive, const PackResult& result, bool quiet)
                      ? 100.0 * static_cast<double>(result.storedBytes) /
                            static_cast<double>(result.originalBytes)
                      : 100.0;
-  std::printf("%s: %llu files, %s stored in %s (%.0f%%)\n", archive.c_str(),
-              static_cast<unsigned long long>(result.files),
-              FormatBytes(result.originalBytes).c_str(), FormatBytes(result.storedBytes).c_str(),
-              ratio);
+  std::printf("%s: %s, %s stored in %s (%.0f%%)\n", archive.c_str(),
+              Counted(result.files, "file").c_str(), FormatBytes(result.originalBytes).c_str(),
+              FormatBytes(result.storedBytes).c_str(), ratio);
   return status;
 }
 

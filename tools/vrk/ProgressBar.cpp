@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <utility>
 
 namespace vrk {
 
@@ -45,6 +46,8 @@ ProgressBar* g_callbackBar = nullptr;
 const char* PhaseName(int kind) {
   switch (kind) {
     case VRKCB_COMPACT: return "compacting";
+    case VRKCB_MAKE_PATCH: return "building patch";
+    case VRKCB_APPLY_PATCH: return "applying patch";
     case VRKCB_WRITE_BLOCK_TABLE: return "writing block table";
     default: return "writing hash table";
   }
@@ -57,6 +60,15 @@ int OnLibraryProgress(IOrvelPacket*, int total, int current) {
                          static_cast<uint64_t>(total));
   return 0;
 }
+
+// The long operations whose callbacks drive the bar.
+const std::pair<unsigned long, VrkCallback> kLibraryPhases[] = {
+    {VRKCB_COMPACT, &OnLibraryProgress<VRKCB_COMPACT>},
+    {VRKCB_MAKE_PATCH, &OnLibraryProgress<VRKCB_MAKE_PATCH>},
+    {VRKCB_APPLY_PATCH, &OnLibraryProgress<VRKCB_APPLY_PATCH>},
+    {VRKCB_WRITE_BLOCK_TABLE, &OnLibraryProgress<VRKCB_WRITE_BLOCK_TABLE>},
+    {VRKCB_WRITE_HASH_TABLE, &OnLibraryProgress<VRKCB_WRITE_HASH_TABLE>},
+};
 
 }  // namespace
 
@@ -133,15 +145,11 @@ void ProgressBar::Finish() {
 
 LibraryProgress::LibraryProgress(ProgressBar& bar) {
   g_callbackBar = &bar;
-  SetVrkCallback(VRKCB_COMPACT, &OnLibraryProgress<VRKCB_COMPACT>);
-  SetVrkCallback(VRKCB_WRITE_BLOCK_TABLE, &OnLibraryProgress<VRKCB_WRITE_BLOCK_TABLE>);
-  SetVrkCallback(VRKCB_WRITE_HASH_TABLE, &OnLibraryProgress<VRKCB_WRITE_HASH_TABLE>);
+  for (const auto& [kind, callback] : kLibraryPhases) SetVrkCallback(kind, callback);
 }
 
 LibraryProgress::~LibraryProgress() {
-  SetVrkCallback(VRKCB_COMPACT, nullptr);
-  SetVrkCallback(VRKCB_WRITE_BLOCK_TABLE, nullptr);
-  SetVrkCallback(VRKCB_WRITE_HASH_TABLE, nullptr);
+  for (const auto& phase : kLibraryPhases) SetVrkCallback(phase.first, nullptr);
   g_callbackBar = nullptr;
 }
 

@@ -36,8 +36,9 @@ class ProgressBar {
   std::chrono::steady_clock::time_point start_, lastDraw_;
 };
 
-// While alive, the library's progress callbacks for compaction and table
-// writing (kinds 4, 8 and 9) drive `bar`. One at a time.
+// While alive, the library's progress callbacks for compaction, building and
+// applying patches, and table writing (kinds 4, 6, 7, 8 and 9) drive `bar`.
+// One at a time.
 class LibraryProgress {
  public:
   explicit LibraryProgress(ProgressBar& bar);

@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   AddDeleteCommand(app, action);
   AddCompactCommand(app, action);
   AddVerifyCommand(app, action);
+  AddPatchCommand(app, action);
 
   auto known = [&app](const char* name) {
     auto found = app.get_subcommands([name](CLI::App* cmd) { return cmd->get_name() == name; });
