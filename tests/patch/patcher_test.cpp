@@ -234,20 +234,5 @@ TEST_F(PatchTest, DeletePatchBlockFileRemovesEveryMatchOnly) {
   EXPECT_FALSE(fs::exists(tmp_ / "data_1.pb"));
 }
 
-TEST_F(PatchTest, PatcherWithoutArchiveOrBuilderFails) {
-  Side src = CreateSource();
-  CVrkPatcher noPacket(nullptr, src.builder.get());
-  CVrkPatcher noBuilder(src.packet.get(), nullptr);
-  std::string path = Src(".vrx");
-  EXPECT_EQ(noPacket.CreatePatchFile(), VRKERR_NO_PACKET);
-  EXPECT_EQ(noBuilder.ExtendPatchFile(), VRKERR_NO_BUILDER);
-  EXPECT_EQ(noBuilder.ProceedPatch(nullptr), VRKERR_NULL_PATH);
-  EXPECT_EQ(noPacket.ProceedPatch(&path[0]), VRKERR_NO_PACKET);
-  // A basic archive gets no builder.
-  PacketPtr basic(g_piVrkSystem->NewPacket((tmp_ / "b.pak").c_str(), 0, 32, 16, 0, 1));
-  ASSERT_NE(basic, nullptr);
-  EXPECT_EQ(g_piVrkSystem->NewPatchBuilder(basic.get()), nullptr);
-}
-
 }  // namespace
 }  // namespace orvel_test
