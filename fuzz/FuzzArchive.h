@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,16 @@ inline void WriteBytes(const std::string& path, const uint8_t* data, size_t size
     if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);
   }
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  WriteBytes(path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Reads every entry by index and by name, then a few changes inside a
