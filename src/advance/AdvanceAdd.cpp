@@ -40,7 +40,7 @@ int CVrkAdvance::WriteRecord(uint32_t offset, const void* data, uint32_t size) {
   if (!RecordFits(offset, size)) return VRKERR_DATA_IO;
   if (size && WriteDiskFileAt(m_hPacket, data, size, offset) != size)
     return VRKERR_DATA_IO;
-  const uint32_t crc = Crc32(data, size);
+  const uint32_t crc = m_pKnownCrc ? *m_pKnownCrc : Crc32(data, size);
   if (WriteDiskFileAt(m_hPacket, &crc, 4, offset + size) != 4) return VRKERR_CHECKSUM_IO;
   return VRKERR_OK;
 }
@@ -297,10 +297,13 @@ int CVrkAdvance::AddCompressedFileByHash(const unsigned int* hash,
 int CVrkAdvance::AddStoredFileByHash(const unsigned int* hash, unsigned int flags,
                                      unsigned int fileFlags, const void* data,
                                      unsigned int storedSize, unsigned int originalSize,
-                                     unsigned int versionHigh, unsigned int versionLow) {
+                                     unsigned int versionHigh, unsigned int versionLow,
+                                     const uint32_t* crc) {
   m_nStoredFileFlags = fileFlags & kFileCompressed;
+  m_pKnownCrc = crc;
   const int rc = AddCompressedFileByHash(hash, flags, data, storedSize, originalSize,
                                          versionHigh, versionLow);
+  m_pKnownCrc = nullptr;
   m_nStoredFileFlags = kFileCompressed;
   return rc;
 }

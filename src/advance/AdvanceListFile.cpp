@@ -59,12 +59,13 @@ int CVrkAdvance::WriteListFile(const char* listPath) {
       FindBlockByHash(m_aListFileHash[0], m_aListFileHash[1], m_aListFileHash[2], kNone);
   if (!entry) return 0;
   // The text is followed by a NUL byte, which is stored with it.
-  const unsigned char* packed = m_pCompressor->CompressBuffer(text, length + 1);
+  uint32_t packedSize = 0;
+  const unsigned char* packed = m_listCache.Pack(*m_pCompressor, text, length + 1, &packedSize);
   if (!packed) return SetError(VRKERR_LIST_FILE_IO), 0;
   entry->flags |= kFileCompressed;
   entry->offset = kListRecordSize;
   entry->originalSize = length + 1;
-  entry->storedSize = m_pCompressor->m_nStoredSize;
+  entry->storedSize = packedSize;
 
   unsigned char record[kListRecordSize];
   std::memcpy(record, entry, sizeof(AdvanceBlockEntry));

@@ -123,6 +123,16 @@ void CVrkAdvance::GetFileHash(const char* name, unsigned int* hash0,
   if (hash2) *hash2 = e->hash2;
 }
 
+bool CVrkAdvance::FindFileEntry(const char* name, AdvanceBlockEntry* entry,
+                                unsigned int hash[3]) {
+  if (!name) return SetError(VRKERR_NULL_NAME), false;
+  if (!HashLowerName(name, hash)) return false;
+  const AdvanceBlockEntry* e = FindBlockByHash(hash[0], hash[1], hash[2], kNone);
+  if (!e) return false;
+  *entry = *e;
+  return true;
+}
+
 void CVrkAdvance::SetFileVersion(const char* name, unsigned int versionHigh,
                                  unsigned int versionLow) {
   if (!name) return (void)SetError(VRKERR_NULL_NAME);

@@ -54,4 +54,19 @@ void CVrkAdvance::SetPacketVersion(unsigned int versionHigh,
   SetError(VRKERR_OK);
 }
 
+int CVrkAdvance::EndUpdateAtVersion(unsigned int versionHigh, unsigned int versionLow) {
+  if (m_bReadOnly || m_nUpdateCount == 0 || !m_pHeader) return EndUpdate();
+  const uint32_t high = m_pHeader->versionHigh;
+  const uint32_t low = m_pHeader->versionLow;
+  m_pHeader->versionHigh = versionHigh;
+  m_pHeader->versionLow = versionLow;
+  const int rc = EndUpdate();
+  if (rc < 0) {
+    // Not committed: the stamp in memory goes back to what the disk says.
+    m_pHeader->versionHigh = high;
+    m_pHeader->versionLow = low;
+  }
+  return rc;
+}
+
 }  // namespace orvel

@@ -130,6 +130,26 @@ int CVrkAdvance::ReadFileRaw(const char* name, void* buffer,
   return static_cast<int>(e.storedSize);
 }
 
+int CVrkAdvance::ReadStoredRecord(const char* name, void* out, unsigned int room) {
+  if (!name) return SetError(VRKERR_NULL_NAME), 0;
+  if (!out) return SetError(VRKERR_NULL_BUFFER), 0;
+  if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
+  const AdvanceBlockEntry* found = FindBlock(name, kNone);
+  if (!found) return 0;
+  const AdvanceBlockEntry e = *found;
+  if (uint64_t{e.storedSize} + kChecksumSize > room) return SetError(VRKERR_BUFFER_TOO_SMALL), 0;
+  if (!RecordFits(e.offset, e.storedSize)) return SetError(VRKERR_DATA_IO), 0;
+  unsigned char* bytes = static_cast<unsigned char*>(out);
+  const uint32_t count = e.storedSize + kChecksumSize;
+  const uint32_t got = m_readScratch.ReadPlaced(m_hPacket, bytes, count, e.offset);
+  if (got != count)
+    return SetError(got >= e.storedSize ? VRKERR_CHECKSUM_IO : VRKERR_DATA_IO), 0;
+  if (!ChecksumMatches(bytes, e.storedSize, bytes + e.storedSize))
+    return SetError(VRKERR_CHECKSUM), 0;
+  SetError(VRKERR_OK);
+  return static_cast<int>(e.storedSize);
+}
+
 int CVrkAdvance::ExtractFile(const char* name, const char* diskPath,
                              unsigned int blockIndex) {
   if (!diskPath) return SetError(VRKERR_NULL_PATH), 0;

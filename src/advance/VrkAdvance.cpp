@@ -45,7 +45,8 @@ CVrkAdvance::CVrkAdvance()
       m_bVerifyCheckSum(1),
       m_aListFileHash(),
       m_nFreeScan(0),
-      m_nStoredFileFlags(kFileCompressed) {
+      m_nStoredFileFlags(kFileCompressed),
+      m_pKnownCrc(nullptr) {
   InitCryptTable();
   HashNameAll(kListFileName, m_aCryptTable, m_aListFileHash);
   m_pNameList = new CFileNameList();
@@ -87,6 +88,7 @@ int CVrkAdvance::AllocTablesUnfilled() {
 
 void CVrkAdvance::ClosePacket() {
   if (m_pNameList) m_pNameList->Clear();
+  m_listCache.Clear();
   VrkFree(m_pBlockTable);
   VrkFree(m_pHashTable);
   VrkFree(m_pHeader);

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "advance/AdvanceFormat.h"
+#include "codec/PackedTextCache.h"
 #include "codec/NameHash.h"
 #include "frame/Allocation.h"
 #include "frame/DiskFile.h"
@@ -168,10 +169,26 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // AddCompressedFileByHash for bytes whose stored form `fileFlags` gives
   // (bit 0: compressed), so that stored bytes carried from another archive
   // keep their form.
+  // `crc`, when given, is the checksum of the bytes, already verified by
+  // the caller, so that they are not summed twice.
   int AddStoredFileByHash(const unsigned int* hash, unsigned int flags,
                           unsigned int fileFlags, const void* data,
                           unsigned int storedSize, unsigned int originalSize,
-                          unsigned int versionHigh, unsigned int versionLow);
+                          unsigned int versionHigh, unsigned int versionLow,
+                          const uint32_t* crc = nullptr);
+  // Closes one BeginUpdate like EndUpdate, with the archive's stamp set to
+  // (versionHigh, versionLow) in the commit that writes the tables: the
+  // files and the stamp that claims them reach the disk together. Inside an
+  // outer bracket the stamp waits, with the files, for its EndUpdate.
+  int EndUpdateAtVersion(unsigned int versionHigh, unsigned int versionLow);
+  // A copy of the file's block entry and its three name hashes, found with
+  // one lookup; false (error code set) when the archive has no such file.
+  bool FindFileEntry(const char* name, AdvanceBlockEntry* entry, unsigned int hash[3]);
+  // Copies a file's stored bytes followed by their checksum word into
+  // `out` (room for storedSize + 4 bytes), checking the checksum whatever
+  // SetVerifyCheckSum says; returns the stored size (0 with success for a
+  // file of no stored bytes), 0 on failure.
+  int ReadStoredRecord(const char* name, void* out, unsigned int room);
   // Number of names in the name list, including names of files removed by
   // hashes alone (they stay in the list).
   unsigned int NameCount() const;
@@ -254,7 +271,9 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   unsigned int m_aListFileHash[3];
   uint32_t m_nFreeScan;         // every hash slot below it is occupied
   uint32_t m_nStoredFileFlags;   // flags of records the by-hash writers store
+  const uint32_t* m_pKnownCrc;   // the checksum of the record being written, when known
   ScratchBuffer m_readScratch;  // stored records on their way to the decoder
+  PackedTextCache m_listCache;  // the name list as last compressed
 };
 
 }  // namespace orvel

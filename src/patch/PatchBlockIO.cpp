@@ -1,7 +1,6 @@
 // Block files: appending the stored bytes of a file with their checksum,
 // and reading them back to write them into the archive.
 #include <cstring>
-#include <memory>
 
 #include "advance/VrkAdvance.h"
 #include "codec/CompressBuffer.h"
@@ -15,12 +14,6 @@ namespace {
 
 constexpr unsigned kBufferSlack = 16;  // room behind the data, for its checksum word
 
-using Bytes = std::unique_ptr<unsigned char, VrkFreeDeleter>;
-
-Bytes AllocEntry(unsigned storedSize) {
-  return Bytes(static_cast<unsigned char*>(VrkAlloc(uint64_t{storedSize} + kBufferSlack)));
-}
-
 // The error code left by a failed step, or `fallback` when it left none.
 int FailureCode(int fallback) { return g_nVrkErrCode < 0 ? g_nVrkErrCode : fallback; }
 
@@ -32,35 +25,77 @@ int CVrkAdvBuilder::WritePatchBlockTo(int file) {
   if (!m_pCurData) return SetError(VRKERR_NO_BLOCK), 0;
   if (file == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
 
-  const char* name = m_lpCurName;
   PatchData& r = *m_pCurData;
-  m_piPacket->GetFileVersion(name, &r.versionHigh, &r.versionLow);
-  r.flags = m_piPacket->GetFileFlags(name);
-  r.storedSize = m_piPacket->GetFileStoredSize(name);
-  r.originalSize = m_piPacket->GetFileOriginalSize(name);
-  m_piPacket->GetFileHash(name, &r.hash0, &r.hash1, &r.hash2);
+  if (!DescribeCurrentFile(&r)) return SetError(FailureCode(VRKERR_ADV_NOT_FOUND)), 0;
   r.offset = TellDiskFile(file);
   if (r.offset == kFileFailure) return SetError(VRKERR_SEEK), 0;
 
   const unsigned stored = r.storedSize;
-  if (stored > 0xFFFFFFFFu - kBufferSlack) return SetError(VRKERR_PATCH_DATA_IO), 0;
-  Bytes data = AllocEntry(stored);
+  unsigned char* data = EntryBuffer(stored);
   if (!data) return SetError(VRKERR_NO_MEMORY), 0;
-  g_nVrkErrCode = VRKERR_OK;
-  const int got = m_piPacket->ReadFileRaw(name, data.get(), stored + 4);
-  // A file of no stored bytes reads as 0 bytes with success.
-  if (got == 0 && !(stored == 0 && g_nVrkErrCode == VRKERR_OK))
-    return SetError(FailureCode(VRKERR_PATCH_DATA_IO)), 0;
-  if (got < 0 || static_cast<unsigned>(got) != stored) return SetError(VRKERR_PATCH_DATA_IO), 0;
+  const int64_t got = ReadCurrentFile(data, stored);
+  if (got < 0) return 0;
+  if (got != stored) return SetError(VRKERR_PATCH_DATA_IO), 0;
 
-  const uint32_t crc = Crc32(data.get(), stored);
-  if (stored && WriteDiskFile(file, data.get(), stored) != stored)
-    return SetError(VRKERR_PATCH_DATA_IO), 0;
-  if (WriteDiskFile(file, &crc, 4) != 4) return SetError(VRKERR_CHECKSUM_IO), 0;
+  // The entry is the stored bytes and their checksum word, in one write.
+  const unsigned written = WriteDiskFile(file, data, stored + 4);
+  if (written != stored + 4)
+    return SetError(written >= stored && stored ? VRKERR_CHECKSUM_IO : VRKERR_PATCH_DATA_IO), 0;
   // The entry leaves the library's buffers before success is reported; a
   // write-through handle also makes it durable here.
   if (!FlushDiskFile(file)) return SetError(VRKERR_PATCH_DATA_IO), 0;
   return SetError(VRKERR_OK), 1;
+}
+
+unsigned char* CVrkAdvBuilder::EntryBuffer(unsigned int storedSize) {
+  const uint64_t need = uint64_t{storedSize} + kBufferSlack;
+  if (need > m_nEntryRoom) {
+    VrkFree(m_pEntry);
+    m_nEntryRoom = 0;
+    m_pEntry = static_cast<unsigned char*>(VrkAlloc(need));
+    if (!m_pEntry) return nullptr;
+    m_nEntryRoom = need;
+  }
+  return m_pEntry;
+}
+
+bool CVrkAdvBuilder::DescribeCurrentFile(PatchData* r) {
+  const char* name = m_lpCurName;
+  if (m_pAdvance) {
+    AdvanceBlockEntry e;
+    unsigned int hash[3];
+    if (!m_pAdvance->FindFileEntry(name, &e, hash)) return false;
+    *r = PatchData{e.versionHigh, e.versionLow, e.flags, 0, e.storedSize, e.originalSize,
+                   hash[0], hash[1], hash[2]};
+    return true;
+  }
+  m_piPacket->GetFileVersion(name, &r->versionHigh, &r->versionLow);
+  r->flags = m_piPacket->GetFileFlags(name);
+  r->storedSize = m_piPacket->GetFileStoredSize(name);
+  r->originalSize = m_piPacket->GetFileOriginalSize(name);
+  m_piPacket->GetFileHash(name, &r->hash0, &r->hash1, &r->hash2);
+  return true;
+}
+
+int64_t CVrkAdvBuilder::ReadCurrentFile(unsigned char* out, unsigned int storedSize) {
+  g_nVrkErrCode = VRKERR_OK;
+  int got;
+  if (m_pAdvance) {
+    // Bytes and checksum word come together from the archive, which checks
+    // the word: it is the block entry's checksum as well.
+    got = m_pAdvance->ReadStoredRecord(m_lpCurName, out, storedSize + 4);
+  } else {
+    got = m_piPacket->ReadFileRaw(m_lpCurName, out, storedSize + 4);
+    if (got > 0 || g_nVrkErrCode == VRKERR_OK) {
+      const uint32_t crc = Crc32(out, got > 0 ? static_cast<unsigned>(got) : 0);
+      std::memcpy(out + (got > 0 ? got : 0), &crc, 4);
+    }
+  }
+  // A file of no stored bytes reads as 0 bytes with success.
+  if (got == 0 && !(storedSize == 0 && g_nVrkErrCode == VRKERR_OK))
+    return SetError(FailureCode(VRKERR_PATCH_DATA_IO)), -1;
+  if (got < 0) return SetError(VRKERR_PATCH_DATA_IO), -1;
+  return got;
 }
 
 int CVrkAdvBuilder::WritePatchBlock(const char* blockPath, unsigned int origin, int distance) {
@@ -68,18 +103,28 @@ int CVrkAdvBuilder::WritePatchBlock(const char* blockPath, unsigned int origin, 
   if (!m_lpCurName) return SetError(VRKERR_NULL_NAME), 0;
   if (!m_pCurData) return SetError(VRKERR_NO_BLOCK), 0;
   if (!blockPath || !FitsPathLimits(blockPath)) return SetError(VRKERR_NULL_PATH), 0;
-  if (!DiskFileExists(blockPath)) CloseDiskFile(CreateDiskFile(blockPath, kAttrNormal));
-  // Entries are made durable together, once per block file, before the
-  // patch file that refers to them is written (see CVrkPatcher).
-  FileHandle file = OpenDiskFileEx(blockPath, kModeReadWriteShared, kAttrNormal);
-  if (file == kInvalidFile) return SetError(VRKERR_OPEN_FILE), 0;
-  if (SeekDiskFile(file, distance, origin) == kFileFailure) {
-    CloseDiskFile(file);
+  if (m_hWriteFile == kInvalidFile || std::strcmp(blockPath, m_szWriteFile) != 0) {
+    CloseWriteFile();
+    if (!DiskFileExists(blockPath)) CloseDiskFile(CreateDiskFile(blockPath, kAttrNormal));
+    // Entries are made durable together, once per block file, before the
+    // patch file that refers to them is written (see CVrkPatcher).
+    m_hWriteFile = OpenDiskFileEx(blockPath, kModeReadWriteShared, kAttrNormal);
+    if (m_hWriteFile == kInvalidFile) return SetError(VRKERR_OPEN_FILE), 0;
+    std::strcpy(m_szWriteFile, blockPath);
+  }
+  if (SeekDiskFile(m_hWriteFile, distance, origin) == kFileFailure) {
+    CloseWriteFile();
     return SetError(VRKERR_SEEK), 0;
   }
-  const int result = WritePatchBlockTo(file);
-  CloseDiskFile(file);
+  const int result = WritePatchBlockTo(m_hWriteFile);
+  if (!result) CloseWriteFile();
   return result;
+}
+
+void CVrkAdvBuilder::CloseWriteFile() {
+  m_szWriteFile[0] = '\0';
+  CloseDiskFile(m_hWriteFile);
+  m_hWriteFile = kInvalidFile;
 }
 
 void CVrkAdvBuilder::CloseBlockFile() {
@@ -92,6 +137,7 @@ int CVrkAdvBuilder::HoldBlockFile(const char* blockPath) {
   if (std::strcmp(blockPath, m_szBlockFile) == 0 && m_hBlockFile != kInvalidFile)
     return VRKERR_OK;
   CloseBlockFile();
+  CloseWriteFile();
   if (!DiskFileExists(blockPath)) return VRKERR_NO_SOURCE;
   m_hBlockFile = OpenDiskFileEx(blockPath, kModeReadExclusive, kAttrNormal);
   if (m_hBlockFile == kInvalidFile) return VRKERR_OPEN_FILE;
@@ -126,20 +172,22 @@ int CVrkAdvBuilder::ApplyPatchData(const char* blockPath) {
   // every reader of the target size a buffer from that claim.
   if ((r.flags & kFileCompressed) && !IsPlausibleExpansion(r.storedSize, r.originalSize))
     return SetError(VRKERR_CHECKSUM), 0;
-  Bytes data = AllocEntry(r.storedSize);
+  unsigned char* data = EntryBuffer(r.storedSize);
   if (!data) return SetError(VRKERR_NO_MEMORY), 0;
-  if (int rc = ReadBlockEntry(data.get())) return SetError(rc), 0;
+  if (int rc = ReadBlockEntry(data)) return SetError(rc), 0;
+  uint32_t crc;
+  std::memcpy(&crc, data + r.storedSize, 4);
 
   const unsigned int hash[3] = {r.hash0, r.hash1, r.hash2};
   m_piPacket->BeginUpdate();
   // The file keeps the stored form it had in the source archive.
   const int added =
-      m_pAdvance ? m_pAdvance->AddStoredFileByHash(hash, 0, r.flags, data.get(), r.storedSize,
-                                                   r.originalSize, r.versionHigh, r.versionLow)
-                 : m_piPacket->AddCompressedFileByHash(hash, 0, data.get(), r.storedSize,
+      m_pAdvance ? m_pAdvance->AddStoredFileByHash(hash, 0, r.flags, data, r.storedSize,
+                                                   r.originalSize, r.versionHigh, r.versionLow,
+                                                   &crc)
+                 : m_piPacket->AddCompressedFileByHash(hash, 0, data, r.storedSize,
                                                        r.originalSize, r.versionHigh,
                                                        r.versionLow);
-  data.reset();
   if (added < 0) {
     // The bracket opened above is closed again, so that the caller's own
     // brackets stay balanced; the archive's error code is what counts.

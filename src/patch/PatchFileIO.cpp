@@ -39,6 +39,7 @@ int CVrkAdvBuilder::WritePatchFile(FileHandle file) {
 int CVrkAdvBuilder::SavePatchFile(const char* path) {
   if (!path || !FitsPathLimits(path)) return SetError(VRKERR_NULL_PATH);
   if (m_nDataCount && !m_pData) return SetError(VRKERR_NO_BLOCK);
+  CloseWriteFile();  // the build's entries are all written
   int rc;
   {
     FileHandle file = CreateDiskFile(path, kAttrWriteThrough);

@@ -36,6 +36,10 @@ CVrkAdvBuilder::CVrkAdvBuilder(CVrkAdvance* packet)
       m_szBlockFile(),
       m_hBlockFile(kInvalidFile),
       m_pAdvance(packet),
+      m_szWriteFile(),
+      m_hWriteFile(kInvalidFile),
+      m_pEntry(nullptr),
+      m_nEntryRoom(0),
       m_pCursorNode(nullptr),
       m_nCursorIndex(0) {}
 
@@ -43,6 +47,8 @@ CVrkAdvBuilder::~CVrkAdvBuilder() {
   ClearPatchData();
   delete m_pBlockList;
   CloseBlockFile();
+  CloseWriteFile();
+  VrkFree(m_pEntry);
 }
 
 void CVrkAdvBuilder::ClearPatchData() {
@@ -57,6 +63,7 @@ unsigned int CVrkAdvBuilder::CollectPatchBlocks() {
   if (!m_pBlockList && !(m_pBlockList = new TPatchBlockList(kPatchListCapacity)))
     return SetError(VRKERR_NO_MEMORY), 0;
   m_pBlockList->RemoveAll();
+  CloseWriteFile();
   m_lpCurName = nullptr;
   m_pCursorNode = nullptr;
   if (m_piPacket->GetFileCount() == 0) return SetError(VRKERR_EMPTY_PACKET), 0;

@@ -5,6 +5,8 @@
 #ifndef ORVEL_PATCH_VRK_ADV_BUILDER_H
 #define ORVEL_PATCH_VRK_ADV_BUILDER_H
 
+#include <cstdint>
+
 #include "frame/Allocation.h"
 #include "frame/DiskFile.h"
 #include "orvel/IVrkPatchBuilder.h"
@@ -49,6 +51,16 @@ class CVrkAdvBuilder : public IVrkPatchBuilder, public VrkHeapObject {
   void ClearPatchData();
   // Closes the block file held open for reading.
   void CloseBlockFile();
+  // Closes the block file held open for appending.
+  void CloseWriteFile();
+  // Room for an entry of `storedSize` bytes and its checksum word (with
+  // slack), reused from entry to entry; null when out of memory.
+  unsigned char* EntryBuffer(unsigned int storedSize);
+  // Fills the current record from the archive's entry of the current file.
+  bool DescribeCurrentFile(PatchData* r);
+  // Reads the current file's stored bytes and their checksum word into
+  // `out` (room for storedSize + 4). The stored size, or -1 on failure.
+  int64_t ReadCurrentFile(unsigned char* out, unsigned int storedSize);
   // Opens `blockPath` for reading unless it is the one held open. 0 or the
   // error code.
   int HoldBlockFile(const char* blockPath);
@@ -72,6 +84,12 @@ class CVrkAdvBuilder : public IVrkPatchBuilder, public VrkHeapObject {
   FileHandle m_hBlockFile;
 
   CVrkAdvance* m_pAdvance;  // m_piPacket as the advanced archive it is
+  // The block file WritePatchBlock appended to last, kept open for the next
+  // entry of the same level until the build moves on.
+  char m_szWriteFile[kMaxJoinedPath + 1];
+  FileHandle m_hWriteFile;
+  unsigned char* m_pEntry;  // EntryBuffer's room
+  uint64_t m_nEntryRoom;
   // The node SelectPatchBlock reached last, so that selecting in order walks
   // the list once.
   const TPatchBlockList::Node* m_pCursorNode;

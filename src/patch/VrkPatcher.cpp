@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "advance/VrkAdvance.h"
 #include "frame/Callbacks.h"
 #include "frame/DebugOutput.h"
 #include "frame/DiskFile.h"
@@ -20,6 +21,18 @@ namespace {
 // build that stopped never reports success.
 int Failed(int fallback = VRKERR_PATCH_DATA_IO) {
   return SetError(g_nVrkErrCode < 0 ? g_nVrkErrCode : fallback);
+}
+
+// Commits the level open on `packet` and stamps it `level`: in one commit
+// where the archive can, else through its own SetPacketVersion afterwards.
+// A failed commit leaves the stamp alone.
+int CommitLevel(IOrvelPacket* packet, unsigned int high, unsigned int level) {
+  if (auto* advanced = dynamic_cast<CVrkAdvance*>(packet))
+    return advanced->EndUpdateAtVersion(high, level);
+  const int rc = packet->EndUpdate();
+  if (rc < 0) return rc;
+  packet->SetPacketVersion(high, level);
+  return g_nVrkErrCode < 0 ? g_nVrkErrCode : rc;
 }
 
 // Makes the block files of one build durable, each once, after its last
@@ -189,9 +202,8 @@ int CVrkPatcher::ProceedPatch(char* path) {
       current = recordLevel;
     } else if (recordLevel > current) {
       // A level is stamped only once its files are committed.
-      rc = m_piPacket->EndUpdate();
+      rc = CommitLevel(m_piPacket, high, current);
       if (rc < 0) return rc;
-      m_piPacket->SetPacketVersion(high, current);
       m_piPacket->BeginUpdate();
       current = recordLevel;
     }
@@ -202,13 +214,12 @@ int CVrkPatcher::ProceedPatch(char* path) {
       return SetError(kept);
     }
   }
+  if (current) return SetError(CommitLevel(m_piPacket, high, patchLevel));
   // Nothing above the archive's level: nothing to commit, but the archive
   // has every file of the patch's level.
-  rc = current ? m_piPacket->EndUpdate() : VRKERR_NOT_UPDATING;
-  if (rc < 0 && current) return rc;
   m_piPacket->SetPacketVersion(high, patchLevel);
   if (g_nVrkErrCode < 0) return g_nVrkErrCode;
-  return SetError(rc);
+  return SetError(VRKERR_NOT_UPDATING);
 }
 
 void CVrkPatcher::DeletePatchBlockFile(char* pattern) {

@@ -78,6 +78,31 @@ TEST_F(PatchTest, MissingBlockFileStopsAtTheLastCompletedLevelAndReapplyFinishes
   }
 }
 
+// Inside a bracket of the host's own, the files and the stamps of the levels
+// wait for the host's EndUpdate: dropped together, or committed together.
+TEST_F(PatchTest, InsideAHostBracketFilesAndStampCommitTogether) {
+  Side src = CreateSource();
+  CopySource();
+  WriteLevels(src);
+  ASSERT_EQ(src.patcher->CreatePatchFile(), 0);
+  {
+    Side dst = Open(Dst());
+    dst->BeginUpdate();
+    ASSERT_EQ(Apply(dst), 0);
+  }  // freed inside the bracket
+  {
+    Side dst = Open(Dst());
+    EXPECT_EQ(Level(*dst), 1u);
+    EXPECT_EQ(dst->GetFileBlockIndex("dir/a.txt"), -1);
+    dst->BeginUpdate();
+    ASSERT_EQ(Apply(dst), 0);
+    ASSERT_EQ(dst->EndUpdate(), 0);
+  }
+  Side dst = Open(Dst());
+  EXPECT_EQ(Level(*dst), 6u);
+  ExpectSameFiles(*src, *dst);
+}
+
 TEST_F(PatchTest, ApplyCallsBackForEveryRecordAndStampsEachLevel) {
   Side src = CreateSource();
   CopySource();

@@ -1,0 +1,42 @@
+#include "codec/PackedTextCache.h"
+
+#include <cstring>
+
+#include "codec/CompressBuffer.h"
+#include "frame/Allocation.h"
+
+namespace orvel {
+
+void PackedTextCache::Clear() {
+  VrkFree(m_pText);
+  VrkFree(m_pPacked);
+  m_pText = m_pPacked = nullptr;
+  m_nTextSize = m_nPackedSize = 0;
+}
+
+const unsigned char* PackedTextCache::Pack(CCompressBuffer& compressor, const void* text,
+                                           uint32_t size, uint32_t* packedSize) {
+  if (m_pPacked && size == m_nTextSize && std::memcmp(text, m_pText, size) == 0) {
+    *packedSize = m_nPackedSize;
+    return m_pPacked;
+  }
+  Clear();
+  const unsigned char* packed = compressor.CompressBuffer(text, size);
+  if (!packed) return nullptr;
+  *packedSize = compressor.m_nStoredSize;
+  // Keeping a copy is an optimisation only: without memory the next write
+  // compresses again.
+  m_pText = static_cast<unsigned char*>(VrkAlloc(size ? size : 1));
+  m_pPacked = static_cast<unsigned char*>(VrkAlloc(*packedSize ? *packedSize : 1));
+  if (!m_pText || !m_pPacked) {
+    Clear();
+    return packed;
+  }
+  std::memcpy(m_pText, text, size);
+  std::memcpy(m_pPacked, packed, *packedSize);
+  m_nTextSize = size;
+  m_nPackedSize = *packedSize;
+  return packed;
+}
+
+}  // namespace orvel
