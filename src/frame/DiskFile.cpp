@@ -372,13 +372,4 @@ bool SyncPathDirectory(const char* path) {
   return ok;
 }
 
-bool SyncDiskFileAt(const char* path) {
-  if (!path || !*path) return false;
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = fdatasync(fd) == 0;
-  close(fd);
-  return ok;
-}
-
 }  // namespace orvel

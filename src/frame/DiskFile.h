@@ -100,8 +100,6 @@ bool FindFirstMatchingFile(const char* pattern, char* name, unsigned size);
 // Makes the entries of the directory holding `path` durable (a created,
 // renamed or deleted file survives a crash). False on failure.
 bool SyncPathDirectory(const char* path);
-// Makes the data of the file at `path` durable. False on failure.
-bool SyncDiskFileAt(const char* path);
 
 }  // namespace orvel
 

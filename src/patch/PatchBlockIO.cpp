@@ -38,12 +38,18 @@ int CVrkAdvBuilder::WritePatchBlockTo(int file) {
   if (got != stored) return SetError(VRKERR_PATCH_DATA_IO), 0;
 
   // The entry is the stored bytes and their checksum word, in one write.
-  const unsigned written = WriteDiskFile(file, data, stored + 4);
-  if (written != stored + 4)
-    return SetError(written >= stored && stored ? VRKERR_CHECKSUM_IO : VRKERR_PATCH_DATA_IO), 0;
-  // The entry leaves the library's buffers before success is reported; a
-  // write-through handle also makes it durable here.
-  if (!FlushDiskFile(file)) return SetError(VRKERR_PATCH_DATA_IO), 0;
+  if (WriteDiskFileAt(file, data, stored + 4, r.offset) != stored + 4)
+    return SetError(VRKERR_PATCH_DATA_IO), 0;
+  if (file != m_hWriteFile) {
+    // A file of the caller's: it moves on past the entry, which leaves the
+    // library's buffers (and, written through, reaches the disk) here.
+    if (SeekDiskFile(file, static_cast<int32_t>(r.offset + stored + 4), 0) == kFileFailure ||
+        !FlushDiskFile(file))
+      return SetError(VRKERR_PATCH_DATA_IO), 0;
+  }
+  // The block file WritePatchBlock holds gathers its entries and makes them
+  // durable when it is let go (CloseWriteFile), before any patch file that
+  // refers to them is written.
   return SetError(VRKERR_OK), 1;
 }
 
@@ -104,11 +110,9 @@ int CVrkAdvBuilder::WritePatchBlock(const char* blockPath, unsigned int origin, 
   if (!m_pCurData) return SetError(VRKERR_NO_BLOCK), 0;
   if (!blockPath || !FitsPathLimits(blockPath)) return SetError(VRKERR_NULL_PATH), 0;
   if (m_hWriteFile == kInvalidFile || std::strcmp(blockPath, m_szWriteFile) != 0) {
-    CloseWriteFile();
+    if (!CloseWriteFile()) return SetError(VRKERR_PATCH_DATA_IO), 0;
     if (!DiskFileExists(blockPath)) CloseDiskFile(CreateDiskFile(blockPath, kAttrNormal));
-    // Entries are made durable together, once per block file, before the
-    // patch file that refers to them is written (see CVrkPatcher).
-    m_hWriteFile = OpenDiskFileEx(blockPath, kModeReadWriteShared, kAttrNormal);
+    m_hWriteFile = OpenDiskFileEx(blockPath, kModeReadWriteShared, kAttrWriteThrough);
     if (m_hWriteFile == kInvalidFile) return SetError(VRKERR_OPEN_FILE), 0;
     std::strcpy(m_szWriteFile, blockPath);
   }
@@ -121,10 +125,14 @@ int CVrkAdvBuilder::WritePatchBlock(const char* blockPath, unsigned int origin, 
   return result;
 }
 
-void CVrkAdvBuilder::CloseWriteFile() {
-  m_szWriteFile[0] = '\0';
+bool CVrkAdvBuilder::CloseWriteFile() {
+  if (m_hWriteFile == kInvalidFile) return true;
+  // Its entries, and its name when it was created, become durable.
+  const bool ok = FlushDiskFile(m_hWriteFile) && SyncPathDirectory(m_szWriteFile);
   CloseDiskFile(m_hWriteFile);
   m_hWriteFile = kInvalidFile;
+  m_szWriteFile[0] = '\0';
+  return ok;
 }
 
 void CVrkAdvBuilder::CloseBlockFile() {

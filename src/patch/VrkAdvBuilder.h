@@ -51,8 +51,9 @@ class CVrkAdvBuilder : public IVrkPatchBuilder, public VrkHeapObject {
   void ClearPatchData();
   // Closes the block file held open for reading.
   void CloseBlockFile();
-  // Closes the block file held open for appending.
-  void CloseWriteFile();
+  // Lets go of the block file held open for appending, its entries made
+  // durable first; false when they could not be.
+  bool CloseWriteFile();
   // Room for an entry of `storedSize` bytes and its checksum word (with
   // slack), reused from entry to entry; null when out of memory.
   unsigned char* EntryBuffer(unsigned int storedSize);

@@ -35,28 +35,6 @@ int CommitLevel(IOrvelPacket* packet, unsigned int high, unsigned int level) {
   return g_nVrkErrCode < 0 ? g_nVrkErrCode : rc;
 }
 
-// Makes the block files of one build durable, each once, after its last
-// entry: the patch file that refers to them is only written afterwards.
-class BlockFileSync {
- public:
-  // `path` is the block file about to receive an entry.
-  bool Switch(const char* path) {
-    if (std::strcmp(path, m_szPath) == 0) return true;
-    const bool ok = Finish();
-    std::strcpy(m_szPath, path);
-    return ok;
-  }
-  bool Finish() {
-    if (!m_szPath[0]) return true;
-    const bool ok = SyncDiskFileAt(m_szPath) && SyncPathDirectory(m_szPath);
-    m_szPath[0] = '\0';
-    return ok;
-  }
-
- private:
-  char m_szPath[kMaxJoinedPath + 1] = {};
-};
-
 // The archive's path split, with the patch file's path; false when a path
 // made from it would be too long.
 bool PatchPathsOf(IOrvelPacket* packet, PatchPath* base, char* patchFile) {
@@ -95,7 +73,6 @@ int CVrkPatcher::CreatePatchFile() {
   if (m_piBuilder->GetPatchDataCount() != n) return Failed(VRKERR_NO_MEMORY);
   DeletePatchBlockFile(pattern);
 
-  BlockFileSync sync;
   for (unsigned int i = 0; i < n; ++i) {
     FireCallback(VRKCB_MAKE_PATCH, m_piPacket, static_cast<int>(n), static_cast<int>(i));
     const char* name = m_piBuilder->SelectPatchBlock(i);
@@ -104,10 +81,8 @@ int CVrkPatcher::CreatePatchFile() {
     unsigned int level = 0;
     m_piPacket->GetFileVersion(name, nullptr, &level);
     BlockFilePath(base, level, block);
-    if (!sync.Switch(block)) return Failed();
     if (!m_piBuilder->WritePatchBlock(block, 2, 0)) return Failed();
   }
-  if (!sync.Finish()) return Failed();
   const int rc = m_piBuilder->SavePatchFile(patchFile);
   if (rc < 0) return rc;
   return SetError(VRKERR_OK);
@@ -149,7 +124,6 @@ int CVrkPatcher::ExtendPatchFile() {
   m_piPacket->GetPacketVersion(&high, &low, nullptr);
   m_piBuilder->SetPatchVersion(high, low);
 
-  BlockFileSync sync;
   unsigned int j = 0;
   for (unsigned int i = 0; i < n && j < count; ++i) {
     FireCallback(VRKCB_MAKE_PATCH, m_piPacket, static_cast<int>(n), static_cast<int>(i));
@@ -162,11 +136,9 @@ int CVrkPatcher::ExtendPatchFile() {
     unsigned int level = 0;
     m_piPacket->GetFileVersion(name, nullptr, &level);
     BlockFilePath(base, level, block);
-    if (!sync.Switch(block)) return Failed();
     if (!m_piBuilder->WritePatchBlock(block, 2, 0)) return Failed();
     ++j;
   }
-  if (!sync.Finish()) return Failed();
   rc = m_piBuilder->SavePatchFile(patchFile);
   if (rc < 0) return rc;
   return SetError(VRKERR_OK);
