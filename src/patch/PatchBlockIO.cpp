@@ -66,37 +66,18 @@ unsigned char* CVrkAdvBuilder::EntryBuffer(unsigned int storedSize) {
 }
 
 bool CVrkAdvBuilder::DescribeCurrentFile(PatchData* r) {
-  const char* name = m_lpCurName;
-  if (m_pAdvance) {
-    AdvanceBlockEntry e;
-    unsigned int hash[3];
-    if (!m_pAdvance->FindFileEntry(name, &e, hash)) return false;
-    *r = PatchData{e.versionHigh, e.versionLow, e.flags, 0, e.storedSize, e.originalSize,
-                   hash[0], hash[1], hash[2]};
-    return true;
-  }
-  m_piPacket->GetFileVersion(name, &r->versionHigh, &r->versionLow);
-  r->flags = m_piPacket->GetFileFlags(name);
-  r->storedSize = m_piPacket->GetFileStoredSize(name);
-  r->originalSize = m_piPacket->GetFileOriginalSize(name);
-  m_piPacket->GetFileHash(name, &r->hash0, &r->hash1, &r->hash2);
+  AdvanceBlockEntry e;
+  unsigned int hash[3];
+  if (!m_pAdvance->FindFileEntry(m_lpCurName, &e, hash)) return false;
+  *r = PatchData{e.versionHigh, e.versionLow, e.flags, 0, e.storedSize, e.originalSize,
+                 hash[0], hash[1], hash[2]};
   return true;
 }
 
 int64_t CVrkAdvBuilder::ReadCurrentFile(unsigned char* out, unsigned int storedSize) {
-  g_nVrkErrCode = VRKERR_OK;
-  int got;
-  if (m_pAdvance) {
-    // Bytes and checksum word come together from the archive, which checks
-    // the word: it is the block entry's checksum as well.
-    got = m_pAdvance->ReadStoredRecord(m_lpCurName, out, storedSize + 4);
-  } else {
-    got = m_piPacket->ReadFileRaw(m_lpCurName, out, storedSize + 4);
-    if (got > 0 || g_nVrkErrCode == VRKERR_OK) {
-      const uint32_t crc = Crc32(out, got > 0 ? static_cast<unsigned>(got) : 0);
-      std::memcpy(out + (got > 0 ? got : 0), &crc, 4);
-    }
-  }
+  // Bytes and checksum word come together from the archive, which checks
+  // the word: it is the block entry's checksum as well.
+  const int got = m_pAdvance->ReadStoredRecord(m_lpCurName, out, storedSize + 4);
   // A file of no stored bytes reads as 0 bytes with success.
   if (got == 0 && !(storedSize == 0 && g_nVrkErrCode == VRKERR_OK))
     return SetError(FailureCode(VRKERR_PATCH_DATA_IO)), -1;
@@ -189,13 +170,9 @@ int CVrkAdvBuilder::ApplyPatchData(const char* blockPath) {
   const unsigned int hash[3] = {r.hash0, r.hash1, r.hash2};
   m_piPacket->BeginUpdate();
   // The file keeps the stored form it had in the source archive.
-  const int added =
-      m_pAdvance ? m_pAdvance->AddStoredFileByHash(hash, 0, r.flags, data, r.storedSize,
-                                                   r.originalSize, r.versionHigh, r.versionLow,
-                                                   &crc)
-                 : m_piPacket->AddCompressedFileByHash(hash, 0, data, r.storedSize,
-                                                       r.originalSize, r.versionHigh,
-                                                       r.versionLow);
+  const int added = m_pAdvance->AddStoredFileByHash(hash, 0, r.flags, data, r.storedSize,
+                                                    r.originalSize, r.versionHigh, r.versionLow,
+                                                    &crc);
   if (added < 0) {
     // The bracket opened above is closed again, so that the caller's own
     // brackets stay balanced; the archive's error code is what counts.

@@ -73,7 +73,7 @@ unsigned int CVrkAdvBuilder::CollectPatchBlocks() {
   // Every name of the name list counts, also beyond the file count: a file
   // removed by hashes leaves its name behind, and the names after it still
   // belong to files. A name listed twice is carried once.
-  const unsigned int names = m_pAdvance ? m_pAdvance->NameCount() : m_piPacket->GetFileCount();
+  const unsigned int names = m_pAdvance->NameCount();
   try {
     LibVector<PatchBlock> found;
     LibVector<unsigned int> keys;
