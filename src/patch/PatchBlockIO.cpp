@@ -130,6 +130,8 @@ int CVrkAdvBuilder::HoldBlockFile(const char* blockPath) {
   if (!DiskFileExists(blockPath)) return VRKERR_NO_SOURCE;
   m_hBlockFile = OpenDiskFileEx(blockPath, kModeReadExclusive, kAttrNormal);
   if (m_hBlockFile == kInvalidFile) return VRKERR_OPEN_FILE;
+  // Held without sharing, so its size stays as it is while it is held.
+  m_nBlockFileSize = GetDiskFileSize(m_hBlockFile);
   std::strcpy(m_szBlockFile, blockPath);
   return VRKERR_OK;
 }
@@ -154,8 +156,8 @@ int CVrkAdvBuilder::ApplyPatchData(const char* blockPath) {
   const PatchData r = *m_pCurData;
   // An entry that does not lie inside its block file is refused before
   // anything is sized from it.
-  const unsigned blockSize = GetDiskFileSize(m_hBlockFile);
-  if (blockSize == kFileFailure || uint64_t{r.offset} + r.storedSize + 4 > blockSize)
+  if (m_nBlockFileSize == kFileFailure ||
+      uint64_t{r.offset} + r.storedSize + 4 > m_nBlockFileSize)
     return SetError(VRKERR_PATCH_DATA_IO), 0;
   // A compressed entry claiming more than its bytes can decode to would make
   // every reader of the target size a buffer from that claim.

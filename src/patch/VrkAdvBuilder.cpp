@@ -35,6 +35,7 @@ CVrkAdvBuilder::CVrkAdvBuilder(CVrkAdvance* packet)
       m_pCurData(nullptr),
       m_szBlockFile(),
       m_hBlockFile(kInvalidFile),
+      m_nBlockFileSize(0),
       m_pAdvance(packet),
       m_szWriteFile(),
       m_hWriteFile(kInvalidFile),

@@ -84,6 +84,7 @@ class CVrkAdvBuilder : public IVrkPatchBuilder, public VrkHeapObject {
   char m_szBlockFile[kMaxJoinedPath + 1];
   FileHandle m_hBlockFile;
 
+  unsigned int m_nBlockFileSize;  // of the block file held for reading
   CVrkAdvance* m_pAdvance;  // m_piPacket as the advanced archive it is (null with it)
   // The block file WritePatchBlock appended to last, kept open for the next
   // entry of the same level until the build moves on.
