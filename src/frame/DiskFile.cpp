@@ -365,6 +365,7 @@ bool FindFirstMatchingFile(const char* pattern, char* name, unsigned size) {
 bool SyncPathDirectory(const char* path) {
   if (!path || !*path) return false;
   std::string dir = DirectoryOf(path);
+  if (dir.empty() && path[0] == '/') dir = "/";  // a file in the root
   int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   const bool ok = fsync(fd) == 0;
