@@ -71,6 +71,7 @@ void COrvelPacket::InitCryptTable() { orvel::InitCryptTable(m_aCryptTable); }
 
 void COrvelPacket::ClosePacket() {
   ReleaseListText();
+  m_listCache.Clear();
   VrkFree(m_pBlockTable);
   m_pBlockTable = nullptr;
   VrkFree(m_pScrambledBlocks);

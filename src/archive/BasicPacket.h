@@ -15,6 +15,7 @@
 #include "archive/BasicFormat.h"
 #include "codec/CompressBuffer.h"
 #include "codec/NameHash.h"
+#include "codec/PackedTextCache.h"
 #include "frame/Allocation.h"
 #include "frame/DiskFile.h"
 #include "frame/ScratchBuffer.h"
@@ -183,6 +184,7 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   bool m_bVerifyCheckSum;
   // Reused buffer for stored bytes on their way to the decoder.
   ScratchBuffer m_readScratch;
+  PackedTextCache m_listCache;  // the list text as last compressed
   uint32_t m_aListFileHash[3];
 };
 

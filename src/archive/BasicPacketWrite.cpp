@@ -166,13 +166,14 @@ int COrvelPacket::WriteListFile(FileHandle file, uint32_t offset) {
   if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE), 0;
   BlockEntry* list = ListFileBlock();
   if (!list) return SetError(VRKERR_NO_LIST_FILE), 0;
-  const unsigned char* out = m_pCompressor->CompressBuffer(m_szListText, m_nListLength + 1);
+  uint32_t stored = 0;
+  const unsigned char* out =
+      m_listCache.Pack(*m_pCompressor, m_szListText, m_nListLength + 1, &stored);
   if (!out) return SetError(VRKERR_LIST_FILE_IO), 0;
-  const uint32_t stored = m_pCompressor->m_nStoredSize;
   if (uint64_t{offset} + stored >= kFileFailure) return SetError(VRKERR_LIST_FILE_IO), 0;
   list->flags |= basic::kFileCompressed;
   list->offset = offset;
-  list->originalSize = m_pCompressor->m_nOriginalSize;
+  list->originalSize = m_nListLength + 1;
   list->storedSize = stored;
   if (WriteDiskFileAt(file, out, stored, offset) != stored) return SetError(VRKERR_LIST_FILE_IO), 0;
   return 1;
