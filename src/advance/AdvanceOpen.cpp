@@ -226,6 +226,9 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
                                    record.originalSize, text.get()))
       return SetError(VRKERR_LIST_FILE_IO), 0;
     length = record.originalSize;
+    // A commit that leaves the names as they are writes these bytes again
+    // instead of compressing the list anew.
+    m_listCache.Keep(text.get(), length, stored.get(), record.storedSize);
   } else {
     text = std::move(stored);
   }

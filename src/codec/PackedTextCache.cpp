@@ -14,6 +14,18 @@ void PackedTextCache::Clear() {
   m_nTextSize = m_nPackedSize = 0;
 }
 
+void PackedTextCache::Keep(const void* text, uint32_t size, const void* packed,
+                           uint32_t packedSize) {
+  Clear();
+  m_pText = static_cast<unsigned char*>(VrkAlloc(size ? size : 1));
+  m_pPacked = static_cast<unsigned char*>(VrkAlloc(packedSize ? packedSize : 1));
+  if (!m_pText || !m_pPacked) return Clear();
+  std::memcpy(m_pText, text, size);
+  std::memcpy(m_pPacked, packed, packedSize);
+  m_nTextSize = size;
+  m_nPackedSize = packedSize;
+}
+
 const unsigned char* PackedTextCache::Pack(CCompressBuffer& compressor, const void* text,
                                            uint32_t size, uint32_t* packedSize) {
   if (m_pPacked && size == m_nTextSize && std::memcmp(text, m_pText, size) == 0) {
@@ -26,16 +38,7 @@ const unsigned char* PackedTextCache::Pack(CCompressBuffer& compressor, const vo
   *packedSize = compressor.m_nStoredSize;
   // Keeping a copy is an optimisation only: without memory the next write
   // compresses again.
-  m_pText = static_cast<unsigned char*>(VrkAlloc(size ? size : 1));
-  m_pPacked = static_cast<unsigned char*>(VrkAlloc(*packedSize ? *packedSize : 1));
-  if (!m_pText || !m_pPacked) {
-    Clear();
-    return packed;
-  }
-  std::memcpy(m_pText, text, size);
-  std::memcpy(m_pPacked, packed, *packedSize);
-  m_nTextSize = size;
-  m_nPackedSize = *packedSize;
+  Keep(text, size, packed, *packedSize);
   return packed;
 }
 

@@ -23,6 +23,9 @@ class PackedTextCache {
   // very text; null when compression fails. Valid until the next call.
   const unsigned char* Pack(CCompressBuffer& compressor, const void* text, uint32_t size,
                             uint32_t* packedSize);
+  // Takes `packed` as the compressed form of `text`, as read back from a
+  // file; kept only when memory for the copies can be had.
+  void Keep(const void* text, uint32_t size, const void* packed, uint32_t packedSize);
   void Clear();
 
  private:

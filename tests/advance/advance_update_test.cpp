@@ -133,5 +133,29 @@ TEST_F(AdvanceTest, DiskAddsKeepFileTimesAndReplaceOnlyWhenTheyChange) {
   EXPECT_EQ(ReadFileBytes(tmp_ / "out.txt"), "third");
 }
 
+// The list side file read at open is written back as it was by a commit that
+// leaves the names alone, and compressed anew once they change.
+TEST_F(AdvanceTest, CommitsKeepOrRewriteTheListAsTheNamesRequire) {
+  Build(64, "name", 40).reset();
+  const std::string before = Bytes(".lst");
+  Packet p = Open();
+  p->BeginUpdate();
+  AddText(p.get(), "name3", "replaced", 0, 9);
+  ASSERT_EQ(p->EndUpdate(), 0);
+  EXPECT_EQ(Bytes(".lst"), before);
+  p->BeginUpdate();
+  AddText(p.get(), "extra", "x");
+  ASSERT_EQ(p->EndUpdate(), 0);
+  p.reset();
+  const std::string after = Bytes(".lst");
+  EXPECT_NE(after, before);
+  // The same names written by a fresh archive give the same bytes.
+  Packet q = Build(64, "name", 40);
+  q->BeginUpdate();
+  AddText(q.get(), "extra", "x");
+  ASSERT_EQ(q->EndUpdate(), 0);
+  EXPECT_EQ(Bytes(".lst"), after);
+}
+
 }  // namespace
 }  // namespace orvel_test
