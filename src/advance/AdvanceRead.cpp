@@ -22,14 +22,18 @@ bool ChecksumMatches(const unsigned char* data, uint32_t size,
 }  // namespace
 
 int CVrkAdvance::ReadRecord(const AdvanceBlockEntry* e, unsigned char* out) {
-  const uint32_t count = e->storedSize + (m_bVerifyCheckSum ? kChecksumSize : 0);
+  return ReadRecord(e, out, m_bVerifyCheckSum != 0);
+}
+
+int CVrkAdvance::ReadRecord(const AdvanceBlockEntry* e, unsigned char* out, bool verify) {
+  const uint32_t count = e->storedSize + (verify ? kChecksumSize : 0);
   if (!RecordFits(e->offset, e->storedSize))
     return VRKERR_DATA_IO;
   if (count) {
     uint32_t got = m_readScratch.ReadPlaced(m_hPacket, out, count, e->offset);
     if (got != count) return got >= e->storedSize ? VRKERR_CHECKSUM_IO : VRKERR_DATA_IO;
   }
-  if (m_bVerifyCheckSum && !ChecksumMatches(out, e->storedSize, out + e->storedSize))
+  if (verify && !ChecksumMatches(out, e->storedSize, out + e->storedSize))
     return VRKERR_CHECKSUM;
   return VRKERR_OK;
 }
@@ -138,14 +142,8 @@ int CVrkAdvance::ReadStoredRecord(const char* name, void* out, unsigned int room
   if (!found) return 0;
   const AdvanceBlockEntry e = *found;
   if (uint64_t{e.storedSize} + kChecksumSize > room) return SetError(VRKERR_BUFFER_TOO_SMALL), 0;
-  if (!RecordFits(e.offset, e.storedSize)) return SetError(VRKERR_DATA_IO), 0;
-  unsigned char* bytes = static_cast<unsigned char*>(out);
-  const uint32_t count = e.storedSize + kChecksumSize;
-  const uint32_t got = m_readScratch.ReadPlaced(m_hPacket, bytes, count, e.offset);
-  if (got != count)
-    return SetError(got >= e.storedSize ? VRKERR_CHECKSUM_IO : VRKERR_DATA_IO), 0;
-  if (!ChecksumMatches(bytes, e.storedSize, bytes + e.storedSize))
-    return SetError(VRKERR_CHECKSUM), 0;
+  const int rc = ReadRecord(&e, static_cast<unsigned char*>(out), true);
+  if (rc != VRKERR_OK) return SetError(rc), 0;
   SetError(VRKERR_OK);
   return static_cast<int>(e.storedSize);
 }

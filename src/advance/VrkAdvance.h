@@ -238,6 +238,9 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // checksum word read in the same transfer) into `out`, which has room for
   // storedSize + 4 bytes. Returns 0 or the error code.
   int ReadRecord(const AdvanceBlockEntry* entry, unsigned char* out);
+  // The same, checking the checksum word when `verify`, whatever
+  // SetVerifyCheckSum says.
+  int ReadRecord(const AdvanceBlockEntry* entry, unsigned char* out, bool verify);
   // Splits the list text (length bytes, NUL after them, modified in place)
   // into the name list, lower-cased.
   int LoadListText(char* text, uint32_t length);
