@@ -53,7 +53,12 @@ enum {
   VRKERR_WRITE_PATCH_HEADER = -40,
   VRKERR_NO_BUILDER = -41,
   VRKERR_READ_ONLY = -42,
-  VRKERR_BUFFER_TOO_SMALL = -43
+  VRKERR_BUFFER_TOO_SMALL = -43,
+  // Another writer held the archive for longer than the lock wait allows.
+  VRKERR_BUSY = -44,
+  // An interrupted update must be rolled back first, and this process
+  // cannot write the archive's files to do it.
+  VRKERR_NEEDS_RECOVERY = -45
 };
 
 // The last error code: 0 after success, else one of the codes above.

@@ -49,7 +49,7 @@ int CVrkAdvance::AddFileFromDisk(const char* name, unsigned int flags,
                                  const char* diskPath, unsigned int versionHigh,
                                  unsigned int versionLow) {
   unsigned int hash[3];
-  int rc = CheckNamedChange(name, hash);
+  int rc = CheckNamedAdd(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   if (!diskPath) return SetError(VRKERR_NULL_PATH);
   if (FindBlock(name, kNone))
@@ -114,7 +114,7 @@ int CVrkAdvance::AddNewFileFromDisk(const char* name, unsigned int flags,
                                     const char* diskPath, unsigned int versionHigh,
                                     unsigned int versionLow) {
   unsigned int hash[3];
-  int rc = CheckNamedChange(name, hash);
+  int rc = CheckNamedAdd(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
@@ -163,7 +163,7 @@ int CVrkAdvance::ReplaceFileFromDisk(const char* name, unsigned int flags,
                                      const char* diskPath, unsigned int versionHigh,
                                      unsigned int versionLow) {
   unsigned int hash[3];
-  int rc = CheckNamedChange(name, hash);
+  int rc = CheckNamedAdd(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   uint64_t time = 0;
@@ -220,7 +220,7 @@ int CVrkAdvance::AddFileFromMemory(const char* name, unsigned int flags,
                                    unsigned int versionHigh,
                                    unsigned int versionLow) {
   unsigned int hash[3];
-  int rc = CheckNamedChange(name, hash);
+  int rc = CheckNamedAdd(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   if (!data) return SetError(VRKERR_NULL_BUFFER);
   if ((flags & kAddCompress) && m_pCompressor) {
@@ -242,7 +242,7 @@ int CVrkAdvance::AddCompressedFile(const char* name, unsigned int flags,
                                    unsigned int versionHigh,
                                    unsigned int versionLow) {
   unsigned int hash[3];
-  int rc = CheckNamedChange(name, hash);
+  int rc = CheckNamedAdd(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   if (!data) return SetError(VRKERR_NULL_BUFFER);
   if (FindBlock(name, kNone))
@@ -258,7 +258,7 @@ int CVrkAdvance::AddNewCompressedFile(const char* name, const void* data,
                                       unsigned int versionHigh,
                                       unsigned int versionLow) {
   unsigned int hash[3];
-  int rc = CheckNamedChange(name, hash);
+  int rc = CheckNamedAdd(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   rc = AddNewCompressedFileByHash(hash, data, storedSize, originalSize,
                                   versionHigh, versionLow);
@@ -273,7 +273,7 @@ int CVrkAdvance::ReplaceCompressedFile(const char* name, unsigned int flags,
                                        unsigned int versionHigh,
                                        unsigned int versionLow) {
   unsigned int hash[3];
-  int rc = CheckNamedChange(name, hash);
+  int rc = CheckNamedAdd(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
   return ReplaceCompressedFileByHash(hash, flags, data, storedSize, originalSize,
                                      versionHigh, versionLow);

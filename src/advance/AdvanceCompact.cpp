@@ -2,6 +2,7 @@
 // the tables, then swaps the files. Any failure leaves the old archive file
 // in place and described by the side files.
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
 #include "advance/AdvancePaths.h"
@@ -69,22 +70,15 @@ int CVrkAdvance::CompactInto(FileHandle temp, uint32_t* savedOffsets) {
   return VRKERR_OK;
 }
 
-void CVrkAdvance::RestoreAfterFailedCompaction(const char* tempPath,
-                                               uint32_t* savedOffsets,
-                                               uint32_t savedWasted,
-                                               uint32_t savedFlags,
-                                               bool tablesWritten) {
+void CVrkAdvance::RestoreAfterFailedCompaction(const char* tempPath) {
   const int rc = g_nVrkErrCode;
-  for (uint32_t i = 0; i < m_pHeader->blockCount; ++i)
-    m_pBlockTable[i].offset = savedOffsets[i];
-  m_pHeader->wastedBytes = savedWasted;
-  m_pHeader->flags = savedFlags;
-  if (tablesWritten) {
-    // The side files already describe the new file: describe the old again.
-    if (m_hPacket == kInvalidFile)
-      m_hPacket = OpenDiskFileEx(m_szPath, kModeReadWriteShared, kAttrWriteThrough);
-    if (WriteTables(m_hPacket)) FlushDiskFile(m_hTableFile);
+  for (FileHandle* h : {&m_hPacket, &m_hTableFile, &m_hListFile}) {
+    if (*h != kInvalidFile) CloseDiskFile(*h);
+    *h = kInvalidFile;
   }
+  // The journal puts back the side files the new tables overwrote, and the
+  // old archive file if the swap had begun.
+  m_guard.RollBack();
   DeleteDiskFile(tempPath);
   OpenPacket(m_szPath);
   SetError(rc);
@@ -92,6 +86,16 @@ void CVrkAdvance::RestoreAfterFailedCompaction(const char* tempPath,
 
 int CVrkAdvance::CompactPacket() {
   if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
+  // Outside a bracket a compaction is a commit of its own.
+  const bool own = m_nUpdateCount == 0;
+  const int held = own ? StartBracket() : m_nBracketError;
+  if (held != VRKERR_OK) return SetError(held);
+  const int rc = CompactLocked();
+  if (own) m_guard.EndBracket();
+  return SetError(rc);
+}
+
+int CVrkAdvance::CompactLocked() {
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE);
@@ -114,14 +118,12 @@ int CVrkAdvance::CompactPacket() {
     return SetError(rc);
   }
   uint32_t* offsets = reinterpret_cast<uint32_t*>(saved.get());
-  const uint32_t savedWasted = m_pHeader->wastedBytes;
-  const uint32_t savedFlags = m_pHeader->flags;
 
   int rc = CompactInto(temp, offsets);
   if (rc != VRKERR_OK) {
     CloseDiskFile(temp);
     SetError(rc);
-    RestoreAfterFailedCompaction(tempPath, offsets, savedWasted, savedFlags, false);
+    RestoreAfterFailedCompaction(tempPath);
     return g_nVrkErrCode;
   }
   m_pHeader->wastedBytes = 0;
@@ -132,18 +134,21 @@ int CVrkAdvance::CompactPacket() {
       !FlushDiskFile(m_hTableFile)) {
     if (g_nVrkErrCode == VRKERR_OK) SetError(VRKERR_DATA_IO);
     CloseDiskFile(temp);
-    RestoreAfterFailedCompaction(tempPath, offsets, savedWasted, savedFlags, true);
+    RestoreAfterFailedCompaction(tempPath);
     return g_nVrkErrCode;
   }
   CloseDiskFile(temp);
   CloseDiskFile(m_hPacket);
   m_hPacket = kInvalidFile;
-  if (!ReplaceDiskFile(m_szPath, tempPath)) {
+  // The swap and the side files commit together: until the journal goes,
+  // a crash brings back the old archive file and the tables describing it.
+  if (!m_guard.SwapArchive() || !m_guard.Commit()) {
     SetError(VRKERR_OPEN_FILE);
-    RestoreAfterFailedCompaction(tempPath, offsets, savedWasted, savedFlags, true);
+    RestoreAfterFailedCompaction(tempPath);
     return g_nVrkErrCode;
   }
   OpenPacket(m_szPath);
+  if (g_nVrkErrCode == VRKERR_OK) m_guard.Remember(DiskFingerprint());
   return g_nVrkErrCode;
 }
 

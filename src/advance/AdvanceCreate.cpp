@@ -42,7 +42,14 @@ int CVrkAdvance::CreatePacket(const char* path, unsigned int flags,
   char listPath[kMaxPath];
   SidePath(kTableFileExtension, tablePath);
   SidePath(kListFileExtension, listPath);
-  int rc = VRKERR_OK;
+  // Changes of a bracket open on the old archive are dropped with it.
+  if (m_guard.InBracket()) m_guard.EndBracket();
+  int rc = NameGuardedFiles() ? m_guard.BeginCreate() : VRKERR_CREATE_FILE;
+  if (rc != VRKERR_OK) {
+    m_guard.EndBracket();
+    ClosePacket();
+    return SetError(rc), 0;
+  }
   m_hPacket = CreateDiskFile(m_szPath, kAttrWriteThrough);
   if (m_hPacket != kInvalidFile) m_hTableFile = CreateDiskFile(tablePath, kAttrWriteThrough);
   if (m_hTableFile != kInvalidFile) m_hListFile = CreateDiskFile(listPath, kAttrWriteThrough);
@@ -55,13 +62,9 @@ int CVrkAdvance::CreatePacket(const char* path, unsigned int flags,
     if (!CreateListFileEntry()) {
       rc = g_nVrkErrCode;
     } else {
-      // The first flush runs in a bracket of its own, whatever brackets the
-      // object had open before.
-      const uint32_t outer = m_nUpdateCount;
-      m_nUpdateCount = 0;
-      BeginUpdate();
-      int flushed = EndUpdate();
-      m_nUpdateCount = outer;
+      // The first flush commits on its own, whatever brackets the object
+      // had open before.
+      const int flushed = WriteCommit();
       if (flushed < 0) rc = flushed;
     }
   }
@@ -75,10 +78,18 @@ int CVrkAdvance::CreatePacket(const char* path, unsigned int flags,
     m_hPacket = OpenDiskFileEx(m_szPath, kModeReadWriteShared, kAttrWriteThrough);
     if (m_hPacket == kInvalidFile || m_hTableFile == kInvalidFile) rc = VRKERR_OPEN_FILE;
   }
+  if (rc == VRKERR_OK && !m_guard.Commit()) rc = VRKERR_CREATE_FILE;
   if (rc != VRKERR_OK) {
+    // Nothing of a failed creation stays: the files are as they were.
     ClosePacket();
+    m_guard.RollBack();
+    m_guard.EndBracket();
     return SetError(rc), 0;
   }
+  m_guard.Remember(DiskFingerprint());
+  m_guard.EndBracket();
+  // A bracket still open goes on with the new archive, holding it.
+  if (m_nUpdateCount > 0) m_nBracketError = StartBracket();
   return SetError(VRKERR_OK), 1;
 }
 
@@ -118,7 +129,15 @@ int CVrkAdvance::EndUpdate() {
   if (m_bReadOnly) return SetError(VRKERR_READ_ONLY);
   if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
   if (--m_nUpdateCount > 0) return SetError(VRKERR_OK);
+  if (m_nBracketError != VRKERR_OK) {
+    const int rc = m_nBracketError;
+    m_nBracketError = VRKERR_OK;
+    return SetError(rc);
+  }
+  return FinishBracket(WriteCommit());
+}
 
+int CVrkAdvance::WriteCommit() {
   // Commit point: the data records are durable before the tables that
   // reference them.
   if (m_hPacket != kInvalidFile && !FlushDiskFile(m_hPacket))

@@ -136,6 +136,8 @@ bool CVrkAdvance::FindFileEntry(const char* name, AdvanceBlockEntry* entry,
 void CVrkAdvance::SetFileVersion(const char* name, unsigned int versionHigh,
                                  unsigned int versionLow) {
   if (!name) return (void)SetError(VRKERR_NULL_NAME);
+  if (m_nUpdateCount > 0 && m_nBracketError != VRKERR_OK)
+    return (void)SetError(m_nBracketError);
   AdvanceBlockEntry* e = FindBlock(name, kNone);
   if (!e) return;
   e->versionHigh = versionHigh;

@@ -45,13 +45,25 @@ void CVrkAdvance::SetPacketVersion(unsigned int versionHigh,
                                    unsigned int versionLow) {
   if (m_bReadOnly) return (void)SetError(VRKERR_READ_ONLY);
   if (!m_pHeader) return (void)SetError(VRKERR_NO_HEADER);
+  // Outside a bracket the stamp is a commit of its own.
+  const bool own = m_nUpdateCount == 0;
+  const int held = own ? StartBracket() : m_nBracketError;
+  if (held != VRKERR_OK) return (void)SetError(held);
+  if (!m_pHeader) return (void)SetError(VRKERR_NO_HEADER);
   m_pHeader->versionHigh = versionHigh;
   m_pHeader->versionLow = versionLow;
-  if (!WriteSideHeader() || !WriteHeader(m_hPacket)) return;
-  // Commit point: the new stamp is durable before success is reported.
-  if (!FlushDiskFile(m_hTableFile) || !FlushDiskFile(m_hPacket))
-    return (void)SetError(VRKERR_HEADER_IO);
-  SetError(VRKERR_OK);
+  int rc = VRKERR_OK;
+  if (!WriteSideHeader() || !WriteHeader(m_hPacket)) {
+    rc = g_nVrkErrCode;
+  } else if (!FlushDiskFile(m_hTableFile) || !FlushDiskFile(m_hPacket)) {
+    // Commit point: the new stamp is durable before success is reported.
+    rc = VRKERR_HEADER_IO;
+  }
+  if (own && m_guard.InBracket()) {
+    FinishBracket(rc);
+  } else {
+    SetError(rc);
+  }
 }
 
 int CVrkAdvance::EndUpdateAtVersion(unsigned int versionHigh, unsigned int versionLow) {
@@ -61,8 +73,10 @@ int CVrkAdvance::EndUpdateAtVersion(unsigned int versionHigh, unsigned int versi
   m_pHeader->versionHigh = versionHigh;
   m_pHeader->versionLow = versionLow;
   const int rc = EndUpdate();
-  if (rc < 0) {
-    // Not committed: the stamp in memory goes back to what the disk says.
+  // Not committed: the stamp in memory goes back to what the disk says (a
+  // failed commit has already read the tables again).
+  if (rc < 0 && m_pHeader && m_pHeader->versionHigh == versionHigh &&
+      m_pHeader->versionLow == versionLow) {
     m_pHeader->versionHigh = high;
     m_pHeader->versionLow = low;
   }

@@ -1,5 +1,6 @@
 // Opening an advanced archive: the three files, the checksummed side header
 // and tables, their deciphering and structural check, and the name list.
+#include <climits>
 #include <cstring>
 #include <memory>
 
@@ -32,6 +33,32 @@ int FitCode(uint64_t fileSize, uint32_t offset, uint64_t count, int shortCode) {
   if (offset + count > fileSize) return shortCode;
   if (offset + count + kChecksumSize > fileSize) return VRKERR_CHECKSUM_IO;
   return VRKERR_OK;
+}
+
+// Loading the list side file takes at most this many bytes of memory per
+// byte read from it, plus a fixed allowance; a list whose text would need more
+// is refused as damaged, so that a small hostile file cannot cost gigabytes.
+constexpr uint64_t kListMemoryPerByte = 256;
+constexpr uint64_t kListMemoryAllowance = uint64_t{4} << 20;
+
+// The names and name bytes (each with its line feed) the name list takes
+// for `length` bytes of list text, split as LoadListText splits them.
+void MeasureListText(const char* text, uint32_t length, uint64_t* names, uint64_t* bytes) {
+  *names = 0;
+  *bytes = 0;
+  const char* piece = text;
+  const char* end = text + length;
+  while (piece < end) {
+    const char* lf = static_cast<const char*>(std::memchr(piece, '\n', end - piece));
+    const char* stop = lf ? lf : end;
+    // A NUL ends a name early, as it will when the name is added.
+    const size_t n = strnlen(piece, static_cast<size_t>(stop - piece));
+    if (n) {
+      ++*names;
+      *bytes += n + 1;
+    }
+    piece = stop + 1;
+  }
 }
 
 // Reads `count` bytes at `offset` followed by their checksum word and checks
@@ -110,7 +137,8 @@ unsigned int CVrkAdvance::ReadHashTable(FileHandle file,
   return header->hashTableOffset + bytes + kChecksumSize;
 }
 
-int CVrkAdvance::OpenPacket(const char* path) {
+// Opens with the lock held (or inside a bracket); see AdvanceGuard.cpp.
+int CVrkAdvance::OpenPacketLocked(const char* path) {
   if (!path) return SetError(VRKERR_NULL_PATH), 0;
   const size_t length = std::strlen(path);
   if (length >= kMaxPath) return SetError(VRKERR_OPEN_FILE), 0;
@@ -149,6 +177,9 @@ int CVrkAdvance::OpenPacket(const char* path) {
   } else if (!IsValidAdvanceHeader(*m_pHeader)) {
     rc = VRKERR_BAD_SIGNATURE;
   } else {
+    // Tables that start past entry 0 are never written back: rather than
+    // drop every change at its commit, the archive only reads.
+    if (m_pHeader->firstBlock != 0) m_bReadOnly = 1;
     m_bTablesEnciphered = (m_pHeader->flags & kAdvFlagCipherMask) != 0;
     m_nTableSize = m_pHeader->tableSize;
     m_nTableMask = m_nTableSize - 1;
@@ -193,6 +224,12 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
   m_hListFile = OpenDiskFileEx(listPath,
                                m_bReadOnly ? kModeReadShared : kModeReadWriteShared,
                                kAttrWriteThrough);
+  if (m_hListFile == kInvalidFile && !m_bReadOnly) {
+    // A list side file that is there but cannot be written makes the
+    // archive read-only: no commit may write tables without their names.
+    m_hListFile = OpenDiskFileEx(listPath, kModeReadShared, kAttrNormal);
+    if (m_hListFile != kInvalidFile || DiskFileExists(listPath)) m_bReadOnly = 1;
+  }
   if (m_hListFile == kInvalidFile) {
     // No list side file: the archive opens with an empty name list.
     SetError(VRKERR_OPEN_FILE);
@@ -208,6 +245,10 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
   if (fileSize == kFileFailure ||
       uint64_t{record.offset} + record.storedSize > fileSize)
     return SetError(VRKERR_LIST_FILE_IO), 0;
+  const uint64_t budget =
+      kListMemoryPerByte * (uint64_t{kListRecordSize} + record.storedSize + kChecksumSize) +
+      kListMemoryAllowance;
+  uint64_t cost = uint64_t{record.storedSize} + 1;
   Block stored(static_cast<unsigned char*>(VrkAlloc(uint64_t{record.storedSize} + 1)));
   if (!stored) return SetError(VRKERR_NO_MEMORY), 0;
   rc = ReadChecked(m_hListFile, stored.get(), record.storedSize, record.offset,
@@ -217,8 +258,10 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
   Block text;
   uint32_t length = record.storedSize;
   if ((record.flags & kFileCompressed) && m_pCompressor) {
-    // LZO1X expands at most about 255 to 1; a larger claim is damage.
-    if (uint64_t{record.originalSize} > uint64_t{record.storedSize} * 256 + 64)
+    // LZO1X expands at most about 255 to 1; a larger claim is damage. The
+    // text and the cache's copies of it and of the stored bytes come next.
+    cost += 2 * (uint64_t{record.originalSize} + 1) + record.storedSize;
+    if (!IsPlausibleExpansion(record.storedSize, record.originalSize) || cost > budget)
       return SetError(VRKERR_LIST_FILE_IO), 0;
     text.reset(static_cast<unsigned char*>(VrkAlloc(uint64_t{record.originalSize} + 1)));
     if (!text) return SetError(VRKERR_NO_MEMORY), 0;
@@ -233,14 +276,22 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
     text = std::move(stored);
   }
   text.get()[length] = 0;
-  return LoadListText(reinterpret_cast<char*>(text.get()), length);
+  if (!LoadListText(reinterpret_cast<char*>(text.get()), length, budget - cost)) {
+    m_listCache.Clear();
+    return 0;
+  }
+  return 1;
 }
 
-int CVrkAdvance::LoadListText(char* text, uint32_t length) {
-  int count = m_pHeader && m_pHeader->fileCount > 0
-                  ? static_cast<int>(m_pHeader->fileCount) : 1;
-  m_pNameList->Reserve(count, length > 0 && length < 0x7FFFFFFFu
-                                  ? static_cast<int>(length) : 1);
+int CVrkAdvance::LoadListText(char* text, uint32_t length, uint64_t room) {
+  // Sized once for every name, so that taking them in never regrows.
+  uint64_t names = 0;
+  uint64_t bytes = 0;
+  MeasureListText(text, length, &names, &bytes);
+  if (names * sizeof(NameEntry) + bytes + 1 > room || bytes + 1 > INT_MAX)
+    return SetError(VRKERR_LIST_FILE_IO), 0;
+  m_pNameList->Reserve(names > 0 ? static_cast<int>(names) : 1,
+                       static_cast<int>(bytes + 1));
   // Names are kept lower-cased; split at line feeds, skipping empty pieces.
   for (uint32_t i = 0; i < length; ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);

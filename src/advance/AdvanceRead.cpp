@@ -19,6 +19,18 @@ bool ChecksumMatches(const unsigned char* data, uint32_t size,
   return Crc32(data, size) == stored;
 }
 
+// The code a read of `e` fails with before anything is sized from it: -9
+// for a record reaching past the end of the archive file (the list file's
+// entry, which describes the list side file, is not checked at open) or a
+// compressed one whose original size no stream of its size decodes to.
+int SizeCode(FileHandle archive, const AdvanceBlockEntry& e) {
+  const uint32_t end = GetDiskFileSize(archive);
+  if (end == kFileFailure || uint64_t{e.offset} + e.storedSize > end) return VRKERR_DATA_IO;
+  if ((e.flags & kFileCompressed) && !IsPlausibleExpansion(e.storedSize, e.originalSize))
+    return VRKERR_DATA_IO;
+  return VRKERR_OK;
+}
+
 }  // namespace
 
 int CVrkAdvance::ReadRecord(const AdvanceBlockEntry* e, unsigned char* out) {
@@ -44,6 +56,7 @@ void* CVrkAdvance::ReadFileAlloc(const char* name, unsigned int* outSize,
   const AdvanceBlockEntry* found = FindBlock(name, blockIndex);
   if (!found) return nullptr;
   const AdvanceBlockEntry e = *found;
+  if (int rc = SizeCode(m_hPacket, e)) return SetError(rc), nullptr;
   if (!(e.flags & kFileCompressed)) {
     std::unique_ptr<unsigned char, VrkFreeDeleter> data(
         static_cast<unsigned char*>(VrkAlloc(uint64_t{e.storedSize} + kChecksumSize)));
@@ -55,8 +68,6 @@ void* CVrkAdvance::ReadFileAlloc(const char* name, unsigned int* outSize,
     return data.release();
   }
   if (!m_pCompressor) return SetError(VRKERR_NO_COMPRESSOR), nullptr;
-  if (!IsPlausibleExpansion(e.storedSize, e.originalSize))
-    return SetError(VRKERR_DATA_IO), nullptr;
   unsigned char* stored = m_readScratch.For(e.storedSize + kChecksumSize, e.offset);
   if (!stored) return SetError(VRKERR_NO_MEMORY), nullptr;
   int rc = ReadRecord(&e, stored);
@@ -77,16 +88,17 @@ int CVrkAdvance::ReadFileTo(const char* name, void* buffer, int bufferSize,
                             unsigned int blockIndex) {
   if (!buffer || bufferSize <= 0) return 0;
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
-  // A buffer too small for the file leaves the caller's error code as it was.
-  const int callerCode = g_nVrkErrCode;
+  // A buffer too small for the file leaves the error code as the lookup set
+  // it.
   const AdvanceBlockEntry* found = FindBlock(name, blockIndex);
   if (!found) return 0;
   const AdvanceBlockEntry e = *found;
   const uint32_t room = static_cast<uint32_t>(bufferSize);
   unsigned char* out = static_cast<unsigned char*>(buffer);
   if (e.flags & kFileCompressed) {
-    if (room < e.originalSize) return SetError(callerCode), 0;
+    if (room < e.originalSize) return 0;
     if (!m_pCompressor) return SetError(VRKERR_NO_COMPRESSOR), 0;
+    if (int rc = SizeCode(m_hPacket, e)) return SetError(rc), 0;
     unsigned char* stored = m_readScratch.For(e.storedSize + kChecksumSize, e.offset);
     if (!stored) return SetError(VRKERR_NO_MEMORY), 0;
     int rc = ReadRecord(&e, stored);
@@ -96,7 +108,7 @@ int CVrkAdvance::ReadFileTo(const char* name, void* buffer, int bufferSize,
     SetError(VRKERR_OK);
     return static_cast<int>(e.originalSize);
   }
-  if (room < e.storedSize) return SetError(callerCode), 0;
+  if (room < e.storedSize) return 0;
   int rc;
   if (!m_bVerifyCheckSum || room - e.storedSize >= kChecksumSize) {
     rc = ReadRecord(&e, out);

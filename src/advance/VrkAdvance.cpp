@@ -29,6 +29,7 @@ bool HasArchiveExtension(const char* path) {
 CVrkAdvance::CVrkAdvance()
     : m_pNameList(nullptr),
       m_nUpdateCount(0),
+      m_nBracketError(0),
       m_aCryptTable(),
       m_szPath(),
       m_pHashTable(nullptr),
@@ -125,14 +126,22 @@ bool CVrkAdvance::IsListFileHash(const unsigned int* hash) const {
 int CVrkAdvance::CheckNamedChange(const char* name, unsigned int hash[3]) const {
   if (m_bReadOnly) return VRKERR_READ_ONLY;
   if (m_nUpdateCount == 0) return VRKERR_NOT_UPDATING;
+  if (m_nBracketError != VRKERR_OK) return m_nBracketError;
   // The list file belongs to the archive; a host never adds or removes it.
   if (!HashLowerName(name, hash) || IsListFileHash(hash)) return VRKERR_NULL_NAME;
   return VRKERR_OK;
 }
 
+int CVrkAdvance::CheckNamedAdd(const char* name, unsigned int hash[3]) const {
+  const int rc = CheckNamedChange(name, hash);
+  if (rc != VRKERR_OK) return rc;
+  return HasLineBreak(name) ? VRKERR_NULL_NAME : VRKERR_OK;
+}
+
 int CVrkAdvance::CheckHashedChange(const unsigned int* hash) const {
   if (m_bReadOnly) return VRKERR_READ_ONLY;
   if (m_nUpdateCount == 0) return VRKERR_NOT_UPDATING;
+  if (m_nBracketError != VRKERR_OK) return m_nBracketError;
   if (!hash || IsListFileHash(hash)) return VRKERR_NULL_HASH;
   return VRKERR_OK;
 }
@@ -152,7 +161,10 @@ bool CVrkAdvance::SetVerifyCheckSum(bool enable) {
 
 void CVrkAdvance::FreeBuffer(void* p) { VrkFree(p); }
 
-void CVrkAdvance::BeginUpdate() { ++m_nUpdateCount; }
+void CVrkAdvance::BeginUpdate() {
+  // The outermost bracket holds the archive against other writers.
+  if (m_nUpdateCount++ == 0) m_nBracketError = StartBracket();
+}
 
 unsigned int CVrkAdvance::GetFileCount() {
   return m_pHeader ? m_pHeader->fileCount : 0;

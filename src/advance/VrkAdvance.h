@@ -16,6 +16,7 @@
 #include "codec/PackedTextCache.h"
 #include "codec/NameHash.h"
 #include "frame/Allocation.h"
+#include "frame/ArchiveGuard.h"
 #include "frame/DiskFile.h"
 #include "frame/ScratchBuffer.h"
 #include "orvel/IOrvelPacket.h"
@@ -213,6 +214,9 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // the archive is writable, an update is open, and the name is valid and not
   // the list file's. Leaves the name's hashes in `hash`. VRKERR_OK or a code.
   int CheckNamedChange(const char* name, unsigned int hash[3]) const;
+  // CheckNamedChange for an add or a replacement, which also refuses (-11) a
+  // name holding a line break: the name list could never give it back.
+  int CheckNamedAdd(const char* name, unsigned int hash[3]) const;
   // The same for a change by hashes.
   int CheckHashedChange(const unsigned int* hash) const;
   // Builds the side file path for `extension` (".bhl" or ".lst") from
@@ -242,20 +246,31 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // SetVerifyCheckSum says.
   int ReadRecord(const AdvanceBlockEntry* entry, unsigned char* out, bool verify);
   // Splits the list text (length bytes, NUL after them, modified in place)
-  // into the name list, lower-cased.
-  int LoadListText(char* text, uint32_t length);
+  // into the name list, lower-cased; -17 (nothing taken in) when the list
+  // would need more than `room` bytes of memory.
+  int LoadListText(char* text, uint32_t length, uint64_t room);
   // Copies every live record into `temp`, saving the old offsets first.
   int CompactInto(FileHandle temp, uint32_t* savedOffsets);
-  // Puts the old offsets back (and on disk when the tables were rewritten),
-  // removes the temporary file and reopens the archive; keeps the error.
-  void RestoreAfterFailedCompaction(const char* tempPath, uint32_t* savedOffsets,
-                                    uint32_t savedWasted, uint32_t savedFlags,
-                                    bool tablesWritten);
+  // Rolls the files back to the last commit, removes the temporary file
+  // and reads the archive again; keeps the error.
+  void RestoreAfterFailedCompaction(const char* tempPath);
+  int CompactLocked();
+
+  // The writer lock and the journal (AdvanceGuard.cpp).
+  bool NameGuardedFiles();
+  int OpenPacketLocked(const char* path);
+  int StartBracket();
+  int FinishBracket(int rc);
+  uint32_t DiskFingerprint();
+  // The commit's writes: records durable, then tables, headers and names.
+  int WriteCommit();
   int CheckWritable() const;  // -42 when read-only, else 0
 
   // Members in the documented order, then the implementation's own.
   CFileNameList* m_pNameList;
   uint32_t m_nUpdateCount;
+  int m_nBracketError;  // why the open bracket's changes are refused (0: they are not)
+  ArchiveGuard m_guard;
   unsigned int m_aCryptTable[kCryptTableWords];
   char m_szPath[kMaxPath];
   HashEntry* m_pHashTable;

@@ -12,6 +12,7 @@ namespace orvel {
 
 COrvelPacket::COrvelPacket()
     : m_nUpdateCount(0),
+      m_nBracketError(0),
       m_szListText(nullptr),
       m_nListLength(0),
       m_nListCapacity(0),
@@ -32,7 +33,8 @@ COrvelPacket::COrvelPacket()
       m_nPatchListCapacity(4096),
       m_pScrambledBlocks(nullptr),
       m_nScrambledEntries(0),
-      m_bVerifyCheckSum(true) {
+      m_bVerifyCheckSum(true),
+      m_bReadOnly(false) {
   InitCryptTable();
   std::memset(m_szPath, 0, sizeof m_szPath);
   std::memset(m_szDir, 0, sizeof m_szDir);
@@ -84,6 +86,7 @@ void COrvelPacket::ClosePacket() {
   m_nFreeHint = 0;
   if (m_hFile != kInvalidFile) CloseDiskFile(m_hFile);
   m_hFile = kInvalidFile;
+  m_bReadOnly = false;
 }
 
 // ---- lookups ---------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include "codec/NameHash.h"
 #include "codec/PackedTextCache.h"
 #include "frame/Allocation.h"
+#include "frame/ArchiveGuard.h"
 #include "frame/DiskFile.h"
 #include "frame/ScratchBuffer.h"
 #include "orvel/IOrvelPacket.h"
@@ -114,6 +115,7 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   bool ReadStored(const BlockEntry& block, void* out);
 
   // Writers (BasicPacketWrite.cpp). 1/0 like the slots they stand for.
+  int CreateFiles(unsigned int versionHigh, unsigned int versionLow, unsigned int tableSize);
   int WriteHeader(FileHandle file);
   int WriteSignature(FileHandle file);
   int CreateListFileEntry();
@@ -124,6 +126,7 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   int CommitTables(FileHandle file, uint32_t listOffset);
 
   // Adding (BasicPacketAdd.cpp).
+  int CheckWritable();
   int CheckNamedAdd(const char* name, char* lower, uint32_t hash[3]);
   bool KeepsExisting(const uint32_t hash[3], uint32_t flags, uint32_t versionHigh,
                      uint32_t versionLow);
@@ -141,10 +144,19 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   int GrowTables();
   void RemoveHashEntry(uint32_t index);
 
+  // The writer lock and the journal (BasicPacketGuard.cpp).
+  bool NameGuardedFiles();
+  int OpenPacketLocked(const char* path);
+  int StartBracket();
+  int BracketError();
+  int FinishBracket(int rc);
+  uint32_t DiskFingerprint();
+
   // Removing (BasicPacketRemove.cpp).
   int RemoveFile(const uint32_t hash[3]);
   int CopyFilesInto(FileHandle target);
   int ReplaceArchiveFile(const char* tempPath);
+  int CompactLocked();
 
   // List text (BasicPacketList.cpp).
   bool ReserveListText(uint32_t extra);
@@ -154,6 +166,9 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   void ReleaseListText();
 
   uint32_t m_nUpdateCount;
+  // Why the changes of the open bracket are refused (0: they are not).
+  int m_nBracketError;
+  ArchiveGuard m_guard;
   unsigned int m_aCryptTable[kCryptTableWords];
   char m_szPath[basic::kMaxPath];
   char m_szDir[basic::kMaxPath];
@@ -186,6 +201,9 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   ScratchBuffer m_readScratch;
   PackedTextCache m_listCache;  // the list text as last compressed
   uint32_t m_aListFileHash[3];
+  // Opened from a file that could be read but not written: every change
+  // fails with -42.
+  bool m_bReadOnly;
 };
 
 }  // namespace orvel

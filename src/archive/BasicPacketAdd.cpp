@@ -32,12 +32,20 @@ bool COrvelPacket::ReplacementAllowed(uint32_t flags, const BlockEntry& old, uin
   return versionLow > old.versionLow;
 }
 
-// The checks every add by name starts with: the bracket, the name, and the
-// list file's own name, which no add may take. 0 or the error code.
+// -42 (error code set) when the archive was opened read-only, else 0. Every
+// change tests it first.
+int COrvelPacket::CheckWritable() {
+  return m_bReadOnly ? SetError(VRKERR_READ_ONLY) : VRKERR_OK;
+}
+
+// The checks every add by name starts with: a writable archive, the bracket,
+// the name, and the list file's own name, which no add may take; a name with
+// a line break would split the list text. 0 or the error code.
 int COrvelPacket::CheckNamedAdd(const char* name, char* lower, uint32_t hash[3]) {
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
+  if (CheckWritable() != VRKERR_OK) return VRKERR_READ_ONLY;
+  if (BracketError() != VRKERR_OK) return g_nVrkErrCode;
   if (!HashLookupName(name, lower, hash)) return VRKERR_NULL_NAME;
-  if (IsListFileName(lower)) return SetError(VRKERR_NULL_NAME);
+  if (IsListFileName(lower) || HasLineBreak(lower)) return SetError(VRKERR_NULL_NAME);
   return VRKERR_OK;
 }
 
@@ -190,7 +198,8 @@ int COrvelPacket::AddCompressedFileByHash(const unsigned int* hash, unsigned int
                                           const void* data, unsigned int storedSize,
                                           unsigned int originalSize, unsigned int versionHigh,
                                           unsigned int versionLow) {
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
+  if (CheckWritable() != VRKERR_OK) return VRKERR_READ_ONLY;
+  if (BracketError() != VRKERR_OK) return g_nVrkErrCode;
   if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
   if (!data) return SetError(VRKERR_NULL_BUFFER);
   const int rc = CheckStoreTarget();

@@ -17,7 +17,8 @@ int COrvelPacket::OpenFailed(int code) {
   return 0;
 }
 
-int COrvelPacket::OpenPacket(const char* path) {
+// Opens with the lock held (or inside a bracket); see BasicPacketGuard.cpp.
+int COrvelPacket::OpenPacketLocked(const char* path) {
   if (!path) return SetError(VRKERR_NULL_PATH), 0;
   const size_t length = strnlen(path, basic::kMaxPath);
   if (length >= basic::kMaxPath) return OpenFailed(VRKERR_OPEN_FILE);
@@ -28,7 +29,13 @@ int COrvelPacket::OpenPacket(const char* path) {
   ClosePacket();
 
   m_hFile = OpenDiskFileEx(m_szPath, kModeReadWriteShared, kAttrWriteThrough);
-  if (m_hFile == kInvalidFile) return SetError(VRKERR_OPEN_FILE), 0;
+  if (m_hFile == kInvalidFile) {
+    // A file that cannot be written opens for reading, letting others read
+    // but not write; every change then fails with -42.
+    m_hFile = OpenDiskFileEx(m_szPath, kModeReadShared, kAttrNormal);
+    if (m_hFile == kInvalidFile) return SetError(VRKERR_OPEN_FILE), 0;
+    m_bReadOnly = true;
+  }
 
   unsigned char signature[basic::kSignatureSize];
   if (ReadDiskFileAt(m_hFile, signature, sizeof signature, 0) != sizeof signature ||

@@ -32,7 +32,8 @@ int COrvelPacket::RemoveFile(const uint32_t hash[3]) {
 }
 
 int COrvelPacket::DeleteFileByHash(const unsigned int* hash) {
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
+  if (CheckWritable() != VRKERR_OK) return VRKERR_READ_ONLY;
+  if (BracketError() != VRKERR_OK) return g_nVrkErrCode;
   if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
   if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
@@ -41,7 +42,8 @@ int COrvelPacket::DeleteFileByHash(const unsigned int* hash) {
 }
 
 int COrvelPacket::DeleteFile(const char* name) {
-  if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
+  if (CheckWritable() != VRKERR_OK) return VRKERR_READ_ONLY;
+  if (BracketError() != VRKERR_OK) return g_nVrkErrCode;
   char lower[kMaxNameLength + 1];
   uint32_t hash[3];
   if (!HashLookupName(name, lower, hash)) return VRKERR_NULL_NAME;
@@ -53,6 +55,17 @@ int COrvelPacket::DeleteFile(const char* name) {
 }
 
 int COrvelPacket::CompactPacket() {
+  if (CheckWritable() != VRKERR_OK) return VRKERR_READ_ONLY;
+  // Outside a bracket a compaction is a commit of its own.
+  const bool own = m_nUpdateCount == 0;
+  const int held = own ? StartBracket() : m_nBracketError;
+  if (held != VRKERR_OK) return SetError(held);
+  int rc = CompactLocked();
+  if (own) m_guard.EndBracket();
+  return SetError(rc);
+}
+
+int COrvelPacket::CompactLocked() {
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
   if (m_hFile == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE);
@@ -76,16 +89,21 @@ int COrvelPacket::CompactPacket() {
   int rc = CopyFilesInto(temp);
   CloseDiskFile(temp);
   if (rc == VRKERR_OK) rc = ReplaceArchiveFile(tempPath);
+  if (rc == VRKERR_OK && !m_guard.Commit()) rc = VRKERR_OPEN_FILE;
   char path[basic::kMaxPath];
   std::memcpy(path, m_szPath, length + 1);
   if (rc != VRKERR_OK) {
-    // The copy changed offsets in memory; the archive file is unchanged, so
-    // reading it again makes memory and disk agree.
+    // The copy changed offsets in memory; the journal puts the archive file
+    // back as it was, so reading it again makes memory and disk agree.
+    CloseDiskFile(m_hFile);
+    m_hFile = kInvalidFile;
+    m_guard.RollBack();
     DeleteDiskFile(tempPath);
     OpenPacket(path);
     return SetError(rc);
   }
   OpenPacket(path);
+  if (g_nVrkErrCode == VRKERR_OK) m_guard.Remember(DiskFingerprint());
   return g_nVrkErrCode;
 }
 
@@ -146,11 +164,12 @@ int COrvelPacket::CopyFilesInto(FileHandle target) {
       if (rc != VRKERR_OK) return SetError(rc);
     }
   }
+  // Progress counts positions in the name list only: the files known by
+  // their hashes alone follow unreported.
   const basic::PacketHeader& h = *m_pHeader;
   for (uint32_t k = 0, index = h.ringFirst; k < h.fileCount;
        ++k, index = (index + 1) & m_nTableMask) {
     if (copied.get()[index]) continue;
-    FireCallback(VRKCB_COMPACT, this, total, ++position);
     const int rc = copy(index);
     if (rc != VRKERR_OK) return SetError(rc);
   }
@@ -171,9 +190,12 @@ int COrvelPacket::CopyFilesInto(FileHandle target) {
 // Puts the compacted file in the archive's place (the archive is moved aside
 // first, so that a refused step leaves it untouched).
 int COrvelPacket::ReplaceArchiveFile(const char* tempPath) {
+  (void)tempPath;  // the journal knows the temporary file by the same name
+  // The new file is durable (its tables were flushed) before it takes the
+  // archive's place.
   CloseDiskFile(m_hFile);
   m_hFile = kInvalidFile;
-  return ReplaceDiskFile(m_szPath, tempPath) ? VRKERR_OK : VRKERR_OPEN_FILE;
+  return m_guard.SwapArchive() ? VRKERR_OK : VRKERR_OPEN_FILE;
 }
 
 }  // namespace orvel

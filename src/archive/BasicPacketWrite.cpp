@@ -28,6 +28,32 @@ int COrvelPacket::CreatePacket(const char* path, unsigned int flags, unsigned in
   std::memcpy(m_szPath, copy, length + 1);
   GetPathDirectory(m_szPath, m_szDir);
   ClosePacket();
+  // Changes of a bracket open on the old archive are dropped with it.
+  if (m_guard.InBracket()) m_guard.EndBracket();
+  if (!NameGuardedFiles()) return SetError(VRKERR_CREATE_FILE), 0;
+  const int rc = m_guard.BeginCreate();
+  if (rc != VRKERR_OK) {
+    m_guard.EndBracket();
+    return SetError(rc), 0;
+  }
+  if (CreateFiles(versionHigh, versionLow, tableSize) && m_guard.Commit()) {
+    m_guard.Remember(DiskFingerprint());
+    m_guard.EndBracket();
+    // A bracket still open goes on with the new archive, holding it.
+    if (m_nUpdateCount > 0) m_nBracketError = StartBracket();
+    return SetError(VRKERR_OK), 1;
+  }
+  // Nothing of a failed creation stays: the files are as they were.
+  const int code = g_nVrkErrCode != VRKERR_OK ? g_nVrkErrCode : VRKERR_CREATE_FILE;
+  ClosePacket();
+  m_guard.RollBack();
+  m_guard.EndBracket();
+  return SetError(code), 0;
+}
+
+// The files of a new archive, written under the creation's journal.
+int COrvelPacket::CreateFiles(unsigned int versionHigh, unsigned int versionLow,
+                              unsigned int tableSize) {
   SetTableSize(tableSize);
   if (!AllocTables()) return SetError(VRKERR_NO_MEMORY), 0;
 
@@ -53,18 +79,27 @@ int COrvelPacket::CreatePacket(const char* path, unsigned int flags, unsigned in
   return 1;
 }
 
-void COrvelPacket::BeginUpdate() { ++m_nUpdateCount; }
+void COrvelPacket::BeginUpdate() {
+  // The outermost bracket holds the archive against other writers.
+  if (m_nUpdateCount++ == 0) m_nBracketError = StartBracket();
+}
 
 int COrvelPacket::EndUpdate() {
+  if (CheckWritable() != VRKERR_OK) return VRKERR_READ_ONLY;
   if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
   if (--m_nUpdateCount > 0) return SetError(VRKERR_OK);
-  if (m_hFile == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
-  if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
-  if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
-  if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE);
+  if (m_nBracketError != VRKERR_OK) {
+    const int rc = m_nBracketError;
+    m_nBracketError = VRKERR_OK;
+    return SetError(rc);
+  }
+  if (m_hFile == kInvalidFile) return FinishBracket(VRKERR_NOT_OPEN);
+  if (!m_pHeader) return FinishBracket(VRKERR_NO_HEADER);
+  if (!m_pBlockTable) return FinishBracket(VRKERR_NO_BLOCK_TABLE);
+  if (!m_pHashTable) return FinishBracket(VRKERR_NO_HASH_TABLE);
   const BlockEntry* list = ListFileBlock();
-  if (!list) return SetError(VRKERR_NO_LIST_FILE);
-  return CommitTables(m_hFile, list->offset);
+  if (!list) return FinishBracket(VRKERR_NO_LIST_FILE);
+  return FinishBracket(CommitTables(m_hFile, list->offset));
 }
 
 // Writes the list file at `listOffset`, the block table behind it, the hash
@@ -90,6 +125,10 @@ void COrvelPacket::SetFileVersion(const char* name, unsigned int versionHigh,
     SetError(VRKERR_NULL_NAME);
     return;
   }
+  if (m_nUpdateCount > 0 && m_nBracketError != VRKERR_OK) {
+    SetError(m_nBracketError);
+    return;
+  }
   BlockEntry* b = FindBlock(name, kNone);
   if (!b) return;
   b->versionHigh = versionHigh;
@@ -98,18 +137,31 @@ void COrvelPacket::SetFileVersion(const char* name, unsigned int versionHigh,
 }
 
 void COrvelPacket::SetPacketVersion(unsigned int versionHigh, unsigned int versionLow) {
+  if (CheckWritable() != VRKERR_OK) return;
   if (!m_pHeader) {
     SetError(VRKERR_NO_HEADER);
     return;
   }
-  m_pHeader->versionHigh = versionHigh;
-  m_pHeader->versionLow = versionLow;
-  if (!WriteHeader(m_hFile)) return;
-  if (!FlushDiskFile(m_hFile)) {
-    SetError(VRKERR_HEADER_IO);
+  // Outside a bracket the stamp is a commit of its own.
+  const bool own = m_nUpdateCount == 0;
+  const int held = own ? StartBracket() : m_nBracketError;
+  if (held != VRKERR_OK || !m_pHeader) {
+    SetError(held != VRKERR_OK ? held : VRKERR_NO_HEADER);
     return;
   }
-  SetError(VRKERR_OK);
+  m_pHeader->versionHigh = versionHigh;
+  m_pHeader->versionLow = versionLow;
+  int rc = VRKERR_OK;
+  if (!WriteHeader(m_hFile)) {
+    rc = g_nVrkErrCode;
+  } else if (!FlushDiskFile(m_hFile)) {
+    rc = VRKERR_HEADER_IO;
+  }
+  if (own && m_guard.InBracket()) {
+    FinishBracket(rc);
+  } else {
+    SetError(rc);
+  }
 }
 
 int COrvelPacket::WriteSignature(FileHandle file) {

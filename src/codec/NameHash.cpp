@@ -58,6 +58,10 @@ bool LowerCaseName(const char* name, char* out) {
   return true;
 }
 
+bool HasLineBreak(const char* name) {
+  return name && std::strpbrk(name, "\n\r") != nullptr;
+}
+
 unsigned int RoundTableSize(unsigned int requested, unsigned int previousSize) {
   const unsigned int m = requested - 1;
   unsigned int size = previousSize;

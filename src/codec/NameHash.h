@@ -25,6 +25,10 @@ void HashNameAll(const char* name, const unsigned int* cryptTable,
 // with nothing copied, for a null name or one of 256 bytes or more.
 bool LowerCaseName(const char* name, char* out);
 
+// True when `name` holds a line feed or a carriage return: such a name would
+// split a name list, whose lines it could never be found by again.
+bool HasLineBreak(const char* name);
+
 // Table sizing: the smallest power of two not below `requested` for requests
 // from 2 to 2^31; returns the new size. A request whose bits give no result
 // (0 or 1) keeps `previousSize` and doubles it, as the rule does.

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -10,8 +11,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
 
+#include "frame/CommitJournal.h"
+#include "frame/FaultPoints.h"
 #include "frame/GatheredWrites.h"
 #include "frame/ShareRegistry.h"
 #include "frame/Wildcard.h"
@@ -55,12 +57,29 @@ FileHandle Adopt(int fd, unsigned access, unsigned share, unsigned attributes) {
   return fd;
 }
 
-// The directory part of a path as a std::string ("" for the current one).
-std::string DirectoryOf(const char* path) {
-  std::string dir(std::strlen(path) + 1, '\0');
-  GetPathDirectory(path, &dir[0]);
-  dir.resize(std::strlen(dir.c_str()));
-  return dir;
+// Paths built here live in fixed buffers of this size, so that no block is
+// taken outside the allocation rule; a path that does not fit could not be
+// passed to the system anyway.
+constexpr size_t kPathRoom = PATH_MAX;
+
+// The directory part of `path` into `dir` (kPathRoom bytes; "" for the
+// current one). False when it does not fit.
+bool DirectoryOf(const char* path, char* dir) {
+  dir[0] = '\0';
+  if (strnlen(path, kPathRoom) >= kPathRoom) return false;
+  GetPathDirectory(path, dir);
+  return true;
+}
+
+// `head` followed by `tail` into `out` (kPathRoom bytes). False when it does
+// not fit.
+bool JoinPath(const char* head, const char* tail, char* out) {
+  const size_t a = strnlen(head, kPathRoom);
+  const size_t b = strnlen(tail, kPathRoom);
+  if (a + b >= kPathRoom) return false;
+  std::memcpy(out, head, a);
+  std::memcpy(out + a, tail, b + 1);
+  return true;
 }
 
 const char* LastComponent(const char* path) {
@@ -74,14 +93,16 @@ const char* LastComponent(const char* path) {
 // component may hold wildcards. False when nothing matches.
 bool StatFirstMatch(const char* path, struct stat* st) {
   if (!HasWildcard(LastComponent(path))) return stat(path, st) == 0;
-  std::string dir = DirectoryOf(path);
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+  char dir[kPathRoom];
+  if (!DirectoryOf(path, dir)) return false;
+  DIR* d = opendir(*dir ? dir : ".");
   if (!d) return false;
   bool found = false;
   while (struct dirent* e = readdir(d)) {
     if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
     if (!MatchWildcard(LastComponent(path), e->d_name)) continue;
-    found = stat((dir + e->d_name).c_str(), st) == 0;
+    char match[kPathRoom];
+    found = JoinPath(dir, e->d_name, match) && stat(match, st) == 0;
     break;
   }
   closedir(d);
@@ -112,7 +133,7 @@ FileHandle CreateDiskFile(const char* path, unsigned attributes) {
   int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   FileHandle file = Adopt(fd, kShareRead | kShareWrite, 0, attributes);
   if (file == kInvalidFile) return kInvalidFile;
-  if (ftruncate(file, 0) != 0) {
+  if (!PassFaultPoint(FaultKind::kTruncate) || ftruncate(file, 0) != 0) {
     CloseDiskFile(file);
     return kInvalidFile;
   }
@@ -140,6 +161,7 @@ void CloseDiskFile(FileHandle file) {
   // A close has no way to report a failed deferred write; commit points
   // (FlushDiskFile) have, and every writer passes one before it closes.
   ForgetGathered(file);
+  ForgetJournalWatch(file);
   UnregisterHandle(file);
   close(file);
 }
@@ -163,6 +185,13 @@ unsigned WriteDiskFile(FileHandle file, const void* buffer, unsigned count) {
   if (!WriteOutGathered(file, false)) return 0;
   off_t pos = lseek(file, 0, SEEK_CUR);
   if (pos < 0 || static_cast<uint64_t>(pos) + count > kMaxPosition + 1) return 0;
+  switch (JournalBeforeWrite(file, static_cast<uint64_t>(pos), buffer, count)) {
+    case JournalVerdict::kFail: return 0;
+    case JournalVerdict::kSkip:
+      return lseek(file, static_cast<off_t>(count), SEEK_CUR) < 0 ? 0 : count;
+    case JournalVerdict::kWrite: break;
+  }
+  if (!PassFaultPoint(FaultKind::kWrite)) return 0;
   size_t done = 0;
   while (done < count) {
     ssize_t n = write(file, static_cast<const char*>(buffer) + done, count - done);
@@ -191,6 +220,12 @@ unsigned ReadDiskFileAt(FileHandle file, void* buffer, unsigned count, unsigned 
 unsigned WriteDiskFileAt(FileHandle file, const void* buffer, unsigned count, unsigned offset) {
   if (file == kInvalidFile || (!buffer && count)) return 0;
   if (static_cast<uint64_t>(offset) + count > kMaxPosition + 1) return 0;
+  switch (JournalBeforeWrite(file, offset, buffer, count)) {
+    case JournalVerdict::kFail: return 0;
+    case JournalVerdict::kSkip: return count;
+    case JournalVerdict::kWrite: break;
+  }
+  if (!PassFaultPoint(FaultKind::kWrite)) return 0;
   return GatherWrite(file, buffer, count, offset);
 }
 
@@ -241,6 +276,7 @@ unsigned TellDiskFile(FileHandle file) {
 
 bool FlushDiskFile(FileHandle file) {
   if (file == kInvalidFile) return false;
+  if (!PassFaultPoint(FaultKind::kSync)) return false;
   if (!WriteOutGathered(file, true)) return false;
   if (!IsWriteThrough(file)) return true;
   return fdatasync(file) == 0;
@@ -285,11 +321,17 @@ int DiskFileExists(const char* path) {
   return StatFirstMatch(path, &st) && !S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
+bool IsDiskFileHeld(const char* path) {
+  struct stat st;
+  return path && lstat(path, &st) == 0 && IsHeldOpen(IdentityOf(st));
+}
+
 bool DeleteDiskFile(const char* path) {
   if (!path || !*path) return false;
   struct stat st;
   if (lstat(path, &st) != 0 || S_ISDIR(st.st_mode)) return false;
   if (IsHeldOpen(IdentityOf(st))) return false;
+  if (!PassFaultPoint(FaultKind::kDelete)) return false;
   return unlink(path) == 0;
 }
 
@@ -298,6 +340,7 @@ bool MoveDiskFile(const char* from, const char* to) {
   struct stat st;
   if (lstat(from, &st) != 0 || S_ISDIR(st.st_mode)) return false;
   if (IsHeldOpen(IdentityOf(st))) return false;
+  if (!PassFaultPoint(FaultKind::kRename)) return false;
   if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   // File systems without RENAME_NOREPLACE: test, then rename.
@@ -307,29 +350,32 @@ bool MoveDiskFile(const char* from, const char* to) {
 
 bool ReplaceDiskFile(const char* target, const char* replacement) {
   if (!target || !replacement) return false;
-  const std::string aside = std::string(target) + "old";
+  char aside[kPathRoom];
+  if (!JoinPath(target, "old", aside)) return false;
   // A file that happens to carry the aside name is never overwritten.
   struct stat st;
-  if (lstat(aside.c_str(), &st) == 0 || !MoveDiskFile(target, aside.c_str())) return false;
+  if (lstat(aside, &st) == 0 || !MoveDiskFile(target, aside)) return false;
   if (!MoveDiskFile(replacement, target)) {
-    MoveDiskFile(aside.c_str(), target);
+    MoveDiskFile(aside, target);
     return false;
   }
-  DeleteDiskFile(aside.c_str());
+  DeleteDiskFile(aside);
   return true;
 }
 
 int DeleteMatchingFiles(const char* pattern) {
   if (!pattern || !*pattern) return 0;
-  std::string dir = DirectoryOf(pattern);
+  char dir[kPathRoom];
+  if (!DirectoryOf(pattern, dir)) return 0;
   const char* mask = LastComponent(pattern);
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+  DIR* d = opendir(*dir ? dir : ".");
   if (!d) return 0;
   int deleted = 0;
   while (struct dirent* e = readdir(d)) {
     if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
     if (!MatchWildcard(mask, e->d_name)) continue;
-    if (DeleteDiskFile((dir + e->d_name).c_str())) ++deleted;
+    char match[kPathRoom];
+    if (JoinPath(dir, e->d_name, match) && DeleteDiskFile(match)) ++deleted;
   }
   closedir(d);
   return deleted;
@@ -342,31 +388,40 @@ bool FindFirstMatchingFile(const char* pattern, char* name, unsigned size) {
   const char* mask = pattern;
   for (const char* p = pattern; *p; ++p)
     if (*p == '/' || *p == '\\') mask = p + 1;
-  const std::string dir(pattern, static_cast<size_t>(mask - pattern));
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+  const size_t dirLength = static_cast<size_t>(mask - pattern);
+  if (dirLength >= kPathRoom) return false;
+  char dir[kPathRoom];
+  std::memcpy(dir, pattern, dirLength);
+  dir[dirLength] = '\0';
+  DIR* d = opendir(*dir ? dir : ".");
   if (!d) return false;
-  std::string best;
+  char best[sizeof(dirent::d_name)];
   bool found = false;
   while (struct dirent* e = readdir(d)) {
     if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
     if (!MatchWildcard(mask, e->d_name)) continue;
-    if (found && std::strcmp(e->d_name, best.c_str()) >= 0) continue;
+    if (found && std::strcmp(e->d_name, best) >= 0) continue;
+    char match[kPathRoom];
     struct stat st;
-    if (lstat((dir + e->d_name).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
-    best = e->d_name;
+    if (!JoinPath(dir, e->d_name, match) || lstat(match, &st) != 0 || S_ISDIR(st.st_mode))
+      continue;
+    std::strcpy(best, e->d_name);  // d_name is NUL-terminated within its array
     found = true;
   }
   closedir(d);
-  if (!found || best.size() >= size) return false;
-  std::memcpy(name, best.c_str(), best.size() + 1);
+  const size_t bestLength = found ? std::strlen(best) : 0;
+  if (!found || bestLength >= size) return false;
+  std::memcpy(name, best, bestLength + 1);
   return true;
 }
 
 bool SyncPathDirectory(const char* path) {
   if (!path || !*path) return false;
-  std::string dir = DirectoryOf(path);
-  if (dir.empty() && path[0] == '/') dir = "/";  // a file in the root
-  int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (!PassFaultPoint(FaultKind::kSync)) return false;
+  char dir[kPathRoom];
+  if (!DirectoryOf(path, dir)) return false;
+  if (!*dir && path[0] == '/') std::strcpy(dir, "/");  // a file in the root
+  int fd = open(*dir ? dir : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   const bool ok = fsync(fd) == 0;
   close(fd);

@@ -77,6 +77,8 @@ unsigned GetDiskFileTime(const char* path);
 uint64_t GetDiskFileWriteTime(const char* path);
 int DiskFileExists(const char* path);
 
+// True when a handle of the library holds the file `path` names.
+bool IsDiskFileHeld(const char* path);
 // Deletes a file; refused (false) while a handle of the library holds it.
 bool DeleteDiskFile(const char* path);
 // Renames `from` to `to` (which must not exist); refused while either is

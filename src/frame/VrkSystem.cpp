@@ -5,6 +5,7 @@
 #include "advance/AdvancedPacketFactory.h"
 #include "archive/BasicPacketFactory.h"
 #include "codec/checksum_crc.h"
+#include "frame/ArchiveGuard.h"
 #include "frame/AssertReport.h"
 #include "frame/DiskFile.h"
 #include "frame/ErrorCode.h"
@@ -59,6 +60,10 @@ IOrvelPacket* CVrkSystem::NewPacket(const char* name, int flags, int version,
 
 IOrvelPacket* CVrkSystem::LoadPacket(const char* name) {
   if (!name) return nullptr;
+  // An interrupted writer may have left the file half written: undo that
+  // before its first bytes tell the variant.
+  const int recovered = ArchiveGuard::RecoverBeforeOpen(name);
+  if (recovered != VRKERR_OK) return SetError(recovered), nullptr;
   int version = 0;
   int flags = 0;
   if (!ReadPacketHeader(name, &version, &flags)) return nullptr;

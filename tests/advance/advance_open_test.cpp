@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "advance/AdvanceFixture.h"
+#include "codec/CompressBuffer.h"
 #include "common/CountingAllocator.h"
 #include "frame/DiskFile.h"
 
@@ -84,6 +85,41 @@ TEST_F(AdvanceOpenTest, FallsBackToReadOnlyWhenWritingIsRefused) {
     EXPECT_EQ(p->CompactPacket(), VRKERR_READ_ONLY);
     EXPECT_EQ(Bytes(".bhl"), before);
   }
+}
+
+// A list side file that is there but cannot be written (its holder lets
+// others only read) and tables starting past entry 0 open the archive
+// read-only: names and files read, changes fail with -42, no file changes.
+TEST_F(AdvanceOpenTest, UnwritableListOrTablesPastEntryZeroOpenReadOnly) {
+  auto files = [this] { return Bytes(".vrk") + Bytes(".bhl") + Bytes(".lst"); };
+  auto expectReadOnly = [&](const char* why) {
+    const std::string before = files();
+    Packet p = Open();
+    ASSERT_TRUE(p->IsReadOnly()) << why;
+    EXPECT_EQ(ReadAll(*p, "beta"), "beta-bytes");
+    char name[16];
+    EXPECT_EQ(p->GetFileName(2, name, sizeof(name)), 0);
+    EXPECT_STREQ(name, "beta");
+    p->BeginUpdate();
+    EXPECT_EQ(p->AddFileFromMemory("x", 0, "x", 1, 0, 0), VRKERR_READ_ONLY) << why;
+    EXPECT_EQ(p->DeleteFile("beta"), VRKERR_READ_ONLY);
+    EXPECT_EQ(p->EndUpdate(), VRKERR_READ_ONLY);
+    p->SetPacketVersion(7, 7);
+    EXPECT_EQ(g_nVrkErrCode, VRKERR_READ_ONLY);
+    EXPECT_EQ(p->CompactPacket(), VRKERR_READ_ONLY);
+    p.reset();
+    EXPECT_EQ(files(), before) << why;
+  };
+  orvel::FileHandle holder = orvel::OpenDiskFile(Path(".lst").c_str(), orvel::kModeReadShared);
+  ASSERT_NE(holder, orvel::kInvalidFile);
+  expectReadOnly("list side file held");
+  orvel::CloseDiskFile(holder);
+  EXPECT_FALSE(Open()->IsReadOnly());
+
+  SideFile side(Bytes(".bhl"));
+  side.header.firstBlock = 1;
+  WriteFileBytes(Path(".bhl"), side.Bytes());
+  expectReadOnly("firstBlock 1");
 }
 
 // Every flipped byte of a side file fails the checksum or the structure
@@ -175,6 +211,7 @@ TEST_F(AdvanceOpenTest, DamagedRecordsFailTheRead) {
   Packet p = Open();
   const AdvanceBlockEntry beta = *p->FindBlock("beta", kNone);
   const uint32_t alpha = static_cast<uint32_t>(p->GetFileBlockIndex("alpha"));
+  const uint32_t list = static_cast<uint32_t>(p->GetFileBlockIndex("(listfile)"));
   p.reset();
   std::string vrk = Bytes(".vrk");
   vrk[beta.offset + 3] ^= 0x01;
@@ -197,16 +234,33 @@ TEST_F(AdvanceOpenTest, DamagedRecordsFailTheRead) {
     EXPECT_EQ(p->ReadFileAlloc(nullptr, nullptr, index), nullptr);
     EXPECT_EQ(g_nVrkErrCode, VRKERR_ADV_NOT_FOUND);
   }
-  // An original size that no stream of its stored size decodes to is
-  // refused before anything is allocated.
+  // An original size that no stream of its stored size decodes to, and the
+  // list file's entry (no open checks it against the archive file) claiming
+  // more stored bytes than the file holds, are refused before anything is
+  // allocated: by ReadFileAlloc, and by ReadFileTo into a buffer that would
+  // hold the claim.
   p.reset();
-  side.blocks[alpha].originalSize = 0xFFFFFFF0u;
-  ASSERT_EQ(OpenWith(side), 0);
-  p = Open();
-  CountingAllocator none;
-  none.fail_after(0);
-  ScopedAllocator scoped(&none);
-  EXPECT_EQ(ReadAll(*p, "alpha"), "<-9>");
+  const uint32_t claim = 256 * side.blocks[alpha].storedSize + 4097;
+  side.blocks[list].storedSize = 0xFFFFFF00u;
+  std::string room(claim, '\0');
+  for (uint32_t original : {0xFFFFFFF0u, claim}) {
+    side.blocks[alpha].originalSize = original;
+    ASSERT_EQ(OpenWith(side), 0);
+    p = Open();
+    CountingAllocator none;
+    none.fail_after(0);
+    ScopedAllocator scoped(&none);
+    EXPECT_EQ(ReadAll(*p, "alpha"), "<-9>");
+    EXPECT_EQ(ReadAll(*p, "(listfile)"), "<-9>");
+    EXPECT_EQ(p->ReadFileTo("alpha", &room[0], static_cast<int>(claim), kNone), 0);
+    EXPECT_EQ(g_nVrkErrCode, original == claim ? VRKERR_DATA_IO : 0) << original;
+  }
+  // A buffer too small for the file leaves the code as the lookup set it.
+  for (const char* name : {"alpha", "beta"}) {
+    g_nVrkErrCode = -77;
+    EXPECT_EQ(p->ReadFileTo(name, &room[0], 3, kNone), 0);
+    EXPECT_EQ(g_nVrkErrCode, 0) << name;
+  }
 }
 
 TEST_F(AdvanceOpenTest, ListSideFileOfTheWrongTextSizeOrMissing) {
@@ -228,6 +282,40 @@ TEST_F(AdvanceOpenTest, ListSideFileOfTheWrongTextSizeOrMissing) {
   AddText(p.get(), "delta", "d");
   ASSERT_EQ(p->EndUpdate(), 0);
   EXPECT_NE(access(Path(".lst").c_str(), F_OK), 0);
+}
+
+// Opening costs at most 256 times the bytes read from the list side file
+// plus a few MiB: lists of one-letter names packed as tightly as LZO packs
+// them fail with -17 (for the text, or for the names of a text that fits);
+// a realistic list opens.
+TEST_F(AdvanceOpenTest, ListSideFileMemoryIsBoundedByItsSize) {
+  AdvanceBlockEntry rec;
+  std::memcpy(&rec, Bytes(".lst").data(), 36);
+  CountingAllocator counter;
+  ScopedAllocator scoped(&counter);
+  counter.limit_bytes(256u << 20);  // a regression fails instead of taking the memory
+  auto openWithList = [&](const std::string& text, int expected) {
+    std::unique_ptr<orvel::CCompressBuffer> c(new orvel::CCompressBuffer());
+    const unsigned char* packed = c->CompressBuffer(text.data(), text.size() + 1);
+    rec.storedSize = c->m_nStoredSize;
+    rec.originalSize = static_cast<uint32_t>(text.size() + 1);
+    const std::string file = Sealed(&rec, 36) + Sealed(packed, rec.storedSize);
+    WriteFileBytes(Path(".lst"), file);
+    counter.ResetPeak();
+    EXPECT_EQ(OpenCode(), expected);
+    EXPECT_LE(counter.peak_bytes(), 256 * file.size() + (8u << 20)) << text.size();
+  };
+  for (size_t size : {24u << 20, 2u << 20}) {
+    std::string tight = "(listfile)\n";
+    while (tight.size() < size) tight += "a\n";
+    openWithList(tight, VRKERR_LIST_FILE_IO);
+  }
+  std::string names = "(listfile)\n";
+  for (int i = 0; i < 60000; ++i) names += "maps/r" + std::to_string(i % 97) + "/" + std::to_string(i) + "\n";
+  openWithList(names, 0);
+  char name[32];
+  EXPECT_EQ(Open()->GetFileName(60000, name, sizeof(name)), 0);
+  EXPECT_STREQ(name, "maps/r53/59999");
 }
 
 }  // namespace

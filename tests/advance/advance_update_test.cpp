@@ -71,6 +71,21 @@ TEST_F(AdvanceTest, HashOnlyAddsReplaceInPlaceOrAppendAndKeepTheList) {
   EXPECT_EQ(ReadAll(*again, "later/name.txt"), "later");
 }
 
+// The advanced entry points behind the adds by name refuse a name with a
+// line break as the adds do (tests/e2e), before anything is written.
+TEST_F(AdvanceTest, InnerAddsAndReplacementsRefuseNamesWithLineBreaks) {
+  Packet p = Create();
+  const std::string source = tmp_ / "source";
+  WriteFileBytes(source, "s");
+  p->BeginUpdate();
+  EXPECT_EQ(p->ReplaceCompressedFile("x\ny", 2, "new", 3, 3, 0, 9), VRKERR_NULL_NAME);
+  EXPECT_EQ(p->ReplaceFileFromDisk("x\ny", 2, source.c_str(), 0, 9), VRKERR_NULL_NAME);
+  EXPECT_EQ(p->AddNewCompressedFile("x\rz", "new", 3, 3, 0, 9), VRKERR_NULL_NAME);
+  EXPECT_EQ(p->AddNewFileFromDisk("x\rz", 0, source.c_str(), 0, 9), VRKERR_NULL_NAME);
+  ASSERT_EQ(p->EndUpdate(), 0);
+  EXPECT_EQ(p->GetFileCount(), 1u);
+}
+
 TEST_F(AdvanceTest, MemoryAddsStorePlainOrCompressedAndReadBack) {
   Packet p = Create(8, 16, 4, 9);
   p->BeginUpdate();

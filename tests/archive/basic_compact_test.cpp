@@ -58,7 +58,8 @@ TEST_F(BasicCompact, CopiesEveryFileOnceAndLeavesNoHoles) {
   SetVrkCallback(VRKCB_COMPACT, nullptr);
   EXPECT_TRUE(g_tempSeen);
   EXPECT_FALSE(orvel::DiskFileExists((path + "temp").c_str()));
-  EXPECT_EQ(g_calls, (std::vector<std::pair<int, int>>{{5, 1}, {5, 2}, {5, 3}, {5, 4}, {5, 5}}));
+  // Progress counts the names of the list (f2 twice), not the file stored by hashes.
+  EXPECT_EQ(g_calls, (std::vector<std::pair<int, int>>{{5, 1}, {5, 2}, {5, 3}, {5, 4}}));
 
   // No gaps: from 48 the files named in the list (in list order), the file
   // stored by hashes, the list file, then the tables.

@@ -85,4 +85,28 @@ TEST_F(BasicRead, NamesAndTheListText) {
   ASSERT_EQ(q->EndUpdate(), 0);
 }
 
+// An archive file that cannot be opened for writing (here another handle
+// lets others only read) opens read-only, as the advanced archive does:
+// reads work, every change fails with -42 first and nothing is written.
+TEST_F(BasicRead, UnwritableFileOpensReadOnly) {
+  q.reset();
+  const std::string before = ReadFileBytes(path);
+  orvel::FileHandle holder = orvel::OpenDiskFile(path.c_str(), orvel::kModeReadShared);
+  Packet r = NewOpened(path);
+  EXPECT_EQ(ReadAll(*r, "dir\\text.txt"), text);
+  unsigned h[3];
+  r->GetFileHash("raw.bin", &h[0], &h[1], &h[2]);
+  EXPECT_EQ(Add(*r, "x", "x"), VRKERR_READ_ONLY);  // before the bracket's -14
+  r->BeginUpdate();
+  for (int rc : {Add(*r, "x", "x"), r->AddFileFromDisk("x", 0, path.c_str(), 0, 0),
+                 r->AddCompressedFile("x", 0, "x", 1, 1, 0, 0),
+                 r->AddCompressedFileByHash(h, 2, "x", 1, 1, 0, 0), r->DeleteFile("raw.bin"),
+                 r->DeleteFileByHash(h), r->EndUpdate(), r->CompactPacket()})
+    EXPECT_EQ(rc, VRKERR_READ_ONLY);
+  r->SetPacketVersion(3, 3);
+  EXPECT_EQ(g_nVrkErrCode, VRKERR_READ_ONLY);
+  orvel::CloseDiskFile(holder);
+  EXPECT_EQ(ReadFileBytes(path), before);
+}
+
 }  // namespace

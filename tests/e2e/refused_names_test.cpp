@@ -64,4 +64,35 @@ TEST(RefusedNames, OverlongNamesAndTheListFileChangeNothingInEitherVariant) {
   }
 }
 
+// A line feed or carriage return would split the name list and leave the
+// file unreachable by name: every add by name refuses it before writing,
+// also where the name's hashes already hold a file added by hashes.
+TEST(RefusedNames, NamesWithLineBreaksAreRefusedByEveryAddInEitherVariant) {
+  unsigned table[orvel::kCryptTableWords], taken[3];
+  orvel::InitCryptTable(table);
+  orvel::HashNameAll("a\nb", table, taken);
+  for (int flags : {0, 8}) {
+    TempDir dir;
+    const std::string path = dir / "p.vrk", source = dir / "source";
+    WriteFileBytes(source, "s");
+    IOrvelPacket* p = g_piVrkSystem->NewPacket(path.c_str(), flags, 32, 16, 0, 1);
+    ASSERT_NE(p, nullptr);
+    p->BeginUpdate();
+    ASSERT_EQ(p->AddCompressedFileByHash(taken, 0, "h", 1, 1, 0, 0), 0);
+    ASSERT_EQ(p->EndUpdate(), 0);
+    const auto before = Files(dir.path());
+    p->BeginUpdate();
+    for (const char* name : {"a\nb", "a\rb", "\na"}) {
+      EXPECT_EQ(Add(*p, name, "x", 2, 9, 9), VRKERR_NULL_NAME) << flags << name;
+      EXPECT_EQ(Add(*p, name, "x", 1 | 2, 9, 9), VRKERR_NULL_NAME);
+      EXPECT_EQ(p->AddFileFromDisk(name, 2, source.c_str(), 9, 9), VRKERR_NULL_NAME);
+      EXPECT_EQ(p->AddCompressedFile(name, 2, "x", 1, 1, 9, 9), VRKERR_NULL_NAME);
+    }
+    ASSERT_EQ(p->EndUpdate(), 0);
+    EXPECT_EQ(Files(dir.path()), before) << flags;
+    EXPECT_EQ(p->GetFileCount(), 2u);
+    g_piVrkSystem->FreePacket(p);
+  }
+}
+
 }  // namespace

@@ -62,6 +62,9 @@ const ErrorText kErrors[] = {
     {VRKERR_NO_BUILDER, "VRKERR_NO_BUILDER", "no patch builder"},
     {VRKERR_READ_ONLY, "VRKERR_READ_ONLY", "the archive is open read-only"},
     {VRKERR_BUFFER_TOO_SMALL, "VRKERR_BUFFER_TOO_SMALL", "the buffer is too small"},
+    {VRKERR_BUSY, "VRKERR_BUSY", "another process is changing the archive; try again"},
+    {VRKERR_NEEDS_RECOVERY, "VRKERR_NEEDS_RECOVERY",
+     "an interrupted change must be undone by a process that can write the archive"},
 };
 
 const ErrorText* Find(int code) {

@@ -1,0 +1,134 @@
+// The advanced archive under the writer lock and the rollback journal: its
+// three files commit together or not at all, and every bracket starts from
+// the latest commit of any writer.
+#include <cstring>
+#include <initializer_list>
+
+#include "advance/AdvancePaths.h"
+#include "advance/VrkAdvance.h"
+#include "frame/ErrorCode.h"
+
+namespace orvel {
+
+namespace {
+
+// The journal's indexes of the files.
+constexpr unsigned kArchiveIndex = 0;
+constexpr unsigned kTableIndex = 1;
+constexpr unsigned kListIndex = 2;
+
+}  // namespace
+
+bool CVrkAdvance::NameGuardedFiles() {
+  if (m_guard.InBracket()) return true;
+  char tablePath[kMaxPath];
+  char listPath[kMaxPath];
+  SidePath(kTableFileExtension, tablePath);
+  SidePath(kListFileExtension, listPath);
+  const char* sides[2] = {tablePath, listPath};
+  return m_guard.SetPaths(m_szPath, sides, 2, kCompactTempSuffix);
+}
+
+int CVrkAdvance::OpenPacket(const char* path) {
+  if (!path) return SetError(VRKERR_NULL_PATH), 0;
+  const size_t length = std::strlen(path);
+  if (length >= kMaxPath || m_guard.InBracket()) {
+    const int ok = OpenPacketLocked(path);
+    if (ok && m_guard.InBracket()) {
+      m_guard.Attach(kArchiveIndex, m_hPacket);
+      m_guard.Attach(kTableIndex, m_hTableFile);
+      m_guard.Attach(kListIndex, m_hListFile);
+    }
+    return ok;
+  }
+  std::memmove(m_szPath, path, length + 1);  // reopening passes m_szPath itself
+  if (!HasArchiveExtension(m_szPath) || !NameGuardedFiles()) return OpenPacketLocked(m_szPath);
+  const int rc = m_guard.BeginOpen();
+  if (rc != VRKERR_OK) {
+    m_guard.EndOpen();
+    ClosePacket();
+    return SetError(rc), 0;
+  }
+  const int ok = OpenPacketLocked(m_szPath);
+  const int code = g_nVrkErrCode;
+  if (ok) {
+    m_guard.Remember(DiskFingerprint());
+  } else {
+    m_guard.Forget();
+  }
+  m_guard.EndOpen();
+  SetError(code);
+  return ok;
+}
+
+int CVrkAdvance::StartBracket() {
+  if (m_bReadOnly || m_hPacket == kInvalidFile || !m_pHeader) return VRKERR_OK;
+  const int rc = m_guard.BeginBracket();
+  if (rc != VRKERR_OK) return rc;
+  if (!m_guard.IsCurrent(DiskFingerprint())) {
+    // Another writer committed since the tables were read: changes start
+    // from its commit, not from the tables in memory.
+    if (!OpenPacketLocked(m_szPath)) {
+      const int code = g_nVrkErrCode;
+      m_guard.EndBracket();
+      return code;
+    }
+    m_guard.Remember(DiskFingerprint());
+  }
+  m_guard.Attach(kArchiveIndex, m_hPacket);
+  m_guard.Attach(kTableIndex, m_hTableFile);
+  m_guard.Attach(kListIndex, m_hListFile);
+  return VRKERR_OK;
+}
+
+// Ends the outermost bracket with the result of its commit: the journal is
+// committed, or rolled back and the tables read again from the disk.
+int CVrkAdvance::FinishBracket(int rc) {
+  if (rc == VRKERR_OK && !m_guard.Commit()) rc = VRKERR_HEADER_IO;
+  if (rc == VRKERR_OK) {
+    m_guard.Remember(DiskFingerprint());
+  } else if (m_guard.InBracket()) {
+    for (FileHandle* h : {&m_hPacket, &m_hTableFile, &m_hListFile}) {
+      if (*h != kInvalidFile) CloseDiskFile(*h);
+      *h = kInvalidFile;
+    }
+    m_guard.RollBack();
+    OpenPacketLocked(m_szPath);
+    m_guard.Forget();
+  }
+  m_guard.EndBracket();
+  return SetError(rc);
+}
+
+// Folds what any commit changes into one word: the three files' identity,
+// sizes and times, the side header, the checksum words of both tables and
+// the header copy in the archive file.
+uint32_t CVrkAdvance::DiskFingerprint() {
+  uint32_t f = FingerprintFile(0, m_szPath);
+  char sidePath[kMaxPath];
+  SidePath(kTableFileExtension, sidePath);
+  f = FingerprintFile(f, sidePath);
+  SidePath(kListFileExtension, sidePath);
+  f = FingerprintFile(f, sidePath);
+  const int code = g_nVrkErrCode;
+  AdvanceHeader h;
+  if (m_hTableFile != kInvalidFile &&
+      ReadDiskFileAt(m_hTableFile, &h, sizeof h, 0) == sizeof h) {
+    f = FingerprintBytes(f, &h, sizeof h);
+    uint32_t word = 0;
+    const uint64_t blockEnd =
+        uint64_t{h.blockTableOffset} + uint64_t{h.fileCount} * sizeof(AdvanceBlockEntry);
+    const uint64_t hashEnd = uint64_t{h.hashTableOffset} + uint64_t{h.tableSize} * sizeof(HashEntry);
+    if (blockEnd < 0xFFFFFFF0u && ReadDiskFileAt(m_hTableFile, &word, 4, static_cast<uint32_t>(blockEnd)) == 4)
+      f = FingerprintBytes(f, &word, 4);
+    if (hashEnd < 0xFFFFFFF0u && ReadDiskFileAt(m_hTableFile, &word, 4, static_cast<uint32_t>(hashEnd)) == 4)
+      f = FingerprintBytes(f, &word, 4);
+  }
+  if (m_hPacket != kInvalidFile &&
+      ReadDiskFileAt(m_hPacket, &h, sizeof h, kHeaderCopyOffset) == sizeof h)
+    f = FingerprintBytes(f, &h, sizeof h);
+  SetError(code);
+  return f;
+}
+
+}  // namespace orvel

@@ -1,0 +1,99 @@
+// What keeps an archive's commits atomic and its writers apart: the writer
+// lock and the rollback journal of one archive object, used the same way by
+// both variants.
+//
+// - An open takes the lock while it reads the tables. With write access it
+//   first finishes whatever an interrupted writer left: the journal is
+//   rolled back, leftover temporary and aside files go.
+// - The outermost BeginUpdate takes the lock exclusively for the whole
+//   bracket. When another writer committed since this object last read the
+//   tables (the variant's fingerprint of its files changed), the variant
+//   reads them again before it changes anything.
+// - Writes through the archive's handles are journaled (see CommitJournal);
+//   the outermost EndUpdate commits the journal once the files are durable,
+//   or rolls it back when the commit failed.
+#ifndef ORVEL_FRAME_ARCHIVE_GUARD_H
+#define ORVEL_FRAME_ARCHIVE_GUARD_H
+
+#include <cstdint>
+
+#include "frame/CommitJournal.h"
+#include "frame/WriterLock.h"
+
+namespace orvel {
+
+class ArchiveGuard {
+ public:
+  ArchiveGuard() = default;
+  ~ArchiveGuard();
+  ArchiveGuard(const ArchiveGuard&) = delete;
+  ArchiveGuard& operator=(const ArchiveGuard&) = delete;
+
+  // The archive file, its side files (at most two), and the suffix of its
+  // compaction's temporary file. False when a path is too long.
+  bool SetPaths(const char* archive, const char* const* sides, unsigned sideCount,
+                const char* tempSuffix);
+  unsigned TempIndex() const { return m_sideCount + 1; }
+  unsigned AsideIndex() const { return m_sideCount + 2; }
+  const char* Path(unsigned index) const { return m_journal.Path(index); }
+
+  // Before an open reads the tables: 0, VRKERR_BUSY, or
+  // VRKERR_NEEDS_RECOVERY (a journal this process cannot roll back). A
+  // missing archive file is not an error here; the open reports it.
+  int BeginOpen();
+  void EndOpen();
+
+  // Finishes what an interrupted writer left at `archive` (a journal, an
+  // aside file), before anything reads the archive file to tell its
+  // variant. 0 or the code BeginOpen gives.
+  static int RecoverBeforeOpen(const char* archive);
+
+  // Before a new archive's files are created: takes the lock on the
+  // archive file (created empty when missing) and journals what the files
+  // held, so that a failed creation leaves them as they were.
+  int BeginCreate();
+
+  // The outermost BeginUpdate: 0 or VRKERR_BUSY.
+  int BeginBracket();
+  bool InBracket() const { return m_inBracket; }
+  // Journals every write through `file` as a write to file `index`.
+  void Attach(unsigned index, FileHandle file) { m_journal.Attach(index, file); }
+  CommitJournal& Journal() { return m_journal; }
+  // The files are durable: the update commits. False when the journal could
+  // not be removed (the update then counts as not committed).
+  bool Commit();
+  // Undoes the update on disk.
+  void RollBack();
+  // Puts the compaction's temporary file in the place of the archive file,
+  // journaled so that a rollback puts the old one back. The lock moves to
+  // the new file first: a writer that opens the path after the rename must
+  // wait like one that opened it before.
+  bool SwapArchive();
+  // Ends the bracket: the journal must be committed or rolled back.
+  void EndBracket();
+
+  // The variant's fingerprint of its files as of its tables in memory.
+  void Remember(uint32_t fingerprint) { m_fingerprint = fingerprint, m_known = true; }
+  void Forget() { m_known = false; }
+  bool IsCurrent(uint32_t fingerprint) const { return m_known && m_fingerprint == fingerprint; }
+
+ private:
+  int Recover();
+
+  CommitJournal m_journal;
+  WriterLock m_lock;
+  unsigned m_sideCount = 0;
+  uint32_t m_fingerprint = 0;
+  bool m_known = false;
+  bool m_inBracket = false;
+  bool m_inOpen = false;
+};
+
+// Folds a file's identity, size and times into a fingerprint: another
+// writer's commit changes at least the times of what it wrote.
+uint32_t FingerprintFile(uint32_t seed, const char* path);
+uint32_t FingerprintBytes(uint32_t seed, const void* data, uint32_t size);
+
+}  // namespace orvel
+
+#endif

@@ -1,0 +1,127 @@
+// The rollback journal of one archive: "<archive>-journal" beside it.
+//
+// Before a commit overwrites any byte an archive file held at the start of
+// the update (its committed size), the old bytes go into the journal, and
+// the journal reaches the disk before the overwrite is issued. Bytes written
+// past the committed size need no copy: rolling back cuts the file to its
+// committed size. The commit makes the archive files durable and then
+// deletes the journal; that deletion is the instant the update commits. An
+// open that finds a journal rolls the files back to the journaled state:
+// the old bytes are written back, every file cut to its committed size, and
+// files that did not exist are deleted.
+//
+// A compaction replaces the archive file by a new one: a swap record, made
+// durable before the renames, lets the rollback put the old file back; a
+// commit record lets recovery finish the swap instead.
+//
+// Layout (little-endian, private to the library): "VRKJ", version 1, the
+// file count, per file its committed size (0xFFFFFFFF: absent) and its name
+// (length-prefixed, relative to the journal's directory), and a checksum of
+// all that. Records follow: tag, file, offset, length, checksum, then
+// `length` bytes. A torn record ends the journal: it was never synced, so
+// the write it protects was never issued.
+#ifndef ORVEL_FRAME_COMMIT_JOURNAL_H
+#define ORVEL_FRAME_COMMIT_JOURNAL_H
+
+#include <cstdint>
+
+#include "frame/DiskFile.h"
+
+namespace orvel {
+
+constexpr unsigned kJournalMaxFiles = 6;
+constexpr unsigned kJournalMaxPath = 272;
+constexpr char kJournalSuffix[] = "-journal";
+
+enum class JournalVerdict { kWrite, kSkip, kFail };
+
+class CommitJournal {
+ public:
+  CommitJournal() = default;
+  ~CommitJournal();
+  CommitJournal(const CommitJournal&) = delete;
+  CommitJournal& operator=(const CommitJournal&) = delete;
+
+  // Names the files, the archive file first. False when a path is too long.
+  bool SetFiles(const char* const* paths, unsigned count);
+  const char* Path(unsigned index) const { return m_paths[index]; }
+
+  // Writes the journal header with every file's size now. Nothing is
+  // synced yet. False on I/O failure (nothing was changed).
+  bool Start();
+  bool Active() const { return m_fd >= 0; }
+
+  // Writes through `file` are journaled as writes to file `index` until
+  // Detach (see JournalBeforeWrite).
+  void Attach(unsigned index, FileHandle file);
+  void DetachAll();
+  void ForgetHandle(unsigned index) { m_attached[index] = kInvalidFile; }
+
+  // Copies the committed bytes of [offset, offset + length) of file `index`
+  // that are not in the journal yet into it, read through `file` (or the
+  // file's path when kInvalidFile). Starts the journal when needed.
+  bool Cover(unsigned index, uint64_t offset, uint64_t length, FileHandle file);
+  // Makes everything journaled so far durable (the journal and, once, its
+  // directory entry). Cheap when nothing is pending.
+  bool MakeDurable();
+  // The verdict of JournalBeforeWrite for a handle attached as `index`.
+  JournalVerdict BeforeWrite(unsigned index, FileHandle file, uint64_t offset,
+                             const void* data, uint64_t count);
+
+  // Puts file `replacement` in the place of file `target`, keeping the
+  // target as file `aside` until the commit; false leaves both in place.
+  bool Swap(unsigned target, unsigned replacement, unsigned aside);
+
+  // The update commits: the files must already be durable. Deletes the
+  // journal (and the aside file of a swap) and syncs the directory.
+  bool Commit();
+  // Undoes the update on disk now and deletes the journal.
+  bool RollBack();
+
+  // Finishes an interrupted update of the archive at `archivePath`: rolls
+  // back, or completes a committed swap. 1 when a journal was handled, 0
+  // when there was none, -1 when it could not be handled.
+  static int Recover(const char* archivePath);
+  static bool JournalExists(const char* archivePath);
+
+ private:
+  struct Range {
+    uint64_t start;
+    uint64_t end;
+  };
+  bool AppendRecord(uint32_t tag, uint32_t file, uint32_t offset, const void* data,
+                    uint32_t length);
+  bool MarkCovered(unsigned index, uint64_t start, uint64_t end);
+  void Close();
+
+  char m_paths[kJournalMaxFiles][kJournalMaxPath] = {};
+  char m_journalPath[kJournalMaxPath + sizeof(kJournalSuffix)] = {};
+  unsigned m_count = 0;
+  uint32_t m_committed[kJournalMaxFiles] = {};
+  Range* m_ranges[kJournalMaxFiles] = {};
+  unsigned m_rangeCount[kJournalMaxFiles] = {};
+  unsigned m_rangeRoom[kJournalMaxFiles] = {};
+  int m_fd = -1;
+  bool m_pending = false;     // records not yet synced
+  bool m_dirSynced = false;   // the journal's directory entry is durable
+  bool m_swapped = false;
+  uint64_t m_window = 0;      // how far past a changed byte a copy reaches
+  unsigned m_aside = 0;
+  FileHandle m_attached[kJournalMaxFiles] = {kInvalidFile, kInvalidFile, kInvalidFile,
+                                             kInvalidFile, kInvalidFile, kInvalidFile};
+};
+
+// The file layer's hook, before `count` bytes of `data` are written at
+// `offset` of `file`: the journal the handle is attached to copies what they
+// would overwrite and makes the copy durable. A write that would leave the
+// committed bytes exactly as they are is skipped instead: nothing to copy,
+// nothing to sync (a commit rewrites whole tables of which few bytes
+// change).
+JournalVerdict JournalBeforeWrite(FileHandle file, uint64_t offset, const void* data,
+                                  uint64_t count);
+// Called as a handle closes: its number may name another file next.
+void ForgetJournalWatch(FileHandle file);
+
+}  // namespace orvel
+
+#endif

@@ -1,0 +1,36 @@
+// Fault points of the file layer: every call that changes a file or a
+// directory (write, truncate, rename, delete, sync) passes one first. Tests
+// arm a plan that stops the process, or fails the call, at the k-th point,
+// and so reach every instant at which a real crash or I/O error could strike
+// a writer. Unarmed, a point costs one relaxed load.
+#ifndef ORVEL_FRAME_FAULT_POINTS_H
+#define ORVEL_FRAME_FAULT_POINTS_H
+
+#include <cstdint>
+
+namespace orvel {
+
+enum class FaultKind { kWrite, kTruncate, kRename, kDelete, kSync };
+
+enum class FaultAction {
+  kNone,   // count points only
+  kCrash,  // _exit(kFaultExitCode) just before the k-th point
+  kFail,   // the k-th point fails with EIO; later points pass
+};
+
+constexpr int kFaultExitCode = 86;
+
+// Arms a plan: the points are counted from 1 afresh, and `action` strikes
+// at point `k` (never when k is 0).
+void ArmFaultPlan(FaultAction action, uint64_t k);
+void DisarmFaultPlan();
+// Points passed since the plan was armed.
+uint64_t FaultPointsPassed();
+
+// Called by the file layer before a changing call. False: the call must fail
+// (errno is set to EIO). Does not return when the plan crashes here.
+bool PassFaultPoint(FaultKind kind);
+
+}  // namespace orvel
+
+#endif
