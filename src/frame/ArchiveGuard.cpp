@@ -143,11 +143,11 @@ void ArchiveGuard::EndOpen() {
 
 int ArchiveGuard::BeginCreate() {
   const char* archive = Path(0);
+  const bool journaled = JournalingEnabled();
   if (!Exists(archive)) {
     // The lock needs a file; the journal records the archive as absent
     // before it is made.
-    if (!m_journal.Start()) return VRKERR_CREATE_FILE;
-    if (!m_journal.MakeDurable()) return VRKERR_CREATE_FILE;
+    if (journaled && (!m_journal.Start() || !m_journal.MakeDurable())) return VRKERR_CREATE_FILE;
     const int fd = open(archive, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return VRKERR_CREATE_FILE;
     close(fd);
@@ -159,9 +159,9 @@ int ArchiveGuard::BeginCreate() {
     if (Recover() != VRKERR_OK) return VRKERR_NEEDS_RECOVERY;
     // Creating over an archive rewrites its files from the start: all they
     // held goes into the journal first.
-    for (unsigned i = 0; i <= m_sideCount; ++i)
+    for (unsigned i = 0; journaled && i <= m_sideCount; ++i)
       if (!m_journal.Cover(i, 0, 0xFFFFFFFFull, kInvalidFile)) return VRKERR_CREATE_FILE;
-    if (!m_journal.MakeDurable()) return VRKERR_CREATE_FILE;
+    if (journaled && !m_journal.MakeDurable()) return VRKERR_CREATE_FILE;
   }
   m_inBracket = true;
   m_known = false;

@@ -119,6 +119,11 @@ class CommitJournal {
 // change).
 JournalVerdict JournalBeforeWrite(FileHandle file, uint64_t offset, const void* data,
                                   uint64_t count);
+// Journaling is on unless a bench turns it off to measure what it costs;
+// off, commits are no longer atomic.
+void SetJournalingEnabled(bool enabled);
+bool JournalingEnabled();
+
 // Called as a handle closes: its number may name another file next.
 void ForgetJournalWatch(FileHandle file);
 

@@ -1,0 +1,101 @@
+// Applying a patch, stopped by a crash at each file-changing call in turn:
+// the copy reopens exactly at a level boundary (its stamp claims no level
+// whose files are missing), and applying the patch again finishes the job.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "PatchFixture.h"
+#include "frame/FaultPoints.h"
+
+namespace fs = std::filesystem;
+
+namespace orvel_test {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+// Patched copies learn files by their hashes alone, so they are read by
+// name rather than listed.
+Files FilesOf(IOrvelPacket& p) {
+  Files out;
+  for (const char* name : {"base.txt", "a", "b", "c"}) out[name] = ReadAll(p, name);
+  return out;
+}
+
+class PatchCrash : public PatchTest {
+ protected:
+  // Levels 2 to 4 written into the source. A patch carries each file's
+  // last version at its level, so a copy's boundaries are: the copy as it
+  // was, then b and c at level 3, then a at level 4.
+  void Build() {
+    Side src = CreateSource();
+    CopySource();
+    const Files before = FilesOf(*src);
+    Write(src, 2, {{"a", Text(4000, 2)}, {"b", Text(50, 3)}});
+    Write(src, 3, {{"b", Text(9000, 4)}, {"c", Text(10, 5)}}, 1 | 2);
+    Write(src, 4, {{"a", Text(20, 6)}}, 2);
+    src->SetPacketVersion(0, 4);
+    ASSERT_EQ(src.patcher->CreatePatchFile(), 0) << g_nVrkErrCode;
+    const Files last = FilesOf(*src);
+    Files third = before;
+    third["b"] = last.at("b");
+    third["c"] = last.at("c");
+    levels_ = {{1, before}, {3, third}, {4, last}};
+  }
+
+  // The copy's level and files, after the open that recovers it.
+  std::pair<unsigned, Files> State() const {
+    Side dst = Open(Dst());
+    if (!dst.packet) return {0, {}};
+    return {Level(*dst), FilesOf(*dst)};
+  }
+
+  std::vector<std::pair<unsigned, Files>> levels_;
+};
+
+TEST_F(PatchCrash, AKilledApplyStopsAtALevelBoundaryAndAReapplyFinishes) {
+  Build();
+  const fs::path pristine = tmp_ / "pristine";
+  fs::copy(tmp_ / "copy", pristine);
+  orvel::ArmFaultPlan(orvel::FaultAction::kNone, 0);
+  {
+    Side dst = Open(Dst());
+    ASSERT_EQ(Apply(dst), 0);
+  }
+  const uint64_t points = orvel::FaultPointsPassed();
+  orvel::DisarmFaultPlan();
+  ASSERT_EQ(State(), levels_.back());
+  for (uint64_t k = 1; k <= points; ++k) {
+    fs::remove_all(tmp_ / "copy");
+    fs::copy(pristine, tmp_ / "copy");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      orvel::ArmFaultPlan(orvel::FaultAction::kCrash, k);
+      Side dst = Open(Dst());
+      Apply(dst);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    const auto state = State();
+    bool boundary = false;
+    for (const auto& level : levels_) boundary |= state == level;
+    EXPECT_TRUE(boundary) << "crash before point " << k << ": level " << state.first;
+    EXPECT_FALSE(fs::exists(Dst() + "-journal")) << k;
+    {
+      Side dst = Open(Dst());
+      ASSERT_TRUE(dst.packet);
+      Apply(dst);
+    }
+    EXPECT_EQ(State(), levels_.back()) << "reapply after crash before point " << k;
+  }
+}
+
+}  // namespace
+}  // namespace orvel_test
