@@ -144,6 +144,8 @@ int CVrkAdvance::WriteCommit() {
     return SetError(VRKERR_DATA_IO);
   if (!WriteTables(m_hPacket)) return g_nVrkErrCode;
   if (!FlushDiskFile(m_hTableFile)) return SetError(VRKERR_BLOCK_TABLE_IO);
+  // The header copy written with the tables must outlive a power loss too.
+  if (m_hPacket != kInvalidFile && !FlushDiskFile(m_hPacket)) return SetError(VRKERR_HEADER_IO);
 
   // The list side file is written whenever the name list is the archive's
   // own (it starts with "(listfile)" and that entry exists), even when files

@@ -54,7 +54,9 @@ uint32_t Get32(const unsigned char* p) {
 bool WriteAll(int fd, const void* data, size_t size) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
-    if (!PassFaultPoint(FaultKind::kWrite)) return false;
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    if (!PassFaultPoint(FaultKind::kWrite, fd, at < 0 ? 0 : static_cast<uint64_t>(at), size))
+      return false;
     const ssize_t n = write(fd, p, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
@@ -80,7 +82,7 @@ bool ReadAllAt(int fd, void* data, size_t size, uint64_t offset) {
 bool WriteAllAt(int fd, const void* data, size_t size, uint64_t offset) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
-    if (!PassFaultPoint(FaultKind::kWrite)) return false;
+    if (!PassFaultPoint(FaultKind::kWrite, fd, offset, size)) return false;
     const ssize_t n = pwrite(fd, p, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
@@ -91,7 +93,7 @@ bool WriteAllAt(int fd, const void* data, size_t size, uint64_t offset) {
   return true;
 }
 
-bool SyncFd(int fd) { return PassFaultPoint(FaultKind::kSync) && fdatasync(fd) == 0; }
+bool SyncFd(int fd) { return PassFaultPoint(FaultKind::kSync, fd) && fdatasync(fd) == 0; }
 
 bool Unlink(const char* path) {
   if (!PassFaultPoint(FaultKind::kDelete)) return false;
@@ -564,7 +566,7 @@ int CommitJournal::Recover(const char* archivePath) {
         if (stat(j->paths[i], &fs) != 0 || static_cast<uint64_t>(fs.st_size) <= j->committed[i])
           continue;
         const int f = open(j->paths[i], O_RDWR | O_CLOEXEC);
-        ok = f >= 0 && PassFaultPoint(FaultKind::kTruncate) &&
+        ok = f >= 0 && PassFaultPoint(FaultKind::kTruncate, f, j->committed[i], UINT64_MAX) &&
              ftruncate(f, static_cast<off_t>(j->committed[i])) == 0 && SyncFd(f);
         if (f >= 0) close(f);
       }
@@ -588,6 +590,12 @@ void ForgetJournalWatch(FileHandle file) {
     g_anyWatch.store(g_watchCount, std::memory_order_release);
     return;
   }
+}
+
+bool JournalBeforeSync(FileHandle file) {
+  Watch w;
+  if (!FindWatch(file, &w) || !w.journal->Active()) return true;
+  return w.journal->MakeDurable();
 }
 
 void SetJournalingEnabled(bool enabled) { g_journaling.store(enabled); }

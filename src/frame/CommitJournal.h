@@ -119,6 +119,10 @@ class CommitJournal {
 // change).
 JournalVerdict JournalBeforeWrite(FileHandle file, uint64_t offset, const void* data,
                                   uint64_t count);
+// Before a handle's writes are made durable: the journal it is attached to
+// must be durable first (it holds the sizes that undo appended bytes).
+bool JournalBeforeSync(FileHandle file);
+
 // Journaling is on unless a bench turns it off to measure what it costs;
 // off, commits are no longer atomic.
 void SetJournalingEnabled(bool enabled);

@@ -133,7 +133,7 @@ FileHandle CreateDiskFile(const char* path, unsigned attributes) {
   int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   FileHandle file = Adopt(fd, kShareRead | kShareWrite, 0, attributes);
   if (file == kInvalidFile) return kInvalidFile;
-  if (!PassFaultPoint(FaultKind::kTruncate) || ftruncate(file, 0) != 0) {
+  if (!PassFaultPoint(FaultKind::kTruncate, file, 0, UINT64_MAX) || ftruncate(file, 0) != 0) {
     CloseDiskFile(file);
     return kInvalidFile;
   }
@@ -191,7 +191,7 @@ unsigned WriteDiskFile(FileHandle file, const void* buffer, unsigned count) {
       return lseek(file, static_cast<off_t>(count), SEEK_CUR) < 0 ? 0 : count;
     case JournalVerdict::kWrite: break;
   }
-  if (!PassFaultPoint(FaultKind::kWrite)) return 0;
+  if (!PassFaultPoint(FaultKind::kWrite, file, static_cast<uint64_t>(pos), count)) return 0;
   size_t done = 0;
   while (done < count) {
     ssize_t n = write(file, static_cast<const char*>(buffer) + done, count - done);
@@ -225,7 +225,7 @@ unsigned WriteDiskFileAt(FileHandle file, const void* buffer, unsigned count, un
     case JournalVerdict::kSkip: return count;
     case JournalVerdict::kWrite: break;
   }
-  if (!PassFaultPoint(FaultKind::kWrite)) return 0;
+  if (!PassFaultPoint(FaultKind::kWrite, file, offset, count)) return 0;
   return GatherWrite(file, buffer, count, offset);
 }
 
@@ -276,7 +276,8 @@ unsigned TellDiskFile(FileHandle file) {
 
 bool FlushDiskFile(FileHandle file) {
   if (file == kInvalidFile) return false;
-  if (!PassFaultPoint(FaultKind::kSync)) return false;
+  if (!JournalBeforeSync(file)) return false;
+  if (!PassFaultPoint(FaultKind::kSync, IsWriteThrough(file) ? file : -1)) return false;
   if (!WriteOutGathered(file, true)) return false;
   if (!IsWriteThrough(file)) return true;
   return fdatasync(file) == 0;

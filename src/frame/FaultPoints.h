@@ -16,6 +16,11 @@ enum class FaultAction {
   kNone,   // count points only
   kCrash,  // _exit(kFaultExitCode) just before the k-th point
   kFail,   // the k-th point fails with EIO; later points pass
+  // Just before the k-th point the machine loses power: every write made
+  // since the plan was armed and not yet synced is undone (all of them, or
+  // every other one for a write-back cut short), then _exit as kCrash.
+  kLoseUnsynced,
+  kTearUnsynced,
 };
 
 constexpr int kFaultExitCode = 86;
@@ -28,8 +33,11 @@ void DisarmFaultPlan();
 uint64_t FaultPointsPassed();
 
 // Called by the file layer before a changing call. False: the call must fail
-// (errno is set to EIO). Does not return when the plan crashes here.
-bool PassFaultPoint(FaultKind kind);
+// (errno is set to EIO). Does not return when the plan crashes here. Writes
+// and truncations name their descriptor and range (a truncation to
+// `offset` passes count UINT64_MAX) and syncs their descriptor, so that a
+// power loss can be simulated.
+bool PassFaultPoint(FaultKind kind, int fd = -1, uint64_t offset = 0, uint64_t count = 0);
 
 }  // namespace orvel
 

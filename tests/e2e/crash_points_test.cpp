@@ -149,6 +149,31 @@ TEST_P(CrashPoints, AKilledWriterLeavesTheLastCommitOrTheNewOne) {
   }
 }
 
+// The machine stops instead: every write not yet synced is lost, or every
+// other one (write-back cut short).
+TEST_P(CrashPoints, APowerLossLeavesTheLastCommitOrTheNewOne) {
+  for (const auto action : {orvel::FaultAction::kLoseUnsynced, orvel::FaultAction::kTearUnsynced}) {
+    for (uint64_t k = 1; k <= points_; ++k) {
+      const std::string d = Fresh("p" + std::to_string(k));
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        orvel::ArmFaultPlan(action, k);
+        RunOp(Archive(d), GetParam().op);
+        _exit(0);
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status));
+      ExpectBeforeOrAfter(d, std::string(action == orvel::FaultAction::kLoseUnsynced
+                                             ? "power lost"
+                                             : "write-back torn") +
+                                 " before point " + std::to_string(k));
+      fs::remove_all(d);
+    }
+  }
+}
+
 TEST_P(CrashPoints, AFailedCallLosesNothingAndARetrySucceeds) {
   for (uint64_t k = 1; k <= points_; ++k) {
     const std::string d = Fresh("f" + std::to_string(k));
