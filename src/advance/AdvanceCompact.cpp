@@ -72,10 +72,7 @@ int CVrkAdvance::CompactInto(FileHandle temp, uint32_t* savedOffsets) {
 
 void CVrkAdvance::RestoreAfterFailedCompaction(const char* tempPath) {
   const int rc = g_nVrkErrCode;
-  for (FileHandle* h : {&m_hPacket, &m_hTableFile, &m_hListFile}) {
-    if (*h != kInvalidFile) CloseDiskFile(*h);
-    *h = kInvalidFile;
-  }
+  CloseHandles();
   // The journal puts back the side files the new tables overwrote, and the
   // old archive file if the swap had begun.
   m_guard.RollBack();

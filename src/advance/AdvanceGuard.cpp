@@ -7,6 +7,7 @@
 #include "advance/AdvancePaths.h"
 #include "advance/VrkAdvance.h"
 #include "frame/ErrorCode.h"
+#include "frame/GuardedCalls.h"
 
 namespace orvel {
 
@@ -34,70 +35,36 @@ int CVrkAdvance::OpenPacket(const char* path) {
   const size_t length = std::strlen(path);
   if (length >= kMaxPath || m_guard.InBracket()) {
     const int ok = OpenPacketLocked(path);
-    if (ok && m_guard.InBracket()) {
-      m_guard.Attach(kArchiveIndex, m_hPacket);
-      m_guard.Attach(kTableIndex, m_hTableFile);
-      m_guard.Attach(kListIndex, m_hListFile);
-    }
+    if (ok && m_guard.InBracket()) AttachHandles();
     return ok;
   }
   std::memmove(m_szPath, path, length + 1);  // reopening passes m_szPath itself
   if (!HasArchiveExtension(m_szPath) || !NameGuardedFiles()) return OpenPacketLocked(m_szPath);
-  const int rc = m_guard.BeginOpen();
-  if (rc != VRKERR_OK) {
-    m_guard.EndOpen();
-    ClosePacket();
-    return SetError(rc), 0;
+  return GuardedCalls<CVrkAdvance>::Open(m_guard, *this);
+}
+
+int CVrkAdvance::ReloadTables() { return OpenPacketLocked(m_szPath); }
+
+void CVrkAdvance::AttachHandles() {
+  m_guard.Attach(kArchiveIndex, m_hPacket);
+  m_guard.Attach(kTableIndex, m_hTableFile);
+  m_guard.Attach(kListIndex, m_hListFile);
+}
+
+void CVrkAdvance::CloseHandles() {
+  for (FileHandle* h : {&m_hPacket, &m_hTableFile, &m_hListFile}) {
+    if (*h != kInvalidFile) CloseDiskFile(*h);
+    *h = kInvalidFile;
   }
-  const int ok = OpenPacketLocked(m_szPath);
-  const int code = g_nVrkErrCode;
-  if (ok) {
-    m_guard.Remember(DiskFingerprint());
-  } else {
-    m_guard.Forget();
-  }
-  m_guard.EndOpen();
-  SetError(code);
-  return ok;
 }
 
 int CVrkAdvance::StartBracket() {
   if (m_bReadOnly || m_hPacket == kInvalidFile || !m_pHeader) return VRKERR_OK;
-  const int rc = m_guard.BeginBracket();
-  if (rc != VRKERR_OK) return rc;
-  if (!m_guard.IsCurrent(DiskFingerprint())) {
-    // Another writer committed since the tables were read: changes start
-    // from its commit, not from the tables in memory.
-    if (!OpenPacketLocked(m_szPath)) {
-      const int code = g_nVrkErrCode;
-      m_guard.EndBracket();
-      return code;
-    }
-    m_guard.Remember(DiskFingerprint());
-  }
-  m_guard.Attach(kArchiveIndex, m_hPacket);
-  m_guard.Attach(kTableIndex, m_hTableFile);
-  m_guard.Attach(kListIndex, m_hListFile);
-  return VRKERR_OK;
+  return GuardedCalls<CVrkAdvance>::StartBracket(m_guard, *this);
 }
 
-// Ends the outermost bracket with the result of its commit: the journal is
-// committed, or rolled back and the tables read again from the disk.
 int CVrkAdvance::FinishBracket(int rc) {
-  if (rc == VRKERR_OK && !m_guard.Commit()) rc = VRKERR_HEADER_IO;
-  if (rc == VRKERR_OK) {
-    m_guard.Remember(DiskFingerprint());
-  } else if (m_guard.InBracket()) {
-    for (FileHandle* h : {&m_hPacket, &m_hTableFile, &m_hListFile}) {
-      if (*h != kInvalidFile) CloseDiskFile(*h);
-      *h = kInvalidFile;
-    }
-    m_guard.RollBack();
-    OpenPacketLocked(m_szPath);
-    m_guard.Forget();
-  }
-  m_guard.EndBracket();
-  return SetError(rc);
+  return GuardedCalls<CVrkAdvance>::FinishBracket(m_guard, *this, rc);
 }
 
 // Folds what any commit changes into one word: the three files' identity,

@@ -257,8 +257,12 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   int CompactLocked();
 
   // The writer lock and the journal (AdvanceGuard.cpp).
+  template <class> friend struct GuardedCalls;
   bool NameGuardedFiles();
   int OpenPacketLocked(const char* path);
+  int ReloadTables();
+  void AttachHandles();
+  void CloseHandles();
   int StartBracket();
   int FinishBracket(int rc);
   uint32_t DiskFingerprint();

@@ -145,8 +145,12 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   void RemoveHashEntry(uint32_t index);
 
   // The writer lock and the journal (BasicPacketGuard.cpp).
+  template <class> friend struct GuardedCalls;
   bool NameGuardedFiles();
   int OpenPacketLocked(const char* path);
+  int ReloadTables();
+  void AttachHandles();
+  void CloseHandles();
   int StartBracket();
   int BracketError();
   int FinishBracket(int rc);

@@ -5,6 +5,7 @@
 
 #include "archive/BasicPacket.h"
 #include "frame/ErrorCode.h"
+#include "frame/GuardedCalls.h"
 
 namespace orvel {
 
@@ -18,73 +19,41 @@ int COrvelPacket::OpenPacket(const char* path) {
   const size_t length = strnlen(path, basic::kMaxPath);
   if (length >= basic::kMaxPath || m_guard.InBracket()) {
     const int ok = OpenPacketLocked(path);
-    if (ok && m_guard.InBracket()) m_guard.Attach(0, m_hFile);
+    if (ok && m_guard.InBracket()) AttachHandles();
     return ok;
   }
   char copy[basic::kMaxPath];  // `path` may be m_szPath itself
   std::memcpy(copy, path, length + 1);
   std::memcpy(m_szPath, copy, length + 1);
   if (!NameGuardedFiles()) return OpenPacketLocked(copy);
-  const int rc = m_guard.BeginOpen();
-  if (rc != VRKERR_OK) {
-    m_guard.EndOpen();
-    OpenFailed(rc);
-    return 0;
-  }
-  const int ok = OpenPacketLocked(copy);
-  const int code = g_nVrkErrCode;
-  if (ok) {
-    m_guard.Remember(DiskFingerprint());
-  } else {
-    m_guard.Forget();
-  }
-  m_guard.EndOpen();
-  SetError(code);
-  return ok;
+  return GuardedCalls<COrvelPacket>::Open(m_guard, *this);
+}
+
+int COrvelPacket::ReloadTables() {
+  char path[basic::kMaxPath];
+  std::memcpy(path, m_szPath, sizeof path);
+  return OpenPacketLocked(path);
+}
+
+void COrvelPacket::AttachHandles() { m_guard.Attach(0, m_hFile); }
+
+void COrvelPacket::CloseHandles() {
+  if (m_hFile != kInvalidFile) CloseDiskFile(m_hFile);
+  m_hFile = kInvalidFile;
 }
 
 int COrvelPacket::StartBracket() {
   if (m_bReadOnly || m_hFile == kInvalidFile || !m_pHeader) return VRKERR_OK;
-  const int rc = m_guard.BeginBracket();
-  if (rc != VRKERR_OK) return rc;
-  if (!m_guard.IsCurrent(DiskFingerprint())) {
-    // Another writer committed since the tables were read: changes start
-    // from its commit, not from the tables in memory.
-    char path[basic::kMaxPath];
-    std::memcpy(path, m_szPath, sizeof path);
-    if (!OpenPacketLocked(path)) {
-      const int code = g_nVrkErrCode;
-      m_guard.EndBracket();
-      return code;
-    }
-    m_guard.Remember(DiskFingerprint());
-  }
-  m_guard.Attach(0, m_hFile);
-  return VRKERR_OK;
+  return GuardedCalls<COrvelPacket>::StartBracket(m_guard, *this);
+}
+
+int COrvelPacket::FinishBracket(int rc) {
+  return GuardedCalls<COrvelPacket>::FinishBracket(m_guard, *this, rc);
 }
 
 int COrvelPacket::BracketError() {
   if (m_nUpdateCount == 0) return SetError(VRKERR_NOT_UPDATING);
   return SetError(m_nBracketError);
-}
-
-// Ends the outermost bracket with the result of its commit: the journal is
-// committed, or rolled back and the tables read again from the disk.
-int COrvelPacket::FinishBracket(int rc) {
-  if (rc == VRKERR_OK && !m_guard.Commit()) rc = VRKERR_HEADER_IO;
-  if (rc == VRKERR_OK) {
-    m_guard.Remember(DiskFingerprint());
-  } else if (m_guard.InBracket()) {
-    CloseDiskFile(m_hFile);
-    m_hFile = kInvalidFile;
-    m_guard.RollBack();
-    char path[basic::kMaxPath];
-    std::memcpy(path, m_szPath, sizeof path);
-    OpenPacketLocked(path);
-    m_guard.Forget();
-  }
-  m_guard.EndBracket();
-  return SetError(rc);
 }
 
 // Folds what any commit changes into one word: the file's identity, size

@@ -160,6 +160,17 @@ int COrvelPacket::LoadListFile() {
     if (addLineFeed) m_szListText[m_nListLength++] = '\n';
     m_szListText[m_nListLength] = '\0';
   }
+  // When the stored text is exactly what a commit would compress, its
+  // stored bytes are what that compression gives: a commit that leaves the
+  // names as they are writes them again instead of compressing anew.
+  const BlockEntry* list = ListFileBlock();
+  if (ok && nul && !addLineFeed && size == m_nListLength + 1 && list &&
+      (list->flags & basic::kFileCompressed)) {
+    unsigned char* stored = m_readScratch.For(list->storedSize, list->offset);
+    if (stored && ReadDiskFileAt(m_hFile, stored, list->storedSize, list->offset) ==
+                      list->storedSize)
+      m_listCache.Keep(m_szListText, m_nListLength + 1, stored, list->storedSize);
+  }
   FreeBuffer(data);
   if (!ok) return SetError(VRKERR_NO_MEMORY), 0;
   SetError(VRKERR_OK);

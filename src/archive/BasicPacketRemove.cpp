@@ -95,8 +95,7 @@ int COrvelPacket::CompactLocked() {
   if (rc != VRKERR_OK) {
     // The copy changed offsets in memory; the journal puts the archive file
     // back as it was, so reading it again makes memory and disk agree.
-    CloseDiskFile(m_hFile);
-    m_hFile = kInvalidFile;
+    CloseHandles();
     m_guard.RollBack();
     DeleteDiskFile(tempPath);
     OpenPacket(path);

@@ -1,11 +1,18 @@
 #include "codec/PackedTextCache.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "codec/CompressBuffer.h"
 #include "frame/Allocation.h"
 
 namespace orvel {
+
+namespace {
+std::atomic<bool> g_enabled{true};
+}  // namespace
+
+void SetPackedTextCacheEnabled(bool enabled) { g_enabled.store(enabled); }
 
 void PackedTextCache::Clear() {
   VrkFree(m_pText);
@@ -28,7 +35,8 @@ void PackedTextCache::Keep(const void* text, uint32_t size, const void* packed,
 
 const unsigned char* PackedTextCache::Pack(CCompressBuffer& compressor, const void* text,
                                            uint32_t size, uint32_t* packedSize) {
-  if (m_pPacked && size == m_nTextSize && std::memcmp(text, m_pText, size) == 0) {
+  if (m_pPacked && g_enabled.load(std::memory_order_relaxed) && size == m_nTextSize &&
+      std::memcmp(text, m_pText, size) == 0) {
     *packedSize = m_nPackedSize;
     return m_pPacked;
   }

@@ -11,6 +11,9 @@ namespace orvel {
 
 class CCompressBuffer;
 
+// The cache is on unless a bench turns it off to measure what it saves.
+void SetPackedTextCacheEnabled(bool enabled);
+
 class PackedTextCache {
  public:
   PackedTextCache() = default;

@@ -51,21 +51,6 @@ uint32_t Get32(const unsigned char* p) {
   return v;
 }
 
-bool WriteAll(int fd, const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const off_t at = lseek(fd, 0, SEEK_CUR);
-    if (!PassFaultPoint(FaultKind::kWrite, fd, at < 0 ? 0 : static_cast<uint64_t>(at), size))
-      return false;
-    const ssize_t n = write(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 bool ReadAllAt(int fd, void* data, size_t size, uint64_t offset) {
   char* p = static_cast<char*>(data);
   while (size > 0) {
@@ -290,11 +275,12 @@ bool CommitJournal::Start() {
   if (!PassFaultPoint(FaultKind::kWrite)) return false;
   m_fd = open(m_journalPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (m_fd < 0) return false;
-  if (!WriteAll(m_fd, buffer, at)) {
+  if (!WriteAllAt(m_fd, buffer, at, 0)) {
     Close();
     unlink(m_journalPath);
     return false;
   }
+  m_end = at;
   m_pending = true;
   m_dirSynced = false;
   m_swapped = false;
@@ -449,7 +435,11 @@ bool CommitJournal::AppendRecord(uint32_t tag, uint32_t file, uint32_t offset,
   Put32(head + 8, offset);
   Put32(head + 12, length);
   Put32(head + 16, Mix(Mix(0, head, 16), data, length));
-  if (!WriteAll(m_fd, head, 20) || (length && !WriteAll(m_fd, data, length))) return false;
+  // The journal is only ever appended to.
+  if (!WriteAllAt(m_fd, head, 20, m_end) ||
+      (length && !WriteAllAt(m_fd, data, length, m_end + 20)))
+    return false;
+  m_end += 20 + uint64_t{length};
   m_pending = true;
   return true;
 }

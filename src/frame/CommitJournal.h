@@ -102,6 +102,7 @@ class CommitJournal {
   unsigned m_rangeCount[kJournalMaxFiles] = {};
   unsigned m_rangeRoom[kJournalMaxFiles] = {};
   int m_fd = -1;
+  uint64_t m_end = 0;         // the journal's size: records are appended there
   bool m_pending = false;     // records not yet synced
   bool m_dirSynced = false;   // the journal's directory entry is durable
   bool m_swapped = false;

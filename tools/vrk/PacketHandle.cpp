@@ -1,7 +1,9 @@
 #include "PacketHandle.h"
 
 #include <OrvelPacket.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <unordered_set>
 
 #include "ErrorReport.h"
@@ -94,7 +96,14 @@ UpdateBracket::~UpdateBracket() {
 
 void UpdateBracket::Commit() {
   open_ = false;
+  // A commit writes the whole name list and tables: with many names that
+  // takes a moment, which a terminal user should see is not a hang.
+  constexpr unsigned kManyNames = 100000;
+  const unsigned names = packet_->GetFileCount();
+  const bool status = names >= kManyNames && isatty(STDERR_FILENO);
+  if (status) std::fprintf(stderr, "\rwriting the name list and tables (%u files)...", names);
   int rc = packet_->EndUpdate();
+  if (status) std::fprintf(stderr, "\r\033[K");
   if (rc != 0) throw LibraryError(packet_.Path(), rc);
 }
 
