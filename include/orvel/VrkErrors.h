@@ -64,4 +64,8 @@ enum {
 // The last error code: 0 after success, else one of the codes above.
 extern VRK_API int g_nVrkErrCode;
 
+// What a code means, in plain words ("no such file in the archive"); a
+// static string, never null.
+VRK_API const char* VrkErrorText(int code);
+
 #endif

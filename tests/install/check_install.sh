@@ -14,6 +14,10 @@ done
 # The library carries its major version in its SONAME.
 objdump -p "$work/prefix/lib/libOrvelPacket.so" | grep -q 'SONAME *libOrvelPacket.so.1$'
 
+# The package carries no rpath: hosts find the library as any other.
+grep -q rpath "$work/prefix/lib/pkgconfig/OrvelPacket.pc" && { echo "rpath in OrvelPacket.pc"; exit 1; }
+export LD_LIBRARY_PATH="$work/prefix/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+
 # A host built with pkg-config.
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
 g++ -std=c++17 -Wall -Wextra -Werror "$src/examples/quickstart/quickstart.cpp" \
