@@ -14,6 +14,7 @@
 
 #include "FuzzArchive.h"
 #include "FuzzPatch.h"
+#include "ReferenceArchive.h"
 
 namespace {
 
@@ -49,19 +50,13 @@ void RepairCheckSums(orvel_fuzz::PatchInput& in) {
   }
 }
 
-struct ArchiveBytes {
-  std::string vrk, bhl, lst;
-};
-
 // The target archive's three files, made once per process and copied in
 // before every run.
-const ArchiveBytes& PristineTarget(const std::string& base) {
-  static const ArchiveBytes bytes = [&] {
-    const std::string made = base + "0";
-    orvel_fuzz::MakeTargetArchive(made + ".vrk");
-    return ArchiveBytes{orvel_fuzz::ReadBytes(made + ".vrk"),
-                        orvel_fuzz::ReadBytes(made + ".bhl"),
-                        orvel_fuzz::ReadBytes(made + ".lst")};
+const orvel_fuzz::ArchiveFiles& PristineTarget(const std::string& base) {
+  static const orvel_fuzz::ArchiveFiles bytes = [&] {
+    const std::string made = base + "0.vrk";
+    orvel_fuzz::MakeTargetArchive(made);
+    return orvel_fuzz::ReadArchiveFiles(made);
   }();
   return bytes;
 }
@@ -83,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string stem = base.substr(0, base.rfind('/') + 1) + "p";
   std::string patchPath = stem + ".vrx";
 
-  const ArchiveBytes& target = PristineTarget(base);
+  const orvel_fuzz::ArchiveFiles& target = PristineTarget(base);
   orvel_fuzz::WriteBytes(base + ".vrk", target.vrk);
   orvel_fuzz::WriteBytes(base + ".bhl", target.bhl);
   orvel_fuzz::WriteBytes(base + ".lst", target.lst);
