@@ -285,6 +285,7 @@ bool CommitJournal::Start() {
   m_dirSynced = false;
   m_swapped = false;
   m_window = 0;
+  for (uint64_t& e : m_lastEnd) e = UINT64_MAX;
   return true;
 }
 
@@ -415,13 +416,18 @@ JournalVerdict CommitJournal::BeforeWrite(unsigned index, FileHandle file, uint6
     }
     at += n;
   }
+  const bool follows = offset == m_lastEnd[index];
+  m_lastEnd[index] = offset + count;
   if (changed == end) {
     // Same bytes: the committed part needs neither a copy nor a write.
     return end == offset + count ? JournalVerdict::kSkip : JournalVerdict::kWrite;
   }
-  // A commit rewrites its tables piece by piece: copying ahead of the write,
-  // further each time, keeps the number of journal syncs small.
-  m_window = m_window ? (m_window < (64u << 20) ? m_window * 2 : m_window) : (1u << 20);
+  // A commit rewrites its tables piece by piece: copying ahead of a run of
+  // writes, further each time, keeps the number of journal syncs small.
+  // Scattered writes (records replaced in place) copy just what they cover.
+  m_window = follows ? (m_window ? (m_window < (64u << 20) ? m_window * 2 : m_window)
+                                 : (1u << 20))
+                     : 0;
   const uint64_t reach = end - changed > m_window ? end - changed : m_window;
   if (!Cover(index, changed, reach, file) || !MakeDurable()) return JournalVerdict::kFail;
   return JournalVerdict::kWrite;

@@ -107,6 +107,7 @@ class CommitJournal {
   bool m_dirSynced = false;   // the journal's directory entry is durable
   bool m_swapped = false;
   uint64_t m_window = 0;      // how far past a changed byte a copy reaches
+  uint64_t m_lastEnd[kJournalMaxFiles] = {};  // where each file's last write ended
   unsigned m_aside = 0;
   FileHandle m_attached[kJournalMaxFiles] = {kInvalidFile, kInvalidFile, kInvalidFile,
                                              kInvalidFile, kInvalidFile, kInvalidFile};
