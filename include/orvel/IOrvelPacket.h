@@ -48,6 +48,7 @@ class VRK_API IOrvelPacket {
                               unsigned int blockIndex) = 0;                   // 4
   virtual void FreeBuffer(void* p) = 0;                                       // 5
   // Copies the stored (possibly compressed) bytes; returns the stored size.
+  // A buffer with 4 bytes to spare behind them may get scratch data there.
   virtual int ReadFileRaw(const char* name, void* buffer,
                           unsigned int bufferSize) = 0;                       // 6
   // Switches checksum verification on reads (on by default); returns it.

@@ -137,6 +137,14 @@ int CVrkAdvance::ReadFileRaw(const char* name, void* buffer,
   if (!found) return 0;
   const AdvanceBlockEntry e = *found;
   if (e.storedSize > bufferSize) return SetError(VRKERR_BUFFER_TOO_SMALL), 0;
+  if (bufferSize - e.storedSize >= kChecksumSize) {
+    // Room for the checksum word behind the bytes: read straight into the
+    // caller's buffer, so a large file is never held twice.
+    int rc = ReadRecord(&e, static_cast<unsigned char*>(buffer));
+    if (rc != VRKERR_OK) return SetError(rc), 0;
+    SetError(VRKERR_OK);
+    return static_cast<int>(e.storedSize);
+  }
   unsigned char* stored = m_readScratch.For(e.storedSize + kChecksumSize, e.offset);
   if (!stored) return SetError(VRKERR_NO_MEMORY), 0;
   int rc = ReadRecord(&e, stored);

@@ -1,4 +1,6 @@
 // add, delete, compact, stamp and verify on both variants.
+#include <cstdio>
+
 #include "VrkFixture.h"
 
 namespace vrktest {
@@ -93,7 +95,9 @@ TEST_P(ChangeTest, VerifyNamesTheDamagedFile) {
   ASSERT_EQ(Create({"-C", "one", "."}, archive).status, 0);
   RunResult ok = Vrk({"verify", archive});
   ASSERT_EQ(ok.status, 0) << ok.err;
-  EXPECT_NE(ok.out.find("1 file intact"), std::string::npos) << ok.out;
+  EXPECT_NE(ok.out.find(Advanced() ? "1 file intact" : "1 file: 1 compressed decodes to its size"),
+            std::string::npos)
+      << ok.out;
 
   std::string bytes = ReadFile(Path(archive));
   bytes.replace((Advanced() ? 60 : 48) + 200, 64, 64, '\xFF');
@@ -102,6 +106,39 @@ TEST_P(ChangeTest, VerifyNamesTheDamagedFile) {
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("victim.txt"), std::string::npos) << bad.err;
   EXPECT_NE(bad.out.find("1 of 1 file damaged"), std::string::npos) << bad.out;
+}
+
+// verify says what it could check: basic archives keep no checksums, so a
+// changed stored file there is "unchecked", never "intact"; files that no
+// name list names cannot be read at all.
+TEST_P(ChangeTest, VerifyNeverCallsUncheckedFilesIntact) {
+  WriteFile(Path("two/noise.bin"), RandomBytes(5000, 8));
+  WriteFile(Path("two/text.txt"), TextBytes(5000, 9));
+  const std::string archive = Named("two");
+  ASSERT_EQ(Create({"-C", "two", "."}, archive).status, 0);
+  if (!Advanced()) {
+    std::string bytes = ReadFile(Path(archive));
+    const size_t at = bytes.find(RandomBytes(5000, 8).substr(1000, 64));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] ^= 0x20;
+    WriteFile(Path(archive), bytes);
+    RunResult r = Vrk({"verify", archive});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, archive + ": 2 files: 1 compressed decodes to its size; 1 stored unchecked "
+                               "(basic archives keep no checksums)\n");
+    return;
+  }
+  // Without a name list, names come from the tree record if there is one.
+  ASSERT_EQ(Create({"--no-attributes", "-C", "two", "."}, Named("bare")).status, 0);
+  for (const std::string stem : {"two", "bare"}) std::remove(Path(stem + ".lst").c_str());
+  RunResult named = Vrk({"verify", archive});
+  EXPECT_EQ(named.status, 1);
+  EXPECT_EQ(named.err, "vrk: two.lst missing: names taken from the tree record\n");
+  EXPECT_EQ(named.out, archive + ": 2 files intact\n");
+  RunResult bare = Vrk({"verify", Named("bare")});
+  EXPECT_EQ(bare.status, 1);
+  EXPECT_EQ(bare.err, "vrk: bare.lst missing: 2 files cannot be named\n");
+  EXPECT_EQ(bare.out, "bare.vrk: 0 files intact, 2 not checked\n");
 }
 
 VRK_BOTH_VARIANTS(ChangeTest);

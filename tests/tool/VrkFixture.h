@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,8 +27,30 @@ struct RunResult {
   std::string err;
 };
 
+// vrk running in the background, for tests that stop it part way. It is
+// killed if still running when the object goes.
+class VrkProcess {
+ public:
+  VrkProcess(const std::string& cwd, const std::vector<std::string>& args);
+  ~VrkProcess();
+  VrkProcess(const VrkProcess&) = delete;
+  VrkProcess& operator=(const VrkProcess&) = delete;
+  void Signal(int signal) const;
+  RunResult Wait();
+
+ private:
+  TempDir io_;
+  int pid_;
+};
+
 // Runs vrk with `args` in the directory `cwd`.
 RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args);
+
+// Waits up to `seconds` for `ready`; true when it came.
+bool WaitUntil(const std::function<bool()>& ready, double seconds = 30);
+
+// The names in `dir` (not below it).
+std::vector<std::string> DirectoryNames(const std::string& dir);
 
 void WriteFile(const std::string& path, const std::string& content);  // creates directories
 inline std::string ReadFile(const std::string& path) { return orvel_test::ReadFileBytes(path); }

@@ -4,21 +4,24 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace vrktest {
 
-RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args) {
-  TempDir io;
-  const std::string outPath = io / "out", errPath = io / "err";
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
+VrkProcess::VrkProcess(const std::string& cwd, const std::vector<std::string>& args) {
+  const std::string outPath = io_ / "out", errPath = io_ / "err";
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int in = open("/dev/null", O_RDONLY);
@@ -30,9 +33,42 @@ RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args) {
     execv(VRK_BINARY, argv.data());
     _exit(127);
   }
+}
+
+VrkProcess::~VrkProcess() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+}
+
+void VrkProcess::Signal(int signal) const { kill(pid_, signal); }
+
+RunResult VrkProcess::Wait() {
   int status = 0;
-  waitpid(pid, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
+  waitpid(pid_, &status, 0);
+  pid_ = 0;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(io_ / "out"),
+          ReadFile(io_ / "err")};
+}
+
+RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args) {
+  return VrkProcess(cwd, args).Wait();
+}
+
+bool WaitUntil(const std::function<bool()>& ready, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+std::vector<std::string> DirectoryNames(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 void WriteFile(const std::string& path, const std::string& content) {

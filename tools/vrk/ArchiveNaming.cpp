@@ -14,6 +14,11 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
+bool IsReservedName(const std::string& name) {
+  const std::string folded = LowerAscii(name);
+  return folded == kListFileName || folded == kRecordFileName;
+}
+
 bool HasVrkExtension(const std::string& path) {
   return path.size() > 4 && LowerAscii(path.substr(path.size() - 4)) == ".vrk";
 }

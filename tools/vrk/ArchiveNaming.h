@@ -14,6 +14,12 @@ namespace vrk {
 constexpr size_t kMaxNameLength = 255;
 // Name of the archive's own entry that holds the name list.
 constexpr const char* kListFileName = "(listfile)";
+// Name of the entry where vrk keeps the tree record (TreeRecord.h).
+constexpr const char* kRecordFileName = "(attributes)";
+
+// True for the archive's own entries, the name list and the tree record, in
+// any letter case.
+bool IsReservedName(const std::string& name);
 
 // True when `path` ends in ".vrk", in any case.
 bool HasVrkExtension(const std::string& path);

@@ -1,7 +1,6 @@
 // vrk add: adds files to an existing archive, replacing files of the same
 // name unless --keep.
 #include <CLI/CLI.hpp>
-#include <sys/stat.h>
 
 #include <memory>
 
@@ -10,6 +9,7 @@
 #include "ErrorReport.h"
 #include "PacketHandle.h"
 #include "Packing.h"
+#include "StopSignals.h"
 
 namespace vrk {
 namespace {
@@ -29,30 +29,35 @@ int RunAdd(const AddOptions& o) {
       throw UsageError("--as: names are at most " + std::to_string(kMaxNameLength) + " bytes");
     if (o.as.find_first_of("\n\r") != std::string::npos)
       throw UsageError("--as: a name cannot contain a line break");
-    if (LowerAscii(o.as) == kListFileName)
-      throw UsageError(std::string("--as: '") + kListFileName + "' is the archive's own name list");
+    if (IsReservedName(o.as))
+      throw UsageError("--as: '" + o.as + "' is reserved for the archive's own use");
   }
+  CatchStopSignals();
 
-  std::vector<InputFile> files = CollectPackInputs(o.pack);
+  TreeInputs inputs = CollectPackInputs(o.pack);
   if (!o.as.empty()) {
-    std::string given = o.pack.paths[0];
-    if (!o.pack.baseDir.empty() && given[0] != '/') given = o.pack.baseDir + "/" + given;
-    struct stat st;
-    if (stat(given.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || files.size() != 1)
-      throw UsageError("--as takes a single file, not a directory");
-    files[0].name = o.as;
+    if (inputs.problems) return kExitFailure;  // already named
+    if (inputs.files.size() != 1 || inputs.entries.size() != 1)
+      throw UsageError("--as takes a single file, not a directory or link");
+    inputs.files[0].name = inputs.entries[0].name = o.as;
   }
 
   Packet packet = Packet::Open(o.archive);
-  DropArchiveFiles(files, ArchiveDiskFiles(o.archive, packet.Advanced()), o.pack.quiet);
+  DropArchiveFiles(inputs, ArchiveDiskFiles(o.archive, packet.Advanced()), o.pack.quiet);
   if (o.keep) {
     std::vector<InputFile> fresh;
-    for (InputFile& f : files)
-      if (!packet.Contains(f.name)) fresh.push_back(std::move(f));
-    files = std::move(fresh);
+    for (InputFile& f : inputs.files) {
+      if (packet.Contains(f.name))
+        inputs.entries[f.entry].name.clear();  // kept as it is, record entry too
+      else
+        fresh.push_back(std::move(f));
+    }
+    inputs.files = std::move(fresh);
   }
-  PackResult result = PackFiles(packet, files, o.pack, !o.keep);
-  return FinishPack(o.archive, result, o.pack.quiet);
+  PackResult result = PackFiles(packet, inputs, o.pack, !o.keep);
+  const int status = FinishPack(o.archive, result, o.pack.quiet);
+  StopIfRequested();
+  return status;
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ struct CatOptions {
 
 int RunCat(const CatOptions& o) {
   Packet packet = Packet::Open(o.archive);
-  FileBuffer data = ReadWholeEntry(packet, o.name);
+  EntryBytes data = ReadEntry(packet, o.name);
   if ((data.Size() > 0 && std::fwrite(data.Data(), 1, data.Size(), stdout) != data.Size()) ||
       std::fflush(stdout) != 0)
     throw ToolError(SystemProblem("standard output", errno));

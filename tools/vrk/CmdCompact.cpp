@@ -13,6 +13,7 @@
 #include "ErrorReport.h"
 #include "PacketHandle.h"
 #include "ProgressBar.h"
+#include "StopSignals.h"
 
 namespace vrk {
 namespace {
@@ -32,6 +33,7 @@ uint64_t SizeOnDisk(const std::string& archive, bool advanced) {
 }
 
 int RunCompact(const CompactOptions& o) {
+  CatchStopSignals();  // the compaction is one commit: a stop waits for it
   Packet packet = Packet::Open(o.archive);
   const bool advanced = packet.Advanced();
   const uint64_t before = SizeOnDisk(o.archive, advanced);
@@ -41,6 +43,7 @@ int RunCompact(const CompactOptions& o) {
     int rc = packet->CompactPacket();
     if (rc != 0) throw LibraryError(o.archive, rc);
   }
+  StopIfRequested();
   const uint64_t after = SizeOnDisk(o.archive, advanced);
   if (!o.quiet)
     std::printf("%s: %llu -> %llu bytes on disk\n", o.archive.c_str(),

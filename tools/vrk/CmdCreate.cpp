@@ -1,15 +1,16 @@
 // vrk create: packs files and directory trees into a new archive.
 #include <CLI/CLI.hpp>
 #include <OrvelPacket.h>
-#include <unistd.h>
 
 #include <memory>
 
 #include "ArchiveNaming.h"
 #include "Commands.h"
 #include "ErrorReport.h"
+#include "FreshArchive.h"
 #include "PacketHandle.h"
 #include "Packing.h"
+#include "StopSignals.h"
 
 namespace vrk {
 namespace {
@@ -39,23 +40,27 @@ int RunCreate(const CreateOptions& o) {
   if (o.basic && o.encipher) throw UsageError("--encipher is for advanced archives; use --scramble");
   if (advanced && o.scramble) throw UsageError("--scramble is for basic archives; use --encipher");
   Version version = o.pack.versionText.empty() ? Version{} : ParseVersion(o.pack.versionText);
+  CatchStopSignals();
 
-  std::vector<InputFile> files = CollectPackInputs(o.pack);
-  const std::vector<std::string> diskFiles = ArchiveDiskFiles(o.archive, advanced);
-  DropArchiveFiles(files, diskFiles, o.pack.quiet);
+  TreeInputs inputs = CollectPackInputs(o.pack);
+  DropArchiveFiles(inputs, ArchiveDiskFiles(o.archive, advanced), o.pack.quiet);
+  const unsigned flags = (advanced ? VRK_CREATE_ADVANCED : 0u) | (o.encipher || o.scramble ? 2u : 0u);
+  const size_t entries = inputs.files.size() + (o.pack.noAttributes ? 0 : 1);
+  const unsigned tableSize = o.tableSize ? o.tableSize : DefaultTableSize(entries);
 
-  unsigned flags = (advanced ? VRK_CREATE_ADVANCED : 0u) | (o.encipher || o.scramble ? 2u : 0u);
-  unsigned tableSize = o.tableSize ? o.tableSize : DefaultTableSize(files.size());
+  // The new archive is written beside the old one and takes its place only
+  // when it is complete; until then the old one stays as it was.
+  FreshArchive fresh(o.archive, advanced);
   PackResult result;
-  try {
-    Packet packet = Packet::Create(o.archive, flags, tableSize, version);
-    DropArchiveFiles(files, diskFiles, o.pack.quiet);  // now that they exist
-    result = PackFiles(packet, files, o.pack, false);
-  } catch (const ToolError&) {
-    // A half-written archive is worth nothing; leave no such files behind.
-    for (const std::string& path : diskFiles) unlink(path.c_str());
-    throw;
+  {
+    Packet packet = Packet::Create(fresh.TemporaryPath(), flags, tableSize, version);
+    result = PackFiles(packet, inputs, o.pack, false);
   }
+  if (result.interrupted) throw StopRequest(StopRequested());
+  StopIfRequested();
+  if (result.problems && result.files == 0)
+    throw ToolError(o.archive + ": nothing could be packed; no archive written");
+  fresh.Place();
   return FinishPack(o.archive, result, o.pack.quiet);
 }
 

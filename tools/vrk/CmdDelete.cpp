@@ -7,6 +7,8 @@
 #include "Commands.h"
 #include "ErrorReport.h"
 #include "PacketHandle.h"
+#include "RecordStore.h"
+#include "StopSignals.h"
 
 namespace vrk {
 namespace {
@@ -17,21 +19,35 @@ struct DeleteOptions {
 };
 
 int RunDelete(const DeleteOptions& o) {
+  CatchStopSignals();
   Packet packet = Packet::Open(o.archive);
+  StoredRecord stored = LoadTreeRecordWarning(packet);
   int missing = 0;
+  bool recordChanged = false;
   {
     UpdateBracket bracket(packet);
     for (const std::string& name : o.names) {
-      if (!packet.Contains(name)) {
-        PrintProblem(packet.About(name) + ": not in the archive");
+      if (StopRequested()) break;
+      if (IsReservedName(name)) {
+        PrintProblem(packet.About(name) + ": the archive's own entry, not deleted");
         ++missing;
+        continue;
+      }
+      // Links and directories live in the record only.
+      const bool recorded = stored.record.Forget(name);
+      recordChanged |= recorded;
+      if (!packet.Contains(name)) {
+        if (!recorded) PrintProblem(packet.About(name) + ": not in the archive");
+        missing += !recorded;
         continue;
       }
       int rc = packet->DeleteFile(name.c_str());
       if (rc != 0) throw LibraryError(packet.About(name), rc);
     }
+    if (recordChanged && stored.problem.empty()) StoreTreeRecord(packet, stored.record, packet.Stamp());
     bracket.Commit();
   }
+  StopIfRequested();
   return missing ? kExitFailure : 0;
 }
 

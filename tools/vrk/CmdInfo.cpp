@@ -38,7 +38,9 @@ int RunInfo(const InfoOptions& o) {
   uint32_t high = 0, low = 0, base = 0;
   packet->GetPacketVersion(&high, &low, &base);
   const unsigned entries = packet->GetFileCount();
-  const unsigned files = entries > 0 ? entries - 1 : 0;  // without the name list
+  const bool record = packet.Contains(kRecordFileName);
+  // Without the archive's own entries: the name list and the tree record.
+  const unsigned files = entries > 1u + record ? entries - 1u - record : 0;
 
   uint64_t original = 0, stored = 0;
   for (const FileFacts& f : GetAllFileFacts(packet)) {
@@ -76,6 +78,7 @@ int RunInfo(const InfoOptions& o) {
     j["base_version"] = base;
     j["flags"] = flags;
     j["files"] = files;
+    j["tree_record"] = record;
     j["table_size"] = header.read ? nlohmann::json(header.tableSize) : nlohmann::json();
     j["wasted_bytes"] = wastedKnown ? nlohmann::json(wasted) : nlohmann::json();
     j["original_bytes"] = original;
@@ -92,6 +95,8 @@ int RunInfo(const InfoOptions& o) {
   std::printf("base version:  %u\n", base);
   std::printf("flags:         0x%08x (%s)\n", flags, DescribeFlags(flags, advanced).c_str());
   std::printf("files:         %u\n", files);
+  std::printf("tree record:   %s\n", record ? "yes (spelled names, modes, times, links, directories)"
+                                             : "no");
   if (header.read) std::printf("table size:    %u\n", header.tableSize);
   if (wastedKnown) std::printf("wasted bytes:  %llu\n", static_cast<unsigned long long>(wasted));
   std::printf("content:       %s stored in %s (%s)\n", FormatBytes(original).c_str(),

@@ -28,6 +28,8 @@ void AddVerifyCommand(CLI::App& app, Action& action);
 void AddPatchCommand(CLI::App& app, Action& action);
 // `patch info`, a subcommand of `patch`.
 void AddPatchInfoCommand(CLI::App& patch, Action& action);
+// `mount` and `umount`.
+void AddMountCommand(CLI::App& app, Action& action);
 
 }  // namespace vrk
 

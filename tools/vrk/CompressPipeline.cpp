@@ -1,12 +1,13 @@
 #include "CompressPipeline.h"
 
-#include <fcntl.h>
 #include <lzo/lzo1x.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+
+#include "StopSignals.h"
 
 namespace vrk {
 namespace {
@@ -15,13 +16,32 @@ namespace {
 // bytes; a single larger file is still let through.
 constexpr uint64_t kMaxBytesAhead = 256u << 20;
 // Files at least this large get the LZO1X-1 trial first, on their first
-// kTrialSample bytes and, when those do not shrink, on the whole file.
+// kTrialSample bytes and, when those do not shrink, on the whole file in
+// pieces of kTrialPiece.
 constexpr size_t kTrialThreshold = 512;
 constexpr size_t kTrialSample = 4096;
-// The archive addresses everything with 32-bit offsets.
-constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull - 4096;
+constexpr size_t kTrialPiece = 4u << 20;
+// Files from this size report progress while they are compressed and give
+// back the input pages the compressor has passed.
+constexpr size_t kWatchedSize = 1u << 20;
+// The compressor looks back at most 48 KiB; pages further behind are done.
+constexpr size_t kCompressorReach = 64u << 10;
 
 size_t StreamBound(size_t n) { return n + n / 16 + 64 + 3; }
+
+struct Watch {
+  MappedInput* input;
+  std::atomic<uint64_t>* progress;
+  lzo_uint reported;
+};
+
+void OnCompressorProgress(lzo_callback_p self, lzo_uint done, lzo_uint, int) {
+  Watch* w = static_cast<Watch*>(self->user1);
+  if (done < w->reported + (1u << 20)) return;
+  w->progress->fetch_add(done - w->reported, std::memory_order_relaxed);
+  w->reported = done;
+  if (w->input && done > kCompressorReach) w->input->ReleaseBefore(done - kCompressorReach);
+}
 
 }  // namespace
 
@@ -30,134 +50,168 @@ unsigned DefaultJobs() {
   return n == 0 ? 1 : n;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* out, std::string* error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *error = path + ": " + std::strerror(errno);
-    return false;
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    *error = path + ": not a regular file";
-    close(fd);
-    return false;
-  }
-  out->clear();
-  out->resize(static_cast<size_t>(st.st_size) + 1);
-  size_t got = 0;
-  for (;;) {
-    if (got == out->size()) out->resize(out->size() * 2);
-    ssize_t r = read(fd, out->data() + got, out->size() - got);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      *error = path + ": " + std::strerror(errno);
-      close(fd);
-      return false;
-    }
-    if (r == 0) break;
-    got += static_cast<size_t>(r);
-    if (got > kMaxFileSize) {
-      *error = path + ": too large for an archive (files must stay below 4 GiB)";
-      close(fd);
-      return false;
-    }
-  }
-  close(fd);
-  out->resize(got);
-  return true;
-}
-
-Packer::Packer() : work999_(LZO1X_999_MEM_COMPRESS), work1_(LZO1X_1_MEM_COMPRESS) {}
+Packer::Packer()
+    : work999_(LZO1X_999_MEM_COMPRESS), work1_(LZO1X_1_MEM_COMPRESS) {}
 
 // LZO1X-1 leaves incompressible data almost at once, so a trial costs
 // little there; on text it costs a fraction of LZO1X-999's time, and a trial
 // on the first few kilobytes settles most text files.
-bool Packer::MayShrink(const unsigned char* data, size_t n, unsigned char* scratch,
-                       size_t scratchSize) {
+bool Packer::MayShrink(const unsigned char* data, size_t n, MappedInput* input) {
   if (n < kTrialThreshold) return true;
-  lzo_uint len = scratchSize;
+  if (trial_.empty()) trial_.resize(StreamBound(kTrialPiece));
+  lzo_uint len = trial_.size();
   size_t head = n < kTrialSample ? n : kTrialSample;
-  if (lzo1x_1_compress(data, head, scratch, &len, work1_.data()) == LZO_E_OK && len < head)
+  if (lzo1x_1_compress(data, head, trial_.data(), &len, work1_.data()) == LZO_E_OK && len < head)
     return true;
   if (head == n) return false;
-  len = scratchSize;
-  return lzo1x_1_compress(data, n, scratch, &len, work1_.data()) == LZO_E_OK && len < n;
+  uint64_t total = 0;
+  for (size_t at = 0; at < n; at += kTrialPiece) {
+    const size_t piece = n - at < kTrialPiece ? n - at : kTrialPiece;
+    len = trial_.size();
+    if (lzo1x_1_compress(data + at, piece, trial_.data(), &len, work1_.data()) != LZO_E_OK)
+      return false;
+    total += len;
+    if (input) input->ReleaseBefore(at + piece);
+  }
+  return total < n;
 }
 
-PackedFile Packer::Pack(std::vector<unsigned char> data, bool store) {
+bool Packer::Compress(const unsigned char* data, size_t n, ByteBuffer* stream, MappedInput* input,
+                      std::atomic<uint64_t>* progress) {
+  if (!MayShrink(data, n, input)) return false;
+  ByteBuffer out(StreamBound(n));
+  lzo_uint len = out.Size();
+  Watch watch{input, progress, 0};
+  lzo_callback_t callback{};
+  callback.nprogress = &OnCompressorProgress;
+  callback.user1 = &watch;
+  // Level 8 is what lzo1x_999_compress uses; the callback only reports.
+  int rc = lzo1x_999_compress_level(data, n, out.Data(), &len, work999_.data(), nullptr, 0,
+                                    progress && n >= kWatchedSize ? &callback : nullptr, 8);
+  if (progress) progress->fetch_sub(watch.reported, std::memory_order_relaxed);
+  if (rc != LZO_E_OK || len >= n) return false;
+  out.Shrink(len);
+  *stream = std::move(out);
+  return true;
+}
+
+PackedFile Packer::Pack(std::shared_ptr<MappedInput> input, bool store,
+                        std::atomic<uint64_t>* progress) {
   PackedFile packed;
-  packed.originalSize = static_cast<uint32_t>(data.size());
-  const size_t n = data.size();
-  if (!store && n > 0) {
-    std::vector<unsigned char> stream(StreamBound(n));
-    lzo_uint len = stream.size();
-    if (MayShrink(data.data(), n, stream.data(), stream.size()) &&
-        lzo1x_999_compress(data.data(), n, stream.data(), &len, work999_.data()) == LZO_E_OK &&
-        len < n) {
-      stream.resize(len);
-      stream.shrink_to_fit();
-      packed.bytes = std::move(stream);
-      packed.compressed = true;
-      return packed;
-    }
-  }
-  packed.bytes = std::move(data);
+  packed.originalSize = static_cast<uint32_t>(input->Size());
+  const size_t n = input->Size();
+  packed.compressed = !store && n > 0 &&
+                      Compress(input->Data(), n, &packed.stream, input.get(), progress);
+  if (!packed.compressed) packed.input = std::move(input);
+  if (progress) progress->fetch_add(n, std::memory_order_relaxed);
   return packed;
 }
 
+PackedFile Packer::PackQuickly(const std::string& bytes) {
+  PackedFile packed;
+  const size_t n = bytes.size();
+  packed.originalSize = static_cast<uint32_t>(n);
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  ByteBuffer out(StreamBound(n));
+  lzo_uint len = out.Size();
+  packed.compressed = n > 0 && lzo1x_1_compress(data, n, out.Data(), &len, work1_.data()) == LZO_E_OK &&
+                      len < n;
+  if (!packed.compressed) {
+    len = n;
+    if (n) std::memcpy(out.Data(), data, n);
+  }
+  out.Shrink(len);
+  packed.stream = std::move(out);
+  return packed;
+}
+
+// Everything the workers touch, shared with them so that workers left
+// running after a stop signal never reach freed memory.
+struct CompressPipeline::State {
+  struct Input {
+    std::string path;
+    uint64_t size;
+  };
+  std::vector<Input> files;
+  bool store = false;
+  size_t maxAhead = 0;
+  std::mutex mutex;
+  std::condition_variable ready, room;
+  std::vector<std::unique_ptr<PackedFile>> done;
+  size_t nextClaim = 0;
+  size_t nextTake = 0;
+  uint64_t bytesAhead = 0;
+  bool stop = false;
+  std::atomic<uint64_t> bytesDone{0};
+
+  bool MayClaim(size_t index) const {
+    if (index >= files.size()) return true;  // nothing left: let the worker see it and leave
+    if (index == nextTake) return true;      // the file the main thread waits for
+    return index < nextTake + maxAhead && bytesAhead + files[index].size <= kMaxBytesAhead;
+  }
+};
+
 CompressPipeline::CompressPipeline(const std::vector<InputFile>& files, unsigned jobs, bool store)
-    : files_(files), store_(store), maxAhead_(16 * static_cast<size_t>(jobs) + 16) {
-  done_.resize(files.size());
+    : state_(std::make_shared<State>()) {
   if (jobs == 0) jobs = 1;
-  for (unsigned i = 0; i < jobs; ++i) workers_.emplace_back(&CompressPipeline::Work, this);
+  state_->store = store;
+  state_->maxAhead = 16 * static_cast<size_t>(jobs) + 16;
+  for (const InputFile& f : files) state_->files.push_back({f.diskPath, f.size});
+  state_->done.resize(files.size());
+  for (unsigned i = 0; i < jobs; ++i) workers_.emplace_back(&CompressPipeline::Work, state_);
 }
 
 CompressPipeline::~CompressPipeline() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->stop = true;
   }
-  room_.notify_all();
-  for (std::thread& t : workers_) t.join();
+  state_->room.notify_all();
+  for (std::thread& t : workers_) StopRequested() ? t.detach() : t.join();
 }
 
-bool CompressPipeline::MayClaim(size_t index) const {
-  if (index >= files_.size()) return true;  // nothing left: let the worker see it and leave
-  if (index == nextTake_) return true;      // the file the main thread waits for
-  return index < nextTake_ + maxAhead_ && bytesAhead_ + files_[index].size <= kMaxBytesAhead;
-}
-
-void CompressPipeline::Work() {
+void CompressPipeline::Work(std::shared_ptr<State> s) {
   Packer packer;
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(s->mutex);
   for (;;) {
-    room_.wait(lock, [this] { return stop_ || MayClaim(nextClaim_); });
-    if (stop_ || nextClaim_ >= files_.size()) return;
-    size_t index = nextClaim_++;
-    bytesAhead_ += files_[index].size;
+    s->room.wait(lock, [&s] { return s->stop || s->MayClaim(s->nextClaim); });
+    if (s->stop || s->nextClaim >= s->files.size()) return;
+    size_t index = s->nextClaim++;
+    s->bytesAhead += s->files[index].size;
     lock.unlock();
 
+    auto input = std::make_shared<MappedInput>(s->files[index].path);
     auto packed = std::make_unique<PackedFile>();
-    std::vector<unsigned char> data;
-    if (ReadWholeFile(files_[index].diskPath, &data, &packed->error))
-      *packed = packer.Pack(std::move(data), store_);
+    if (input->Ok())
+      *packed = packer.Pack(std::move(input), s->store, &s->bytesDone);
+    else
+      packed->error = input->Error();
 
     lock.lock();
-    done_[index] = std::move(packed);
-    ready_.notify_all();
+    s->done[index] = std::move(packed);
+    s->ready.notify_all();
   }
 }
 
-PackedFile CompressPipeline::Take(size_t index) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  ready_.wait(lock, [&] { return done_[index] != nullptr; });
-  PackedFile packed = std::move(*done_[index]);
-  done_[index].reset();
-  bytesAhead_ -= files_[index].size;
-  nextTake_ = index + 1;
+PackedFile CompressPipeline::Take(size_t index, const std::function<void()>& tick) {
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  while (!state_->ready.wait_for(lock, std::chrono::milliseconds(100),
+                                 [&] { return state_->done[index] != nullptr; })) {
+    lock.unlock();
+    tick();
+    lock.lock();
+  }
+  PackedFile packed = std::move(*state_->done[index]);
+  state_->done[index].reset();
+  state_->bytesAhead -= state_->files[index].size;
+  state_->nextTake = index + 1;
   lock.unlock();
-  room_.notify_all();
+  state_->room.notify_all();
   return packed;
+}
+
+uint64_t CompressPipeline::BytesDone() const {
+  return state_->bytesDone.load(std::memory_order_relaxed);
 }
 
 }  // namespace vrk

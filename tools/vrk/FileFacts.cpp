@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "ArchiveNaming.h"
 #include "PacketHandle.h"
 
 namespace vrk {
@@ -24,6 +25,7 @@ FileFacts GetFileFacts(const Packet& packet, const std::string& name) {
 std::vector<FileFacts> GetAllFileFacts(const Packet& packet) {
   std::vector<FileFacts> all;
   for (const std::string& name : packet.Names()) all.push_back(GetFileFacts(packet, name));
+  if (packet.Contains(kRecordFileName)) all.push_back(GetFileFacts(packet, kRecordFileName));
   return all;
 }
 

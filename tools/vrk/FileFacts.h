@@ -24,6 +24,7 @@ struct FileFacts {
 };
 
 FileFacts GetFileFacts(const Packet& packet, const std::string& name);
+// Every listed file's facts, and the tree record's when there is one.
 std::vector<FileFacts> GetAllFileFacts(const Packet& packet);
 
 // Stored size as a percentage of the original size ("100%" for empty files).

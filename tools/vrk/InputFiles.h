@@ -1,6 +1,7 @@
-// The disk files that create and add pack: the command line's paths, with
-// directories walked recursively in byte order of their entry names so that
-// the same tree always gives the same archive.
+// What create and add pack: the command line's paths, with directories
+// walked recursively in byte order of their entry names so that the same
+// tree always gives the same archive. Regular files are packed; every file,
+// directory and symbolic link also gets an entry for the tree record.
 #ifndef VRK_INPUT_FILES_H
 #define VRK_INPUT_FILES_H
 
@@ -10,30 +11,41 @@
 #include <string>
 #include <vector>
 
+#include "TreeRecord.h"
+
 namespace vrk {
 
 struct InputFile {
   std::string diskPath;  // where to read it
-  std::string name;      // its name inside the archive
-  uint64_t size = 0;     // size when found (the reader takes what it reads)
+  std::string name;      // its name inside the archive, as spelled on disk
+  uint64_t size = 0;     // size when found (the reader takes what it maps)
   dev_t device = 0;
   ino_t inode = 0;
+  size_t entry = 0;      // its entry in TreeInputs::entries
 };
 
-// Regular files under `paths`, taken relative to `baseDir` when it is not
-// empty. Names are the paths as given, with '.' and empty components dropped,
-// '..' resolved lexically and a leading '/' removed, joined with '/' or '\'.
-// Symbolic links to files are read through; symbolic links to directories
-// and special files are skipped with a warning. Throws ToolError for missing
-// paths, paths that climb above their start, and names the archive cannot
-// hold.
-std::vector<InputFile> CollectInputs(const std::vector<std::string>& paths,
-                                     const std::string& baseDir, bool backslash, bool quiet);
+struct TreeInputs {
+  std::vector<InputFile> files;
+  std::vector<TreeEntry> entries;  // files, directories and links in walk order
+  size_t problems = 0;             // things skipped that make the exit status 1
+};
 
-// Drops files named twice under the same name (a file and its directory both
-// given); throws ToolError when two different names would meet in the archive,
-// which compares names without regard to ASCII case.
-void DropRepeatedNames(std::vector<InputFile>& files);
+struct WalkOptions {
+  bool backslash = false;    // join name components with '\'
+  bool dereference = false;  // follow symbolic links (-L), as tar -h does
+  bool quiet = false;        // no warnings about what is skipped on purpose
+};
+
+// The inputs under `paths`, taken relative to `baseDir` when it is not
+// empty. Names are the paths as given, with '.' and empty components
+// dropped, '..' resolved lexically and a leading '/' removed. Symbolic links
+// are kept as links unless `dereference`. Anything that cannot be stored
+// (a missing or unreadable path, a name the archive cannot hold or tell from
+// another but by letter case, a file of 4 GiB or more) is named in one
+// warning line, skipped and counted in `problems`. Paths named twice are
+// taken once.
+TreeInputs CollectInputs(const std::vector<std::string>& paths, const std::string& baseDir,
+                         const WalkOptions& options);
 
 }  // namespace vrk
 

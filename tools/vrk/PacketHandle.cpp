@@ -49,7 +49,7 @@ std::vector<std::string> Packet::Names() const {
   for (unsigned i = 1; i < (1u << 28); ++i) {
     if (packet_->GetFileName(i, buffer, sizeof buffer) != 0) break;
     std::string name(buffer);
-    if (name.empty() || !seen.insert(LowerAscii(name)).second) continue;
+    if (name.empty() || IsReservedName(name) || !seen.insert(LowerAscii(name)).second) continue;
     names.push_back(std::move(name));
   }
   return names;
@@ -58,6 +58,7 @@ std::vector<std::string> Packet::Names() const {
 std::map<NameHashes, std::string> Packet::NamesByHash() const {
   std::vector<std::string> names = Names();
   names.push_back(kListFileName);
+  names.push_back(kRecordFileName);
   std::map<NameHashes, std::string> byHash;
   for (const std::string& name : names) {
     NameHashes h{};

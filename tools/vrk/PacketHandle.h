@@ -37,11 +37,12 @@ class Packet {
   const std::string& Path() const { return path_; }
   bool Advanced() const;
 
-  // The names of the archive's name list without "(listfile)", in list order,
-  // each once (case-insensitively).
+  // The names of the archive's name list without the archive's own entries
+  // ("(listfile)" and the tree record), in list order, each once
+  // (case-insensitively).
   std::vector<std::string> Names() const;
-  // The names of the list, and the list's own entry, by their three hashes:
-  // patches and lookups by hash name files this way.
+  // The names of the list and the archive's own entries by their three
+  // hashes: patches and lookups by hash name files this way.
   std::map<NameHashes, std::string> NamesByHash() const;
   // True when the archive holds a file of this name.
   bool Contains(const std::string& name) const;

@@ -1,38 +1,50 @@
 #include "PacketRead.h"
 
 #include <OrvelPacket.h>
+#include <lzo/lzo1x.h>
 
 #include "ErrorReport.h"
 #include "PacketHandle.h"
 
 namespace vrk {
+namespace {
 
-FileBuffer::~FileBuffer() {
-  if (data_) packet_->FreeBuffer(data_);
-}
+// The advanced archive reads a file's checksum word behind its bytes.
+constexpr size_t kChecksumRoom = 4;
 
-FileBuffer::FileBuffer(FileBuffer&& other) noexcept
-    : packet_(other.packet_), data_(other.data_), size_(other.size_) {
-  other.data_ = nullptr;
-}
+// LZO1X decodes in place when the stream ends this far behind the end of
+// the decoded bytes.
+size_t InPlaceMargin(size_t original) { return original / 16 + 64 + 3; }
 
-FileBuffer ReadWholeEntry(const Packet& packet, const std::string& name) {
+}  // namespace
+
+EntryBytes ReadEntry(const Packet& packet, const std::string& name) {
+  const char* n = name.c_str();
   if (!packet.Contains(name)) throw ToolError(packet.About(name) + ": not in the archive");
-  unsigned size = 0;
+  const size_t original = packet->GetFileOriginalSize(n);
+  const size_t stored = packet->GetFileStoredSize(n);
+  const bool compressed = packet->IsFileCompressed(n) != 0;
+  // No LZO1X stream expands more than 256 times or grows by more than the
+  // in-place margin.
+  const size_t decoded = compressed ? original + InPlaceMargin(original) : 0;
+  if (compressed ? original > stored * 256 + 4096 || stored > decoded : original != stored)
+    throw ToolError(packet.About(name) + ": damaged: " + std::to_string(stored) +
+                    " stored bytes cannot hold " + std::to_string(original));
+
+  ByteBuffer buffer((compressed ? decoded : stored) + kChecksumRoom);
+  unsigned char* place = buffer.Data() + (compressed ? buffer.Size() - stored - kChecksumRoom : 0);
   g_nVrkErrCode = VRKERR_OK;
-  void* data = packet->ReadFileAlloc(name.c_str(), &size, VRK_BY_NAME);
-  if (!data) {
-    // An empty file may come back as no buffer at all.
-    if (g_nVrkErrCode == VRKERR_OK && packet->GetFileOriginalSize(name.c_str()) == 0)
-      return FileBuffer(packet.get(), nullptr, 0);
-    throw LibraryError(packet.About(name));
+  const int got = packet->ReadFileRaw(n, place, static_cast<unsigned>(stored + kChecksumRoom));
+  if (g_nVrkErrCode != VRKERR_OK || static_cast<unsigned>(got) != stored)
+    throw LibraryError(packet.About(name), g_nVrkErrCode != VRKERR_OK ? g_nVrkErrCode : VRKERR_DATA_IO);
+  if (compressed) {
+    lzo_uint length = original;
+    if (lzo1x_decompress_safe(place, stored, buffer.Data(), &length, nullptr) != LZO_E_OK ||
+        length != original)
+      throw ToolError(packet.About(name) + ": compressed data is damaged");
   }
-  FileBuffer buffer(packet.get(), data, size);
-  if (size != packet->GetFileOriginalSize(name.c_str()))
-    throw ToolError(packet.About(name) + ": read " + std::to_string(size) +
-                    " bytes where the archive records " +
-                    std::to_string(packet->GetFileOriginalSize(name.c_str())));
-  return buffer;
+  buffer.Shrink(original);
+  return EntryBytes(std::move(buffer), original);
 }
 
 }  // namespace vrk

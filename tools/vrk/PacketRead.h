@@ -1,39 +1,34 @@
-// Reading one whole file out of an archive into memory the caller owns.
+// Reading one whole file out of an archive, holding a single copy of its
+// contents: a compressed file's stored stream is read into the tail of the
+// buffer it decodes into and decoded in place, as LZO1X allows.
 #ifndef VRK_PACKET_READ_H
 #define VRK_PACKET_READ_H
 
-#include <memory>
+#include <cstddef>
 #include <string>
 
-class IOrvelPacket;
+#include "ByteBuffer.h"
 
 namespace vrk {
 
 class Packet;
 
-// A buffer from ReadFileAlloc, handed back with FreeBuffer.
-class FileBuffer {
+class EntryBytes {
  public:
-  FileBuffer(IOrvelPacket* packet, void* data, unsigned size)
-      : packet_(packet), data_(data), size_(size) {}
-  ~FileBuffer();
-  FileBuffer(FileBuffer&& other) noexcept;
-  FileBuffer(const FileBuffer&) = delete;
-  FileBuffer& operator=(const FileBuffer&) = delete;
-  FileBuffer& operator=(FileBuffer&&) = delete;
-  const void* Data() const { return data_; }
-  unsigned Size() const { return size_; }
+  EntryBytes(ByteBuffer buffer, size_t size) : buffer_(std::move(buffer)), size_(size) {}
+  const unsigned char* Data() const { return buffer_.Data(); }
+  size_t Size() const { return size_; }
 
  private:
-  IOrvelPacket* packet_;
-  void* data_;
-  unsigned size_;
+  ByteBuffer buffer_;
+  size_t size_;
 };
 
-// Reads `name` whole (checksums verified where the archive keeps them).
-// Throws ToolError naming the archive and the file; a missing file is
-// reported as such.
-FileBuffer ReadWholeEntry(const Packet& packet, const std::string& name);
+// Reads `name` whole: checksums are verified where the archive keeps them,
+// and a compressed stream must decode to exactly the recorded size (a
+// bounds-checking decoder is used). Throws ToolError naming the archive and
+// the file; a missing file is reported as such.
+EntryBytes ReadEntry(const Packet& packet, const std::string& name);
 
 }  // namespace vrk
 

@@ -11,6 +11,8 @@
 #include "ErrorReport.h"
 #include "PacketHandle.h"
 #include "ProgressBar.h"
+#include "RecordStore.h"
+#include "StopSignals.h"
 
 namespace vrk {
 namespace {
@@ -22,6 +24,32 @@ constexpr uint64_t kMaxArchiveSize = 0xFFFFFFFFull - (16u << 20);
 uint64_t DiskSize(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+// Brings `record` up to date with the entries packed now; true when it
+// changed. Links replace files of their name in the archive.
+bool UpdateRecord(const Packet& packet, const TreeInputs& inputs,
+                  const std::vector<bool>& filePacked, const PackOptions& options, bool replace,
+                  TreeRecord& record) {
+  std::vector<bool> skipped(inputs.entries.size(), false);
+  for (size_t i = 0; i < inputs.files.size(); ++i) skipped[inputs.files[i].entry] = !filePacked[i];
+  bool changed = false;
+  for (size_t i = 0; i < inputs.entries.size(); ++i) {
+    const TreeEntry& e = inputs.entries[i];
+    if (skipped[i] || e.name.empty()) continue;
+    if (options.noAttributes) {
+      changed |= record.Forget(e.name);
+      continue;
+    }
+    if (!replace && record.Find(e.name)) continue;
+    if (e.kind == EntryKind::kLink && replace && packet.Contains(e.name)) {
+      int rc = packet->DeleteFile(e.name.c_str());
+      if (rc != 0) throw LibraryError(packet.About(e.name), rc);
+    }
+    record.Put(e);
+    changed = true;
+  }
+  return changed;
 }
 
 }  // namespace
@@ -37,24 +65,31 @@ void AddPackOptions(CLI::App* cmd, PackOptions& options) {
       ->check(CLI::Range(1u, 1024u));
   cmd->add_flag("--backslash", options.backslash,
                 "Separate name components with '\\' as Windows hosts expect");
+  cmd->add_flag("-L,--dereference", options.dereference,
+                "Follow symbolic links and pack what they point to (default: keep them as links)");
+  cmd->add_flag("--no-attributes", options.noAttributes,
+                "Keep no record of spelled names, modes, times, links and directories");
   cmd->add_flag("-q,--quiet", options.quiet, "No progress bar and no summary");
 }
 
-std::vector<InputFile> CollectPackInputs(const PackOptions& options) {
-  std::vector<InputFile> files =
-      CollectInputs(options.paths, options.baseDir, options.backslash, options.quiet);
-  DropRepeatedNames(files);
-  return files;
+TreeInputs CollectPackInputs(const PackOptions& options) {
+  WalkOptions walk;
+  walk.backslash = options.backslash;
+  walk.dereference = options.dereference;
+  walk.quiet = options.quiet;
+  return CollectInputs(options.paths, options.baseDir, walk);
 }
 
-void DropArchiveFiles(std::vector<InputFile>& files, const std::vector<std::string>& archiveFiles,
+void DropArchiveFiles(TreeInputs& inputs, const std::vector<std::string>& archiveFiles,
                       bool quiet) {
+  std::vector<InputFile>& files = inputs.files;
   for (const std::string& path : archiveFiles) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) continue;
     for (size_t i = 0; i < files.size();) {
       if (files[i].device == st.st_dev && files[i].inode == st.st_ino) {
         if (!quiet) PrintProblem("warning: " + files[i].diskPath + ": the archive itself, skipped");
+        inputs.entries[files[i].entry].name.clear();
         files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
       } else {
         ++i;
@@ -63,54 +98,79 @@ void DropArchiveFiles(std::vector<InputFile>& files, const std::vector<std::stri
   }
 }
 
-PackResult PackFiles(const Packet& packet, const std::vector<InputFile>& files,
-                     const PackOptions& options, bool replace) {
+void AddPacked(const Packet& packet, const std::string& name, unsigned flags,
+               const PackedFile& packed, Version version) {
+  static const unsigned char kEmpty = 0;
+  const void* data = packed.Size() ? packed.Data() : &kEmpty;
+  const unsigned size = static_cast<unsigned>(packed.Size());
+  // The library marks whatever AddCompressedFile stores as compressed, so
+  // files kept as they are go through AddFileFromMemory without the compress
+  // flag.
+  int rc = packed.compressed
+               ? packet->AddCompressedFile(name.c_str(), flags, data, size, packed.originalSize,
+                                           version.high, version.low)
+               : packet->AddFileFromMemory(name.c_str(), flags, data, size, version.high,
+                                           version.low);
+  if (rc != 0) throw LibraryError(packet.About(name), rc);
+}
+
+PackResult PackFiles(const Packet& packet, TreeInputs& inputs, const PackOptions& options,
+                     bool replace) {
   // Without --version the files carry the archive's stamp. It is passed
   // explicitly: a replacement given 0:0 would otherwise keep 0:0.
   Version version = options.versionText.empty() ? packet.Stamp() : ParseVersion(options.versionText);
   const unsigned flags = replace ? VRK_ADD_REPLACE : 0;
+  const std::vector<InputFile>& files = inputs.files;
+  StoredRecord stored = LoadTreeRecordWarning(packet);
 
   uint64_t totalBytes = 0;
   for (const InputFile& f : files) totalBytes += f.size;
   ProgressBar bar("packing", files.size(), totalBytes, options.quiet);
 
   PackResult result;
+  result.problems = inputs.problems;
+  std::vector<bool> filePacked(files.size(), false);
   uint64_t archiveSize = DiskSize(packet.Path());
   UpdateBracket bracket(packet);
   {
     CompressPipeline pipeline(files, options.jobs, options.store);
-    for (size_t i = 0; i < files.size(); ++i) {
+    auto tick = [&] {
+      bar.ShowBytes(pipeline.BytesDone());
+      StopIfRequested();
+    };
+    for (size_t i = 0; i < files.size() && !result.interrupted; ++i) {
       const InputFile& file = files[i];
-      PackedFile packed = pipeline.Take(i);
-      if (!packed.error.empty()) {
+      PackedFile packed;
+      try {
+        tick();
+        packed = pipeline.Take(i, tick);
+      } catch (const StopRequest&) {
+        result.interrupted = true;
+        break;
+      }
+      std::string problem = packed.error;
+      if (problem.empty() && archiveSize + packed.Size() + 4 > kMaxArchiveSize)
+        problem = file.diskPath + ": skipped: the archive would grow beyond 4 GiB";
+      if (!problem.empty()) {
         bar.Finish();
-        PrintProblem(packed.error);
-        ++result.unreadable;
+        PrintProblem("warning: " + problem);
+        ++result.problems;
         continue;
       }
-      archiveSize += packed.bytes.size() + 4;
-      if (archiveSize > kMaxArchiveSize)
-        throw ToolError(packet.Path() + ": " + file.diskPath +
-                        ": the archive would grow beyond 4 GiB");
-
-      static const unsigned char kEmpty = 0;
-      const void* data = packed.bytes.empty() ? &kEmpty : packed.bytes.data();
-      const unsigned storedSize = static_cast<unsigned>(packed.bytes.size());
-      // The library marks whatever AddCompressedFile stores as compressed,
-      // so files kept as they are go through AddFileFromMemory without the
-      // compress flag.
-      int rc = packed.compressed
-                   ? packet->AddCompressedFile(file.name.c_str(), flags, data, storedSize,
-                                               packed.originalSize, version.high, version.low)
-                   : packet->AddFileFromMemory(file.name.c_str(), flags, data, storedSize,
-                                               version.high, version.low);
-      if (rc != 0) throw LibraryError(packet.About(file.name), rc);
+      archiveSize += packed.Size() + 4;
+      AddPacked(packet, file.name, flags, packed, version);
+      filePacked[i] = true;
       ++result.files;
       result.originalBytes += packed.originalSize;
-      result.storedBytes += storedSize;
-      bar.Advance(packed.originalSize);
+      result.storedBytes += packed.Size();
+      bar.Advance(0);
+      bar.ShowBytes(pipeline.BytesDone());
     }
   }
+  // A record this vrk cannot read is left as it is rather than overwritten.
+  if (stored.problem.empty() &&
+      UpdateRecord(packet, inputs, filePacked, options, replace, stored.record))
+    StoreTreeRecord(packet, stored.record, version);
   LibraryProgress tables(bar);
   bracket.Commit();
   bar.Finish();
@@ -118,7 +178,7 @@ PackResult PackFiles(const Packet& packet, const std::vector<InputFile>& files,
 }
 
 int FinishPack(const std::string& archive, const PackResult& result, bool quiet) {
-  const int status = result.unreadable ? kExitFailure : 0;
+  const int status = result.problems ? kExitFailure : 0;
   if (quiet) return status;
   double ratio = result.originalBytes
                      ? 100.0 * static_cast<double>(result.storedBytes) /

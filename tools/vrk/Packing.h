@@ -1,5 +1,6 @@
 // What create and add share: the options that shape how files are stored and
-// the loop that hands compressed files to the archive.
+// the loop that hands compressed files, and then the tree record, to the
+// archive.
 #ifndef VRK_PACKING_H
 #define VRK_PACKING_H
 
@@ -17,6 +18,7 @@ class App;
 namespace vrk {
 
 class Packet;
+struct PackedFile;
 
 struct PackOptions {
   std::vector<std::string> paths;
@@ -24,36 +26,47 @@ struct PackOptions {
   std::string versionText;  // --version
   bool store = false;
   bool backslash = false;
+  bool dereference = false;   // -L
+  bool noAttributes = false;  // no tree record
   bool quiet = false;
   unsigned jobs = 0;
 };
 
-// Registers --version, -C, --store, --jobs, --backslash and -q.
+// Registers --version, -C, --store, --jobs, --backslash, -L, --no-attributes
+// and -q.
 void AddPackOptions(CLI::App* cmd, PackOptions& options);
 
-// Collects the input files of `options` (see CollectInputs), without repeats.
-std::vector<InputFile> CollectPackInputs(const PackOptions& options);
+// Collects the inputs of `options` (see CollectInputs).
+TreeInputs CollectPackInputs(const PackOptions& options);
 
 // Removes the inputs that are the archive's own files on disk.
-void DropArchiveFiles(std::vector<InputFile>& files, const std::vector<std::string>& archiveFiles,
+void DropArchiveFiles(TreeInputs& inputs, const std::vector<std::string>& archiveFiles,
                       bool quiet);
 
 struct PackResult {
   uint64_t files = 0;
   uint64_t originalBytes = 0;
   uint64_t storedBytes = 0;
-  uint64_t unreadable = 0;  // files skipped because they could not be read
+  uint64_t problems = 0;     // inputs skipped, while collecting them or packing
+  bool interrupted = false;  // a stop signal ended packing early
 };
 
-// Adds `files` to `packet` in one update bracket, in the order given, with
-// `jobs` compression workers. `replace` replaces files of the same name (the
-// library's force flag). Unreadable files are reported and skipped; library
-// failures throw.
-PackResult PackFiles(const Packet& packet, const std::vector<InputFile>& files,
-                     const PackOptions& options, bool replace);
+// Adds the files of `inputs` to `packet` in one update bracket, in the order
+// given, with `jobs` compression workers, and brings the tree record up to
+// date in the same bracket. `replace` replaces files of the same name (the
+// library's force flag); without it, entries already recorded stay as they
+// are. Unreadable files, and files the archive has no room for, are
+// reported and skipped; library failures throw. After a stop signal, the
+// files added so far are committed with their record entries.
+PackResult PackFiles(const Packet& packet, TreeInputs& inputs, const PackOptions& options,
+                     bool replace);
+
+// Adds one file in its stored form; throws on library failures.
+void AddPacked(const Packet& packet, const std::string& name, unsigned flags,
+               const PackedFile& packed, Version version);
 
 // Prints "data.vrk: 12 files, 3.4 MB stored in 1.2 MB (35%)" unless quiet;
-// returns the exit status (failure when a file could not be read).
+// returns the exit status (failure when something was skipped).
 int FinishPack(const std::string& archive, const PackResult& result, bool quiet);
 
 }  // namespace vrk

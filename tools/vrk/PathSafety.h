@@ -1,12 +1,11 @@
-// Writing extracted files without ever leaving the target directory. Names
-// from an archive are untrusted: absolute paths, drive letters and '..'
-// components are refused, and the directories below the target are walked
-// one component at a time with openat and O_NOFOLLOW, so a symbolic link
-// planted in the target (or in an earlier entry) is never followed.
+// Names from an archive are untrusted: absolute paths, drive letters and '..'
+// components are refused, and the directories below an extraction target
+// are walked one component at a time with openat and O_NOFOLLOW, so a
+// symbolic link planted in the target (or made by an earlier entry) is never
+// followed.
 #ifndef VRK_PATH_SAFETY_H
 #define VRK_PATH_SAFETY_H
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -19,28 +18,31 @@ namespace vrk {
 bool SplitSafeName(const std::string& name, std::vector<std::string>* components,
                    std::string* reason);
 
-class ExtractTarget {
+// A directory descriptor that is closed when it goes, unless it is the one
+// a walk started from.
+class DirectoryFd {
  public:
-  // Opens (creating when missing) the directory files are extracted into.
-  // With `unsafePaths` names are used as they are, '..' and absolute paths
-  // included. Throws ToolError.
-  ExtractTarget(const std::string& dir, bool unsafePaths);
-  ~ExtractTarget();
-  ExtractTarget(const ExtractTarget&) = delete;
-  ExtractTarget& operator=(const ExtractTarget&) = delete;
-
-  // Writes one file under `name`, creating its directories. An existing file
-  // of that name is replaced by a new one (never written through, so a
-  // link in its place cannot redirect the data). Throws ToolError.
-  void Write(const std::string& name, const void* data, size_t size);
+  DirectoryFd(int fd, int base) : fd_(fd), base_(base) {}
+  ~DirectoryFd();
+  DirectoryFd(DirectoryFd&& other) noexcept;
+  DirectoryFd& operator=(DirectoryFd&& other) noexcept;
+  DirectoryFd(const DirectoryFd&) = delete;
+  DirectoryFd& operator=(const DirectoryFd&) = delete;
+  int get() const { return fd_; }
 
  private:
-  void WriteUnsafe(const std::string& name, const void* data, size_t size);
-
-  std::string dir_;
-  int dirFd_;
-  bool unsafePaths_;
+  int fd_;
+  int base_;
 };
+
+// Opens the directory reached from `base` through `components` without
+// following links, creating missing ones when `create`. Throws ToolError
+// about `name`, naming a symbolic link met on the way.
+DirectoryFd WalkDirectories(int base, const std::vector<std::string>& components,
+                            const std::string& name, bool create);
+
+// Creates the directories of `path` and `path` itself, as mkdir -p does.
+void MakeDirectories(const std::string& path);
 
 }  // namespace vrk
 

@@ -89,6 +89,12 @@ void ProgressBar::Advance(uint64_t bytes) {
   Draw(items_ == totalItems_);
 }
 
+void ProgressBar::ShowBytes(uint64_t bytes) {
+  if (!enabled_) return;
+  bytes_ = bytes;
+  Draw(false);
+}
+
 void ProgressBar::Phase(const std::string& label, uint64_t current, uint64_t total) {
   if (!enabled_) return;
   bool changed = label != label_;

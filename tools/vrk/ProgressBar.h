@@ -20,6 +20,8 @@ class ProgressBar {
   bool Enabled() const { return enabled_; }
   // One more item of `bytes` bytes is done.
   void Advance(uint64_t bytes);
+  // So many bytes are done in all, inside items too.
+  void ShowBytes(uint64_t bytes);
   // Switches to a new phase counted in steps (the library's callbacks).
   void Phase(const std::string& label, uint64_t current, uint64_t total);
   // Clears the line.

@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
   AddCompactCommand(app, action);
   AddVerifyCommand(app, action);
   AddPatchCommand(app, action);
+  AddMountCommand(app, action);
 
   auto known = [&app](const char* name) {
     auto found = app.get_subcommands([name](CLI::App* cmd) { return cmd->get_name() == name; });

@@ -1,0 +1,64 @@
+"""Archives of the OrvelPacket library from Python.
+
+>>> import orvelpacket
+>>> with orvelpacket.create("assets.vrk") as a:        # one commit
+...     a.add("maps/town.dat", b"...")
+...     a.add_file("readme.txt", "docs/readme.txt")
+>>> with orvelpacket.open("assets.vrk") as a:
+...     data = a.read("MAPS/town.dat")                # names ignore letter case
+
+Failures the library reports raise ``orvelpacket.Error`` subclasses (see
+``orvelpacket.errors``).
+"""
+
+import os
+from typing import Optional, Tuple, Union
+
+from . import _core
+from ._core import Archive, ArchiveStat, ChangeBlock, FileInfo
+from .errors import (BusyError, DamagedError, DiskError, Error, ExistsError,
+                     NeedsRecoveryError, NotFoundError, ReadOnlyError,
+                     TableFullError)
+
+__all__ = [
+    "open", "create", "Archive", "ArchiveStat", "ChangeBlock", "FileInfo",
+    "Error", "NotFoundError", "ExistsError", "ReadOnlyError", "DamagedError",
+    "DiskError", "BusyError", "NeedsRecoveryError", "TableFullError",
+]
+
+StrPath = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+Stamp = Union[Tuple[int, int], int]
+
+# Room in a new archive's tables before they first grow.
+_DEFAULT_TABLE_SIZE = 1024
+
+
+def open(path: StrPath, mode: str = "r") -> Archive:  # noqa: A001 (the package's idiom)
+    """Opens an existing archive of either variant.
+
+    mode "r" reads only (changes raise ReadOnlyError); mode "a" also adds,
+    deletes, compacts, sets the stamp and applies patches.
+    """
+    if mode not in ("r", "a"):
+        raise ValueError(f"mode must be 'r' or 'a', not {mode!r}")
+    return _core.open_archive(os.fsencode(path), mode == "a")
+
+
+def create(path: StrPath, variant: str = "advanced", table_size: Optional[int] = None,
+           stamp: Stamp = (0, 0), encipher: bool = False) -> Archive:
+    """Creates an archive, replacing one at that path, and opens it with mode "a".
+
+    variant "advanced" (path ending in .vrk, with .bhl and .lst side files;
+    checksums on every file) or "basic" (one file). table_size: hash table
+    entries, rounded up to a power of two (the tables grow when full).
+    stamp: (high, low) or low; for the advanced variant the low half is also
+    the base version that patches start from. encipher: encipher the tables
+    (advanced) or scramble the block table (basic).
+    """
+    if variant not in ("advanced", "basic"):
+        raise ValueError(f"variant must be 'advanced' or 'basic', not {variant!r}")
+    size = _DEFAULT_TABLE_SIZE if table_size is None else int(table_size)
+    if not 2 <= size <= 0x80000000:
+        raise ValueError("table_size must be between 2 and 2**31")
+    return _core.create_archive(os.fsencode(path), variant == "advanced", size, stamp,
+                                bool(encipher))

@@ -1,0 +1,148 @@
+"""Type stubs of the compiled module; the public names are re-exported by orvelpacket."""
+
+import os
+from types import TracebackType
+from typing import Iterator, List, Optional, Tuple, Type, Union
+
+from .errors import Error
+
+_Name = Union[str, bytes]
+_Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+_Stamp = Union[Tuple[int, int], int]
+# Anything with the buffer protocol: bytes, bytearray, memoryview, array, mmap, ...
+_ReadableBuffer = Union[bytes, bytearray, memoryview]
+_WritableBuffer = Union[bytearray, memoryview]
+
+
+class FileInfo:
+    """What the archive records about one file."""
+    @property
+    def name(self) -> str:
+        """The name as it was asked for."""
+    @property
+    def size(self) -> int:
+        """Original size in bytes."""
+    @property
+    def stored_size(self) -> int:
+        """Bytes stored in the archive."""
+    @property
+    def flags(self) -> int:
+        """The block table's flags word."""
+    @property
+    def stamp(self) -> Tuple[int, int]:
+        """Version stamp (high, low) the file was written with."""
+    @property
+    def compressed(self) -> bool:
+        """Stored LZO1X-compressed."""
+
+
+class ArchiveStat:
+    """What an archive is and holds."""
+    @property
+    def path(self) -> str:
+        """Path the archive was opened with."""
+    @property
+    def variant(self) -> str:
+        """'advanced' or 'basic'."""
+    @property
+    def stamp(self) -> Tuple[int, int]:
+        """The archive's version stamp (high, low)."""
+    @property
+    def base_version(self) -> int:
+        """Base version of an advanced archive (0 for basic ones)."""
+    @property
+    def flags(self) -> int:
+        """The header's flags word."""
+    @property
+    def files(self) -> int:
+        """Files in the tables, counting files only a patch added, not the archive's own entries."""
+    @property
+    def protected(self) -> bool:
+        """Tables enciphered (advanced) or scrambled (basic)."""
+    @property
+    def has_holes(self) -> bool:
+        """Space left by removed or replaced files, which compact() reclaims."""
+
+
+class ChangeBlock:
+    """A change block from Archive.update(): one update bracket that commits when
+    left normally and rolls back when left by an exception."""
+    def __enter__(self) -> None:
+        """Opens the bracket."""
+    def __exit__(self, exc_type: Optional[Type[BaseException]],
+                 exc: Optional[BaseException], tb: Optional[TracebackType]) -> bool:
+        """Commits, or rolls back after an exception."""
+
+
+class Archive:
+    """An open archive, from orvelpacket.open or orvelpacket.create.
+
+    Used in a ``with`` statement, the block is one update bracket: leaving it
+    normally commits every change made inside it, leaving it by an exception
+    rolls those changes back (earlier commits stay), and either way the
+    archive is closed. Outside a change block every change commits by itself.
+    """
+    @property
+    def path(self) -> str:
+        """Path the archive was opened with."""
+    @property
+    def mode(self) -> str:
+        """'r' (read only) or 'a' (read and change)."""
+    @property
+    def closed(self) -> bool:
+        """True once the archive is closed."""
+    def close(self) -> None:
+        """Commits an open change block and releases the archive."""
+    def __enter__(self) -> "Archive":
+        """Opens a change block for the `with` statement."""
+    def __exit__(self, exc_type: Optional[Type[BaseException]],
+                 exc: Optional[BaseException], tb: Optional[TracebackType]) -> bool:
+        """Commits the block (or rolls it back after an exception) and closes the archive."""
+    def update(self) -> ChangeBlock:
+        """A change block for `with archive.update():` that leaves the archive open."""
+    def names(self) -> Iterator[str]:
+        """Iterator over the names in the archive's name list (lower case)."""
+    def __iter__(self) -> Iterator[str]:
+        """Same as names()."""
+    def __contains__(self, name: object) -> bool:
+        """True when the archive holds a file of this name (letter case does not matter)."""
+    def read(self, name: _Name) -> bytes:
+        """The whole file; NotFoundError (a KeyError) when there is none."""
+    def read_into(self, name: _Name, buffer: _WritableBuffer) -> int:
+        """Reads the whole file into a writable buffer without a copy; returns its size."""
+    def info(self, name: _Name) -> FileInfo:
+        """Sizes, flags, stamp and compression of one file."""
+    def stat(self) -> ArchiveStat:
+        """Variant, stamp, base version, flags and file count of the archive."""
+    def add(self, name: _Name, data: _ReadableBuffer, *, compress: bool = True,
+            stamp: Optional[_Stamp] = None, replace: bool = True) -> None:
+        """Stores data under name (LZO1X-999 when that makes it smaller)."""
+    def add_file(self, name: _Name, path: _Path, *, compress: bool = True,
+                 stamp: Optional[_Stamp] = None, replace: bool = True) -> None:
+        """Stores the disk file at path under name."""
+    def delete(self, name: _Name) -> None:
+        """Removes a file; its space stays until compact()."""
+    def compact(self) -> None:
+        """Rewrites the archive without unused space (not inside a change block)."""
+    @property
+    def stamp(self) -> Tuple[int, int]:
+        """The archive's version stamp (high, low); setting it commits."""
+    @stamp.setter
+    def stamp(self, value: _Stamp) -> None: ...
+    def verify(self) -> List[Tuple[str, Error]]:
+        """(name, Error) for every damaged file; empty when all are intact."""
+    def create_patch(self) -> Optional[str]:
+        """Writes NAME.vrx and its block files; None when no file is newer than the base."""
+    def extend_patch(self) -> str:
+        """Adds the files written since the patch file's level; returns its path."""
+    def apply_patch(self, path: _Path) -> bool:
+        """Brings this copy up to the patch's level; False when no file was written."""
+
+
+def open_archive(path: bytes, writable: bool) -> Archive:
+    """Opens an archive of either variant."""
+
+
+def create_archive(path: bytes, advanced: bool, table_size: int, stamp: _Stamp,
+                   protect: bool) -> Archive:
+    """Creates an archive, replacing one at that path."""

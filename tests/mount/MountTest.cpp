@@ -1,0 +1,232 @@
+// vrk mount and vrk umount on both variants, through the built vrk. Every
+// test skips, saying why, where FUSE cannot be used (no /dev/fuse, or a
+// sandbox that refuses the mount).
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "VrkFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace vrktest {
+namespace {
+
+bool IsMountPoint(const std::string& dir) {
+  struct stat here, parent;
+  return stat(dir.c_str(), &here) == 0 && stat((dir + "/..").c_str(), &parent) == 0 &&
+         here.st_dev != parent.st_dev;
+}
+
+// Takes down whatever is still mounted on `dir`.
+void Unmount(const std::string& dir) {
+  if (!IsMountPoint(dir)) return;
+  RunVrk(dir + "/..", {"umount", dir});
+  if (IsMountPoint(dir)) umount2(dir.c_str(), MNT_DETACH);
+}
+
+// Why this machine cannot mount, or "" when it can: /dev/fuse must open, and
+// a first mount of a small archive must be let through.
+const std::string& FuseUnusable() {
+  static const std::string reason = [] {
+    int fd = open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    if (fd < 0) return std::string("/dev/fuse: ") + std::strerror(errno);
+    close(fd);
+    TempDir probe;
+    WriteFile(probe / "f", "probe");
+    if (RunVrk(probe.path(), {"create", "-q", "p.vrk", "f"}).status != 0) return std::string();
+    fs::create_directory(probe / "mnt");
+    RunResult r = RunVrk(probe.path(), {"mount", "p.vrk", "mnt"});
+    Unmount(probe / "mnt");
+    // Only a refused mount counts; any other failure is for the tests to show.
+    if (r.status != 0 && r.err.find("cannot mount there") != std::string::npos) return r.err;
+    return std::string();
+  }();
+  return reason;
+}
+
+class MountTest : public VrkTest {
+ protected:
+  void SetUp() override {
+    if (!FuseUnusable().empty()) GTEST_SKIP() << "FUSE cannot be used here: " << FuseUnusable();
+  }
+  void TearDown() override {
+    for (const std::string& dir : mounts_) Unmount(dir);
+  }
+
+  // Mounts `archive` on the directory `rel`, which is created.
+  void Mount(const std::string& archive, const std::string& rel) {
+    fs::create_directories(Path(rel));
+    mounts_.push_back(Path(rel));
+    RunResult r = Vrk({"mount", archive, rel});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(IsMountPoint(Path(rel)));
+  }
+
+ private:
+  std::vector<std::string> mounts_;
+};
+
+TEST_P(MountTest, ShowsTheTreeThatExtractGives) {
+  MakeSampleTree(Path("src"));
+  ASSERT_EQ(Create({"-q", "-C", "src", "."}).status, 0);
+  ASSERT_EQ(Vrk({"extract", "-q", Archive(), "-C", "out"}).status, 0);
+  Mount(Archive(), "mnt");
+  EXPECT_EQ(std::system(("diff -r '" + Path("mnt") + "' '" + Path("out") + "'").c_str()), 0);
+
+  // Until vrk keeps attributes: read-only modes and the archive's time.
+  struct stat archive, file, dir;
+  ASSERT_EQ(stat(Path(Archive()).c_str(), &archive), 0);
+  ASSERT_EQ(stat(Path("mnt/docs/guide.txt").c_str(), &file), 0);
+  ASSERT_EQ(stat(Path("mnt/docs").c_str(), &dir), 0);
+  EXPECT_EQ(file.st_mode, S_IFREG | 0444);
+  EXPECT_EQ(dir.st_mode, S_IFDIR | 0555);
+  EXPECT_EQ(file.st_size, 20000);
+  EXPECT_EQ(dir.st_nlink, 3u);  // ".", its entry in the root, and deep/".."
+  EXPECT_EQ(file.st_mtim.tv_sec, archive.st_mtim.tv_sec);
+  EXPECT_EQ(file.st_mtim.tv_nsec, archive.st_mtim.tv_nsec);
+}
+
+TEST_P(MountTest, FilesAPatchAddedByHashAloneAreNotShown) {
+  if (!Advanced()) GTEST_SKIP() << "patches are made from advanced archives";
+  MakeSampleTree(Path("src"));
+  WriteFile(Path("new.txt"), "carried by a patch");
+  ASSERT_EQ(Create({"-q", "--version", "0:1", "-C", "src", "."}).status, 0);
+  fs::create_directory(Path("copy"));
+  for (const std::string& f : DiskFiles(Archive())) fs::copy_file(Path(f), Path("copy/" + f));
+  ASSERT_EQ(Vrk({"stamp", Archive(), "0:2"}).status, 0);
+  ASSERT_EQ(Vrk({"add", "-q", Archive(), "new.txt", "--as", "extra/new.txt"}).status, 0);
+  ASSERT_EQ(Vrk({"patch", "create", "-q", Archive()}).status, 0);
+  ASSERT_EQ(Vrk({"patch", "apply", "-q", "copy/" + Archive(), "pack.vrx"}).status, 0);
+  ASSERT_EQ(Vrk({"cat", "copy/" + Archive(), "extra/new.txt"}).out, "carried by a patch");
+
+  Mount("copy/" + Archive(), "mnt");
+  EXPECT_FALSE(Exists(Path("mnt/extra")));
+  EXPECT_TRUE(Exists(Path("mnt/docs/guide.txt")));
+}
+
+TEST_P(MountTest, SeveralProcessesReadOneFileAtOnce) {
+  auto tree = MakeSampleTree(Path("src"));
+  ASSERT_EQ(Create({"-q", "-C", "src", "."}).status, 0);
+  Mount(Archive(), "mnt");
+  const std::string path = Path("mnt/big/large.txt");
+  const std::string& expected = tree["big/large.txt"];
+
+  // The children wait at a gate (a pipe the parent closes), then all open
+  // and read the same file in small pieces.
+  int gate[2];
+  ASSERT_EQ(pipe(gate), 0);
+  std::vector<pid_t> readers;
+  for (int i = 0; i < 6; ++i) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(gate[1]);
+      char c;
+      if (read(gate[0], &c, 1) != 0) _exit(2);
+      int fd = open(path.c_str(), O_RDONLY);
+      if (fd < 0) _exit(3);
+      std::string got;
+      char buf[1000];
+      for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) got.append(buf, static_cast<size_t>(n));
+      close(fd);
+      _exit(got == expected ? 0 : 1);
+    }
+    readers.push_back(pid);
+  }
+  close(gate[0]);
+  close(gate[1]);
+  for (pid_t pid : readers) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "reader status " << status;
+  }
+}
+
+TEST_P(MountTest, WritesAreRefusedWithErofs) {
+  auto tree = MakeSampleTree(Path("src"));
+  ASSERT_EQ(Create({"-q", "-C", "src", "."}).status, 0);
+  Mount(Archive(), "mnt");
+  const std::string file = Path("mnt/readme.txt"), dir = Path("mnt/docs");
+  auto refused = [](const char* what, int rc) {
+    const int err = errno;
+    if (rc >= 0 && std::strncmp(what, "open", 4) == 0) close(rc);
+    EXPECT_EQ(rc, -1) << what;
+    EXPECT_EQ(err, EROFS) << what << ": " << std::strerror(err);
+  };
+  refused("open to write", open(file.c_str(), O_WRONLY));
+  refused("open to read and write", open(file.c_str(), O_RDWR));
+  refused("open to create", open(Path("mnt/new.txt").c_str(), O_WRONLY | O_CREAT, 0644));
+  refused("truncate", truncate(file.c_str(), 0));
+  refused("unlink", unlink(file.c_str()));
+  refused("rename", rename(file.c_str(), Path("mnt/moved.txt").c_str()));
+  refused("mkdir", mkdir(Path("mnt/newdir").c_str(), 0755));
+  refused("rmdir", rmdir(Path("mnt/docs/deep/nested").c_str()));
+  refused("chmod", chmod(file.c_str(), 0644));
+  refused("symlink", symlink("readme.txt", Path("mnt/link").c_str()));
+  EXPECT_EQ(ReadFile(file), tree["readme.txt"]);
+}
+
+TEST_P(MountTest, UmountAndRefusedMounts) {
+  MakeSampleTree(Path("src"));
+  ASSERT_EQ(Create({"-q", "-C", "src", "."}).status, 0);
+  WriteFile(Path("junk.vrk"), std::string(4096, 'j'));
+  fs::create_directory(Path("mnt"));
+
+  RunResult junk = Vrk({"mount", "junk.vrk", "mnt"});
+  EXPECT_EQ(junk.status, 1);
+  EXPECT_NE(junk.err.find("not an archive"), std::string::npos) << junk.err;
+  RunResult missing = Vrk({"mount", Archive(), "nowhere"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("nowhere"), std::string::npos) << missing.err;
+  EXPECT_FALSE(IsMountPoint(Path("mnt")));
+
+  Mount(Archive(), "mnt");
+  RunResult down = Vrk({"umount", "mnt"});
+  EXPECT_EQ(down.status, 0) << down.err;
+  EXPECT_FALSE(IsMountPoint(Path("mnt")));
+  EXPECT_EQ(Vrk({"umount", "mnt"}).status, 1);
+}
+
+TEST_P(MountTest, ForegroundMountEndsCleanlyWhenUnmounted) {
+  auto tree = MakeSampleTree(Path("src"));
+  ASSERT_EQ(Create({"-q", "-C", "src", "."}).status, 0);
+  fs::create_directory(Path("mnt"));
+  const std::string cwd = Path(""), archive = Archive();
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (chdir(cwd.c_str()) != 0) _exit(127);
+    execl(VRK_BINARY, "vrk", "mount", "-f", archive.c_str(), "mnt", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Asks `done` (once each time) for up to ten seconds.
+  auto waitFor = [](auto done) {
+    for (int i = 0; i < 200; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+      if (done()) return true;
+    return false;
+  };
+  const std::string mnt = Path("mnt");
+  ASSERT_TRUE(waitFor([&] { return IsMountPoint(mnt); }));
+  EXPECT_EQ(ReadFile(Path("mnt/bin/noise.bin")), tree["bin/noise.bin"]);
+  EXPECT_EQ(Vrk({"umount", "mnt"}).status, 0);
+  int status = -1;
+  const bool ended = waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; });
+  if (!ended) kill(pid, SIGKILL), waitpid(pid, &status, 0);
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+VRK_BOTH_VARIANTS(MountTest);
+
+}  // namespace
+}  // namespace vrktest

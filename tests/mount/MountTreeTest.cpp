@@ -1,0 +1,74 @@
+// The tree vrk mount builds from archive names.
+#include <gtest/gtest.h>
+
+#include "MountTree.h"
+
+namespace vrk {
+namespace {
+
+std::string Why(MountTree& tree, const std::string& name) {
+  std::string why;
+  EXPECT_FALSE(tree.AddFile(name, 1, &why)) << name;
+  return why;
+}
+
+TEST(MountTreeTest, DirectoriesComeFromBothSeparators) {
+  MountTree tree;
+  std::string why;
+  ASSERT_TRUE(tree.AddFile("maps\\town/house.dat", 7, &why)) << why;
+  ASSERT_TRUE(tree.AddFile("maps/sea.dat", 3, &why)) << why;
+  ASSERT_TRUE(tree.AddFile("/top.txt", 0, &why)) << why;       // a leading separator is dropped
+  ASSERT_TRUE(tree.AddFile("a//b/./c.txt", 5, &why)) << why;   // so are empty and '.' parts
+
+  const uint32_t house = tree.Find("/maps/town/house.dat");
+  ASSERT_NE(house, MountTree::kNone);
+  EXPECT_FALSE(tree.At(house).directory);
+  EXPECT_EQ(tree.At(house).entry, "maps\\town/house.dat");
+  EXPECT_EQ(tree.At(house).size, 7u);
+  EXPECT_EQ(tree.PathOf(house), "maps/town/house.dat");
+
+  const uint32_t maps = tree.Find("/maps");
+  ASSERT_NE(maps, MountTree::kNone);
+  EXPECT_TRUE(tree.At(maps).directory);
+  EXPECT_EQ(tree.At(maps).subdirectories, 1u);  // town; sea.dat is a file
+  ASSERT_EQ(tree.At(maps).children.size(), 2u);
+  EXPECT_EQ(tree.At(maps).children.begin()->first, "sea.dat");
+  EXPECT_EQ(tree.At(MountTree::kRoot).subdirectories, 2u);  // maps, a
+  EXPECT_NE(tree.Find("/a/b/c.txt"), MountTree::kNone);
+  EXPECT_NE(tree.Find("/top.txt"), MountTree::kNone);
+  EXPECT_EQ(tree.Find("/"), MountTree::kRoot);
+  EXPECT_EQ(tree.Find(""), MountTree::kRoot);
+}
+
+TEST(MountTreeTest, NamesThatCannotBeShownLeaveTheTreeAsItWas) {
+  MountTree tree;
+  std::string why;
+  ASSERT_TRUE(tree.AddFile("f", 1, &why));
+  ASSERT_TRUE(tree.AddFile("d/x", 1, &why));
+  ASSERT_TRUE(tree.AddFile("p/q", 1, &why));
+  const size_t nodes = tree.Size();
+
+  EXPECT_NE(Why(tree, "../etc/passwd").find(".."), std::string::npos);
+  EXPECT_NE(Why(tree, "a/../b").find(".."), std::string::npos);
+  Why(tree, "");
+  Why(tree, "/./");
+  EXPECT_NE(Why(tree, "f/g").find("'f' is a file"), std::string::npos);  // through a file
+  EXPECT_NE(Why(tree, "d").find("'d' is a directory"), std::string::npos);
+  EXPECT_NE(Why(tree, "p\\q").find("p/q"), std::string::npos);  // the same path again
+  EXPECT_EQ(tree.Size(), nodes);
+  EXPECT_EQ(tree.Find("/a"), MountTree::kNone);
+  EXPECT_EQ(tree.At(tree.Find("/p")).children.size(), 1u);
+}
+
+TEST(MountTreeTest, FindStopsAtMissingNamesAndAtFiles) {
+  MountTree tree;
+  std::string why;
+  ASSERT_TRUE(tree.AddFile("dir/file", 1, &why));
+  EXPECT_EQ(tree.Find("/nope"), MountTree::kNone);
+  EXPECT_EQ(tree.Find("/dir/file/more"), MountTree::kNone);
+  EXPECT_EQ(tree.Find("/DIR/file"), MountTree::kNone);  // paths are exact, as on disk
+  EXPECT_NE(tree.Find("/dir/file"), MountTree::kNone);
+}
+
+}  // namespace
+}  // namespace vrk

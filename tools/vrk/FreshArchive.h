@@ -1,0 +1,37 @@
+// The files of an archive that create writes under temporary names beside
+// the archive it makes, so that the archive there (if any) stays as it was
+// until the new one is complete. Place() then renames them into place;
+// otherwise the destructor removes them.
+#ifndef VRK_FRESH_ARCHIVE_H
+#define VRK_FRESH_ARCHIVE_H
+
+#include <string>
+#include <vector>
+
+namespace vrk {
+
+class FreshArchive {
+ public:
+  FreshArchive(const std::string& path, bool advanced);
+  ~FreshArchive();
+  FreshArchive(const FreshArchive&) = delete;
+  FreshArchive& operator=(const FreshArchive&) = delete;
+
+  // Where to create the archive: beside it, hidden, ending as it must.
+  const std::string& TemporaryPath() const { return temporary_; }
+  // Replaces the archive at the final path with the complete new one, with
+  // stop signals held back so that the renames are not cut in half.
+  void Place();
+
+ private:
+  std::vector<std::string> TemporaryFiles() const;
+
+  std::string final_;
+  std::string temporary_;
+  bool advanced_;
+  bool placed_ = false;
+};
+
+}  // namespace vrk
+
+#endif

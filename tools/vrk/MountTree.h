@@ -1,0 +1,61 @@
+// The directory tree that `vrk mount` shows: directories come from the
+// separators ('/' and '\') in the archive's names, files carry their name
+// inside the archive and their size. Built once at mount; read-only after.
+#ifndef VRK_MOUNT_TREE_H
+#define VRK_MOUNT_TREE_H
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vrk {
+
+// What the mount shows of a file or directory besides its size.
+struct MountAttributes {
+  mode_t mode = 0;  // permission bits; the tree knows the type
+  struct timespec mtime = {};
+};
+
+class MountTree {
+ public:
+  struct Node {
+    std::string name;     // the path component ("" for the root)
+    uint32_t parent = 0;  // the root is its own parent
+    bool directory = false;
+    std::map<std::string, uint32_t> children;  // of a directory, by name
+    std::string entry;    // of a file: its name inside the archive
+    uint64_t size = 0;    // of a file
+    uint32_t subdirectories = 0;
+    MountAttributes attributes;
+  };
+
+  static constexpr uint32_t kRoot = 0;
+  static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+  MountTree();
+
+  // Places the archive file `entry` at the path its name gives. Empty and
+  // '.' components are dropped. Returns false, with the reason in `*why`,
+  // when it cannot be shown: a '..' component or no component at all, a
+  // path through a file, a path that is a directory, or one already taken.
+  bool AddFile(const std::string& entry, uint64_t size, std::string* why);
+
+  // The node at `path` ("/", "/maps/town.dat"), or kNone.
+  uint32_t Find(const std::string& path) const;
+  const Node& At(uint32_t index) const { return nodes_[index]; }
+  Node& At(uint32_t index) { return nodes_[index]; }
+  size_t Size() const { return nodes_.size(); }
+  // The path of a node inside the tree, "" for the root, "a/b" below it.
+  std::string PathOf(uint32_t index) const;
+
+ private:
+  std::vector<Node> nodes_;
+};
+
+}  // namespace vrk
+
+#endif
