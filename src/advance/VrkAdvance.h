@@ -182,6 +182,11 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // files and the stamp that claims them reach the disk together. Inside an
   // outer bracket the stamp waits, with the files, for its EndUpdate.
   int EndUpdateAtVersion(unsigned int versionHigh, unsigned int versionLow);
+  // Inside a bracket, before many records are replaced one after another (a
+  // patch level): journals now the bytes that replacing the file with
+  // `hash` by `storedSize` bytes would overwrite in place. The journal then
+  // reaches the disk once for all of them, not once per record.
+  void JournalReplacement(const unsigned int* hash, unsigned int storedSize);
   // A copy of the file's block entry and its three name hashes, found with
   // one lookup; false (error code set) when the archive has no such file.
   bool FindFileEntry(const char* name, AdvanceBlockEntry* entry, unsigned int hash[3]);

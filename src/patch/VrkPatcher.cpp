@@ -35,6 +35,25 @@ int CommitLevel(IOrvelPacket* packet, unsigned int high, unsigned int level) {
   return g_nVrkErrCode < 0 ? g_nVrkErrCode : rc;
 }
 
+// Right after the bracket of `level` opens at record `first`: the records
+// it will apply (up to the first of a higher level) have the bytes they
+// overwrite in place journaled together, so that the journal reaches the
+// disk once per level instead of once per record.
+void JournalLevel(IOrvelPacket* packet, IVrkPatchBuilder* builder, unsigned int first,
+                  unsigned int count, unsigned int archiveLevel, unsigned int level) {
+  auto* advanced = dynamic_cast<CVrkAdvance*>(packet);
+  if (!advanced) return;
+  for (unsigned int i = first; i < count; ++i) {
+    const PatchData* r = builder->SelectPatchData(i);
+    if (!r) continue;
+    if (r->versionLow > level) break;
+    if (r->versionLow <= archiveLevel) continue;
+    const unsigned int hash[3] = {r->hash0, r->hash1, r->hash2};
+    advanced->JournalReplacement(hash, r->storedSize);
+  }
+  builder->SelectPatchData(first);
+}
+
 // The archive's path split, with the patch file's path; false when a path
 // made from it would be too long.
 bool PatchPathsOf(IOrvelPacket* packet, PatchPath* base, char* patchFile) {
@@ -169,15 +188,15 @@ int CVrkPatcher::ProceedPatch(char* path) {
     unsigned int recordLevel = 0;
     m_piBuilder->GetPatchDataVersion(nullptr, &recordLevel);
     if (recordLevel <= level) continue;
-    if (current == 0) {
-      m_piPacket->BeginUpdate();
-      current = recordLevel;
-    } else if (recordLevel > current) {
+    if (current == 0 || recordLevel > current) {
       // A level is stamped only once its files are committed.
-      rc = CommitLevel(m_piPacket, high, current);
-      if (rc < 0) return rc;
+      if (current) {
+        rc = CommitLevel(m_piPacket, high, current);
+        if (rc < 0) return rc;
+      }
       m_piPacket->BeginUpdate();
       current = recordLevel;
+      JournalLevel(m_piPacket, m_piBuilder, i, count, level, current);
     }
     BlockFilePath(base, recordLevel, block);
     if (!m_piBuilder->ApplyPatchData(block)) {

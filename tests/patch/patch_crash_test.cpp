@@ -1,6 +1,7 @@
-// Applying a patch, stopped by a crash at each file-changing call in turn:
-// the copy reopens exactly at a level boundary (its stamp claims no level
-// whose files are missing), and applying the patch again finishes the job.
+// Applying a patch, stopped at each file-changing call in turn by a crash
+// or a power loss (unsynced writes lost or torn): the copy reopens exactly
+// at a level boundary (its stamp claims no level whose files are missing),
+// and applying the patch again finishes the job.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,6 +34,9 @@ class PatchCrash : public PatchTest {
   // was, then b and c at level 3, then a at level 4.
   void Build() {
     Side src = CreateSource();
+    // The copy holds a and c too, larger than any later version: the patch
+    // replaces them in place, the writes the journal must undo.
+    Write(src, 1, {{"a", RandomBytes(6000, 9)}, {"c", RandomBytes(3000, 10)}}, 0);
     CopySource();
     const Files before = FilesOf(*src);
     Write(src, 2, {{"a", Text(4000, 2)}, {"b", Text(50, 3)}});
@@ -69,31 +73,35 @@ TEST_F(PatchCrash, AKilledApplyStopsAtALevelBoundaryAndAReapplyFinishes) {
   const uint64_t points = orvel::FaultPointsPassed();
   orvel::DisarmFaultPlan();
   ASSERT_EQ(State(), levels_.back());
-  for (uint64_t k = 1; k <= points; ++k) {
-    fs::remove_all(tmp_ / "copy");
-    fs::copy(pristine, tmp_ / "copy");
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      orvel::ArmFaultPlan(orvel::FaultAction::kCrash, k);
-      Side dst = Open(Dst());
-      Apply(dst);
-      _exit(0);
+  for (const auto action : {orvel::FaultAction::kCrash, orvel::FaultAction::kLoseUnsynced,
+                            orvel::FaultAction::kTearUnsynced}) {
+    for (uint64_t k = 1; k <= points; ++k) {
+      SCOPED_TRACE(static_cast<int>(action));
+      fs::remove_all(tmp_ / "copy");
+      fs::copy(pristine, tmp_ / "copy");
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        orvel::ArmFaultPlan(action, k);
+        Side dst = Open(Dst());
+        Apply(dst);
+        _exit(0);
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status));
+      const auto state = State();
+      bool boundary = false;
+      for (const auto& level : levels_) boundary |= state == level;
+      EXPECT_TRUE(boundary) << "crash before point " << k << ": level " << state.first;
+      EXPECT_FALSE(fs::exists(Dst() + "-journal")) << k;
+      {
+        Side dst = Open(Dst());
+        ASSERT_TRUE(dst.packet);
+        Apply(dst);
+      }
+      EXPECT_EQ(State(), levels_.back()) << "reapply after crash before point " << k;
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    const auto state = State();
-    bool boundary = false;
-    for (const auto& level : levels_) boundary |= state == level;
-    EXPECT_TRUE(boundary) << "crash before point " << k << ": level " << state.first;
-    EXPECT_FALSE(fs::exists(Dst() + "-journal")) << k;
-    {
-      Side dst = Open(Dst());
-      ASSERT_TRUE(dst.packet);
-      Apply(dst);
-    }
-    EXPECT_EQ(State(), levels_.back()) << "reapply after crash before point " << k;
   }
 }
 
