@@ -68,4 +68,9 @@ extern VRK_API int g_nVrkErrCode;
 // static string, never null.
 VRK_API const char* VrkErrorText(int code);
 
+// The errno value of the last failed write, sync or file creation of the
+// library in the calling thread (ENOSPC for a full disk), 0 if none failed
+// yet. It is not reset by later successes: read it right after a failure.
+VRK_API int VrkLastSystemError();
+
 #endif

@@ -13,7 +13,7 @@ def vrk_create_args(variant):
 def test_reading_what_vrk_wrote(tmp_path, archive_path, variant, vrk):
     files = sample_files()
     write_tree(tmp_path / "src", files)
-    vrk("create", "-q", "--version", "3:4", archive_path, *vrk_create_args(variant),
+    vrk("create", "-q", "--stamp", "3:4", archive_path, *vrk_create_args(variant),
         "-C", tmp_path / "src", ".")
     info = json.loads(vrk("info", "--json", archive_path).stdout)
 

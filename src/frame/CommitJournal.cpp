@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "frame/Allocation.h"
+#include "frame/ErrorCode.h"
 #include "frame/FaultPoints.h"
 #include "frame/GatheredWrites.h"
 
@@ -70,6 +71,7 @@ bool WriteAllAt(int fd, const void* data, size_t size, uint64_t offset) {
     if (!PassFaultPoint(FaultKind::kWrite, fd, offset, size)) return false;
     const ssize_t n = pwrite(fd, p, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) NoteSystemError(errno);
     if (n <= 0) return false;
     p += n;
     offset += static_cast<uint64_t>(n);
@@ -78,7 +80,12 @@ bool WriteAllAt(int fd, const void* data, size_t size, uint64_t offset) {
   return true;
 }
 
-bool SyncFd(int fd) { return PassFaultPoint(FaultKind::kSync, fd) && fdatasync(fd) == 0; }
+bool SyncFd(int fd) {
+  if (!PassFaultPoint(FaultKind::kSync, fd)) return false;
+  if (fdatasync(fd) == 0) return true;
+  NoteSystemError(errno);
+  return false;
+}
 
 bool Unlink(const char* path) {
   if (!PassFaultPoint(FaultKind::kDelete)) return false;

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "frame/CommitJournal.h"
+#include "frame/ErrorCode.h"
 #include "frame/FaultPoints.h"
 #include "frame/GatheredWrites.h"
 #include "frame/ShareRegistry.h"
@@ -131,9 +132,15 @@ FileHandle CreateDiskFile(const char* path, unsigned attributes) {
   // Opened without O_TRUNC: a file another handle holds must be refused by
   // the share registry before anything of it is lost.
   int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) NoteSystemError(errno);
   FileHandle file = Adopt(fd, kShareRead | kShareWrite, 0, attributes);
   if (file == kInvalidFile) return kInvalidFile;
-  if (!PassFaultPoint(FaultKind::kTruncate, file, 0, UINT64_MAX) || ftruncate(file, 0) != 0) {
+  bool truncated = PassFaultPoint(FaultKind::kTruncate, file, 0, UINT64_MAX);
+  if (truncated && ftruncate(file, 0) != 0) {
+    NoteSystemError(errno);
+    truncated = false;
+  }
+  if (!truncated) {
     CloseDiskFile(file);
     return kInvalidFile;
   }
@@ -196,6 +203,7 @@ unsigned WriteDiskFile(FileHandle file, const void* buffer, unsigned count) {
   while (done < count) {
     ssize_t n = write(file, static_cast<const char*>(buffer) + done, count - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) NoteSystemError(errno);
     if (n <= 0) return done ? static_cast<unsigned>(done) : 0;
     done += static_cast<size_t>(n);
   }
@@ -280,7 +288,9 @@ bool FlushDiskFile(FileHandle file) {
   if (!PassFaultPoint(FaultKind::kSync, IsWriteThrough(file) ? file : -1)) return false;
   if (!WriteOutGathered(file, true)) return false;
   if (!IsWriteThrough(file)) return true;
-  return fdatasync(file) == 0;
+  if (fdatasync(file) == 0) return true;
+  NoteSystemError(errno);
+  return false;
 }
 
 unsigned GetDiskFileTime(const char* path) {

@@ -13,6 +13,11 @@ inline int SetError(int code) {
   return code;
 }
 
+// Keeps `err` (an errno value) as this thread's last system error, for
+// VrkLastSystemError. Called where a write, sync or create of the file layer
+// fails, so that a host can tell a full disk from a damaged archive.
+void NoteSystemError(int err);
+
 }  // namespace orvel
 
 #endif

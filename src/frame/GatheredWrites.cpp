@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "frame/Allocation.h"
+#include "frame/ErrorCode.h"
 
 namespace orvel {
 namespace {
@@ -46,6 +47,7 @@ size_t WriteFullyAt(int fd, const void* data, size_t count, uint64_t offset) {
     ssize_t n = pwrite(fd, static_cast<const char*>(data) + done, count - done,
                        static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) NoteSystemError(errno);
     if (n <= 0) break;
     done += static_cast<size_t>(n);
   }

@@ -8,13 +8,16 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/TempDir.h"
 #include "frame/DiskFile.h"
+#include "orvel/VrkErrors.h"
 
 using namespace orvel;
 using orvel_test::ReadFileBytes;
@@ -181,4 +184,22 @@ TEST(GatheredWrites, FailuresSurfaceAtOnceOrStickUntilClose) {
   EXPECT_TRUE(FlushDiskFile(f));
   CloseDiskFile(f);
   EXPECT_EQ(ReadFileBytes(path), head + more + head);
+}
+
+// A failed write leaves its errno for the thread that made it, so that a
+// host can say why (a full disk) rather than only that a write failed.
+TEST(GatheredWrites, FailedWritesKeepTheirSystemErrorForTheirThread) {
+  TempDir tmp;
+  const std::string path = tmp / "f";
+  FileHandle f = CreateDiskFile(path.c_str(), kAttrWriteThrough);
+  const std::string bytes = Pattern(1000, 3);
+  {
+    FileSizeLimit limit(500);
+    EXPECT_LT(WriteDiskFileAt(f, bytes.data(), 1000, 0), 1000u);
+  }
+  CloseDiskFile(f);
+  EXPECT_EQ(VrkLastSystemError(), EFBIG);
+  int seenElsewhere = -1;
+  std::thread([&seenElsewhere] { seenElsewhere = VrkLastSystemError(); }).join();
+  EXPECT_EQ(seenElsewhere, 0);
 }

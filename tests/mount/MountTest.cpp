@@ -100,7 +100,7 @@ TEST_P(MountTest, FilesAPatchAddedByHashAloneAreNotShown) {
   if (!Advanced()) GTEST_SKIP() << "patches are made from advanced archives";
   MakeSampleTree(Path("src"));
   WriteFile(Path("new.txt"), "carried by a patch");
-  ASSERT_EQ(Create({"-q", "--version", "0:1", "-C", "src", "."}).status, 0);
+  ASSERT_EQ(Create({"-q", "--stamp", "0:1", "-C", "src", "."}).status, 0);
   fs::create_directory(Path("copy"));
   for (const std::string& f : DiskFiles(Archive())) fs::copy_file(Path(f), Path("copy/" + f));
   ASSERT_EQ(Vrk({"stamp", Archive(), "0:2"}).status, 0);

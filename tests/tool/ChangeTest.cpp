@@ -78,7 +78,7 @@ TEST_P(ChangeTest, StampIsCarriedByLaterFiles) {
   WriteFile(Path("new/pinned.txt"), "pinned");
   WriteFile(Path("new/readme.txt"), "replaced");
   ASSERT_EQ(Vrk({"add", Archive(), "-C", "new", "later.txt", "readme.txt"}).status, 0);
-  ASSERT_EQ(Vrk({"add", Archive(), "-C", "new", "pinned.txt", "--version", "9"}).status, 0);
+  ASSERT_EQ(Vrk({"add", Archive(), "-C", "new", "pinned.txt", "--stamp", "9"}).status, 0);
   for (const auto& f : Json({"list", Archive(), "--json"})) {
     const std::string name = f["name"];
     const unsigned high = f["version_high"], low = f["version_low"];

@@ -15,7 +15,7 @@ class PatchTest : public VrkTest {
   // data.vrk at level 1 holding the sample tree, and a copy of it in copy/.
   void SetUp() override {
     MakeSampleTree(Path("src"));
-    RunResult c = Vrk({"create", "--version", "0:1", "data.vrk", "-C", "src", "."});
+    RunResult c = Vrk({"create", "--stamp", "0:1", "data.vrk", "-C", "src", "."});
     ASSERT_EQ(c.status, 0) << c.err;
     std::filesystem::create_directories(Path("copy"));
     for (const std::string f : {"data.vrk", "data.bhl", "data.lst"})

@@ -31,15 +31,14 @@ TEST(Usage, UsageErrorsExitWithTwoFailuresWithOne) {
       {{}, 2, ""},
       {{"create"}, 2, ""},
       {{"create", "a.vrk", "f.txt", "--jobs", "0"}, 2, ""},
-      {{"create", "a.vrk", "f.txt", "--version", "1:2:3"}, 2, ""},
+      {{"create", "a.vrk", "f.txt", "--stamp", "1:2:3"}, 2, ""},
       {{"create", "a.vrk", "f.txt", "--scramble"}, 2, ""},
       {{"create", "a.pak", "f.txt", "--basic", "--encipher"}, 2, ""},
       {{"frobnicate"}, 2, "vrk: unknown command 'frobnicate'"},
       {{"create", "a.zip", "f.txt"}, 2, ".vrk"},
       {{"create", "a.vrk", "no-such-dir"}, 1, "no-such-dir"},
-      {{"list", "absent.vrk"}, 1, "vrk: absent.vrk: VRKERR_OPEN_FILE (-5): a file cannot be opened\n"},
-      {{"verify", "junk.vrk"}, 1,
-       "vrk: junk.vrk: VRKERR_BAD_SIGNATURE (-6): not an archive of this format\n"},
+      {{"list", "absent.vrk"}, 1, "vrk: absent.vrk: No such file or directory\n"},
+      {{"verify", "junk.vrk"}, 1, "vrk: junk.vrk: not an archive of this format\n"},
   };
   for (const auto& c : cases) {
     RunResult r = RunVrk(dir.path(), c.args);
@@ -51,6 +50,22 @@ TEST(Usage, UsageErrorsExitWithTwoFailuresWithOne) {
     }
   }
   EXPECT_FALSE(Exists(dir / "a.zip") || Exists(dir / "a.vrk"));
+}
+
+// --version is the program's version; the stamp of create, add and stamp is
+// --stamp, in the same forms as before.
+TEST(Usage, VersionAndStamp) {
+  TempDir dir;
+  WriteFile(dir / "f.txt", "x");
+  RunResult v = RunVrk(dir.path(), {"--version"});
+  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.out.rfind("vrk ", 0), 0u) << v.out;
+  EXPECT_NE(v.out.find("library"), std::string::npos) << v.out;
+  EXPECT_EQ(RunVrk(dir.path(), {"create", "a.vrk", "f.txt", "--version", "1:2"}).status, 2);
+  ASSERT_EQ(RunVrk(dir.path(), {"c", "a.vrk", "f.txt", "--stamp", "0x10"}).status, 0);
+  EXPECT_NE(RunVrk(dir.path(), {"stamp", "a.vrk"}).out.find("0:16"), std::string::npos);
+  ASSERT_EQ(RunVrk(dir.path(), {"stamp", "a.vrk", "--stamp", "3:4"}).status, 0);
+  EXPECT_NE(RunVrk(dir.path(), {"stamp", "a.vrk"}).out.find("3:4"), std::string::npos);
 }
 
 }  // namespace

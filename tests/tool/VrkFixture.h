@@ -31,7 +31,9 @@ struct RunResult {
 // killed if still running when the object goes.
 class VrkProcess {
  public:
-  VrkProcess(const std::string& cwd, const std::vector<std::string>& args);
+  // `input` is what vrk reads on standard input.
+  VrkProcess(const std::string& cwd, const std::vector<std::string>& args,
+             const std::string& input = "");
   ~VrkProcess();
   VrkProcess(const VrkProcess&) = delete;
   VrkProcess& operator=(const VrkProcess&) = delete;
@@ -43,8 +45,9 @@ class VrkProcess {
   int pid_;
 };
 
-// Runs vrk with `args` in the directory `cwd`.
-RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args);
+// Runs vrk with `args` in the directory `cwd`, `input` on standard input.
+RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args,
+                 const std::string& input = "");
 
 // Waits up to `seconds` for `ready`; true when it came.
 bool WaitUntil(const std::function<bool()>& ready, double seconds = 30);
@@ -80,7 +83,9 @@ class VrkTest : public ::testing::TestWithParam<Variant> {
   std::string Archive() const { return GetParam().archive; }
   bool Advanced() const { return GetParam().advanced; }
 
-  RunResult Vrk(const std::vector<std::string>& args) const { return RunVrk(dir_.path(), args); }
+  RunResult Vrk(const std::vector<std::string>& args, const std::string& input = "") const {
+    return RunVrk(dir_.path(), args, input);
+  }
 
   // vrk create ARCHIVE [--basic] EXTRA...; ARCHIVE defaults to the one under test.
   RunResult Create(const std::vector<std::string>& extra, const std::string& archive = "") const {

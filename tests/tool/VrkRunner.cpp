@@ -17,14 +17,16 @@ namespace fs = std::filesystem;
 
 namespace vrktest {
 
-VrkProcess::VrkProcess(const std::string& cwd, const std::vector<std::string>& args) {
-  const std::string outPath = io_ / "out", errPath = io_ / "err";
+VrkProcess::VrkProcess(const std::string& cwd, const std::vector<std::string>& args,
+                       const std::string& input) {
+  const std::string outPath = io_ / "out", errPath = io_ / "err", inPath = io_ / "in";
+  WriteFile(inPath, input);
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int in = open("/dev/null", O_RDONLY);
+    int in = open(inPath.c_str(), O_RDONLY);
     if (out < 0 || err < 0 || in < 0 || chdir(cwd.c_str()) != 0) _exit(127);
     dup2(in, 0), dup2(out, 1), dup2(err, 2);
     std::vector<char*> argv{const_cast<char*>(VRK_BINARY)};
@@ -51,8 +53,9 @@ RunResult VrkProcess::Wait() {
           ReadFile(io_ / "err")};
 }
 
-RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args) {
-  return VrkProcess(cwd, args).Wait();
+RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args,
+                 const std::string& input) {
+  return VrkProcess(cwd, args, input).Wait();
 }
 
 bool WaitUntil(const std::function<bool()>& ready, double seconds) {

@@ -1,8 +1,10 @@
 #include "ArchiveTree.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "ArchiveNaming.h"
+#include "NamePattern.h"
 #include "PacketHandle.h"
 
 namespace vrk {
@@ -41,6 +43,26 @@ ArchiveTree ReadArchiveTree(const Packet& packet) {
   for (TreeItem& item : tree.items)
     item.emptyDirectory = item.entry.kind == EntryKind::kDirectory && !parents.count(item.entry.name);
   return tree;
+}
+
+std::vector<TreeItem> SelectTreeItems(const Packet& packet, const ArchiveTree& tree,
+                                      NameSelection& selection) {
+  std::vector<TreeItem> items;
+  for (const TreeItem& item : tree.items)
+    if (selection.Selects(item.entry.name)) items.push_back(item);
+  const std::vector<std::string>& patterns = selection.Patterns();
+  for (size_t i = 0; i < patterns.size(); ++i) {
+    const std::string& name = patterns[i];
+    if (!packet.Contains(name)) continue;
+    const bool listed = std::any_of(items.begin(), items.end(), [&name](const TreeItem& item) {
+      return item.IsFile() && LowerAscii(item.entry.name) == LowerAscii(name);
+    });
+    selection.MarkMatched(i);
+    if (listed) continue;
+    const TreeEntry* e = tree.record.record.FindFile(name);
+    items.push_back({e ? *e : TreeEntry::File(name), e != nullptr, false});
+  }
+  return items;
 }
 
 }  // namespace vrk

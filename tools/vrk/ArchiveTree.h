@@ -13,6 +13,7 @@
 
 namespace vrk {
 
+class NameSelection;
 class Packet;
 
 struct TreeItem {
@@ -32,6 +33,12 @@ struct ArchiveTree {
 
 // Reads the name list and the record (warning when the record is unusable).
 ArchiveTree ReadArchiveTree(const Packet& packet);
+
+// The items of `tree` that `selection` takes (a directory's name takes what
+// is below it), then the files the archive finds under a name given as it is
+// although the name list lacks it (a patch adds files by hash alone).
+std::vector<TreeItem> SelectTreeItems(const Packet& packet, const ArchiveTree& tree,
+                                      NameSelection& selection);
 
 }  // namespace vrk
 

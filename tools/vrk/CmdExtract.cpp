@@ -1,10 +1,13 @@
-// vrk extract: writes all or the named files below a directory, never
-// outside it, under their spelled names and with their modes and times when
-// the archive keeps a tree record; links and empty directories too.
+// vrk extract: writes all or the selected files (by name, directory or
+// wildcard pattern) below a directory, never outside it, under their spelled
+// names and with their modes and times when the archive keeps a tree record;
+// links and empty directories too. Files already there are replaced, as tar
+// does, unless -k or --keep-newer.
 #include <CLI/CLI.hpp>
 #include <OrvelPacket.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "ArchiveNaming.h"
@@ -13,8 +16,11 @@
 #include "ErrorReport.h"
 #include "ExtractTarget.h"
 #include "LinkPolicy.h"
+#include "NameListFile.h"
+#include "NamePattern.h"
 #include "PacketHandle.h"
 #include "PacketRead.h"
+#include "PrintableText.h"
 #include "ProgressBar.h"
 #include "StopSignals.h"
 
@@ -24,42 +30,14 @@ namespace {
 struct ExtractOptions {
   std::string archive;
   std::vector<std::string> names;
+  std::string filesFrom;
   std::string dir = ".";
   bool unsafePaths = false;
   bool quiet = false;
+  bool verbose = false;
+  bool keepOld = false;    // -k: never replace what is there
+  bool keepNewer = false;  // replace only what is older than the archived file
 };
-
-// True when `name` lies below the directory `dir`, in any letter case as
-// the archive compares names.
-bool Below(const std::string& name, const std::string& dir) {
-  return name.size() > dir.size() && LowerAscii(name.substr(0, dir.size())) == LowerAscii(dir) &&
-         (name[dir.size()] == '/' || name[dir.size()] == '\\');
-}
-
-// The items named on the command line: files by their archive name (any
-// case), links and directories of the record, and for a directory all below
-// it. Unknown names are reported and counted in `missing`.
-std::vector<TreeItem> Selected(const Packet& packet, const ArchiveTree& tree,
-                               const std::vector<std::string>& names, int* missing) {
-  const TreeRecord& record = tree.record.record;
-  std::vector<TreeItem> items;
-  for (const std::string& name : names) {
-    if (packet.Contains(name)) {
-      const TreeEntry* e = record.FindFile(name);
-      items.push_back({e ? *e : TreeEntry::File(name), e != nullptr, false});
-      continue;
-    }
-    const size_t before = items.size();
-    if (const TreeEntry* e = record.Find(name)) items.push_back({*e, true, false});
-    for (const TreeItem& item : tree.items)
-      if (Below(item.entry.name, name)) items.push_back(item);
-    if (items.size() == before) {
-      PrintProblem(packet.About(name) + ": not in the archive");
-      ++*missing;
-    }
-  }
-  return items;
-}
 
 size_t Depth(const std::string& name) {
   return static_cast<size_t>(std::count_if(name.begin(), name.end(),
@@ -71,8 +49,7 @@ class Extraction {
   Extraction(const ExtractOptions& o, const Packet& packet, const TreeRecord& record)
       : o_(o), packet_(packet), record_(record), target_(o.dir, o.unsafePaths) {}
 
-  int Run(const std::vector<TreeItem>& items, int failures) {
-    failures_ = failures;
+  int Run(const std::vector<TreeItem>& items) {
     std::vector<const TreeItem*> files, links, directories;
     uint64_t totalBytes = 0;
     for (const TreeItem& item : items) {
@@ -82,15 +59,21 @@ class Extraction {
       files.push_back(&item);
       totalBytes += packet_->GetFileOriginalSize(item.entry.name.c_str());
     }
-    ProgressBar bar("extracting", files.size(), totalBytes, o_.quiet);
-    for (const TreeItem* d : directories) Try(bar, [&] { target_.MakeDirectory(d->entry.name); });
+    ProgressBar bar("extracting", files.size(), totalBytes, o_.quiet || o_.verbose);
+    for (const TreeItem* d : directories)
+      Try(bar, [&] {
+        target_.MakeDirectory(d->entry.name);
+        Done(d->entry.name + "/");
+      });
     for (const TreeItem* f : files) {
       StopIfRequested();
       Try(bar, [&] {
+        if (Kept(bar, *f)) return;
         EntryBytes data = ReadEntry(packet_, f->entry.name);
         target_.WriteFile(f->entry.name, data.Data(), data.Size(),
                           f->attributes ? &f->entry : nullptr);
         bar.Advance(data.Size());
+        Done(f->entry.name);
       });
     }
     MakeLinks(bar, links);
@@ -118,9 +101,40 @@ class Extraction {
         if (!o_.unsafePaths && !policy.StaysInside(l->entry, &reason))
           throw ToolError(l->entry.name + ": symbolic link not made: it " + reason +
                           " (use --unsafe-paths to allow it)");
+        if (Kept(bar, *l)) return;
         target_.MakeLink(l->entry);
+        Done(l->entry.name);
       });
     }
+  }
+
+  // -v: names what was written, as tar -xv does.
+  void Done(const std::string& name) const {
+    if (o_.verbose) std::printf("%s\n", Printable(name).c_str());
+  }
+
+  // True, after saying so, when -k or --keep-newer keeps what stands where
+  // `item` goes. Without a tree record the archive holds no time to compare,
+  // so --keep-newer keeps what is there.
+  bool Kept(ProgressBar& bar, const TreeItem& item) {
+    if (!o_.keepOld && !o_.keepNewer) return false;
+    struct stat st;
+    if (!target_.Exists(item.entry.name, &st)) return false;
+    std::string why;
+    if (o_.keepOld) {
+      why = "already there, kept (-k)";
+    } else if (!item.attributes) {
+      why = "already there, kept: the archive holds no time to compare (--keep-newer)";
+    } else if (st.st_mtim.tv_sec > item.entry.seconds ||
+               (st.st_mtim.tv_sec == item.entry.seconds &&
+                st.st_mtim.tv_nsec > static_cast<long>(item.entry.nanoseconds))) {
+      why = "newer than the archived one, kept (--keep-newer)";
+    } else {
+      return false;
+    }
+    bar.Finish();
+    PrintProblem(Printable(item.entry.name) + ": " + why);
+    return true;
   }
 
   // Runs one step; its failure is reported and counted, and the rest goes on.
@@ -148,13 +162,19 @@ class Extraction {
 };
 
 int RunExtract(const ExtractOptions& o) {
+  if (o.keepOld && o.keepNewer) throw UsageError("-k and --keep-newer: choose one");
+  std::vector<std::string> names = o.names;
+  AppendNameList(names, o.filesFrom);
+  // An empty list means no files here, not all of them.
+  if (!o.filesFrom.empty() && names.empty()) throw UsageError(o.filesFrom + ": no names to extract");
   CatchStopSignals();
   Packet packet = Packet::Open(o.archive);
   const ArchiveTree tree = ReadArchiveTree(packet);
-  int missing = 0;
-  const std::vector<TreeItem> items =
-      o.names.empty() ? tree.items : Selected(packet, tree, o.names, &missing);
-  return Extraction(o, packet, tree.record.record).Run(items, missing);
+  NameSelection selection(std::move(names));
+  const std::vector<TreeItem> items = SelectTreeItems(packet, tree, selection);
+  const int status = Extraction(o, packet, tree.record.record).Run(items);
+  // Patterns that matched nothing are named after the rest is done, as tar does.
+  return selection.ReportUnmatched(o.archive) ? kExitFailure : status;
 }
 
 }  // namespace
@@ -162,14 +182,22 @@ int RunExtract(const ExtractOptions& o) {
 void AddExtractCommand(CLI::App& app, Action& action) {
   auto o = std::make_shared<ExtractOptions>();
   CLI::App* cmd = app.add_subcommand(
-      "extract", "Extract all or the named files, recreating their directories, links, modes "
-                 "and times");
+      "extract", "Extract all or the selected files, recreating their directories, links, modes "
+                 "and times; files already there are replaced");
+  cmd->alias("x");
   cmd->add_option("archive", o->archive, "Archive to extract from")->required();
-  cmd->add_option("names", o->names, "Files to extract (default: all)");
+  cmd->add_option("names", o->names,
+                  "Names, directories (all below them) or wildcard patterns to extract "
+                  "(default: all)");
+  AddFilesFromOption(cmd, o->filesFrom, "the NAMES");
   cmd->add_option("-C,--directory", o->dir, "Directory to extract into (created if missing)");
   cmd->add_flag("--unsafe-paths", o->unsafePaths,
                 "Allow absolute names, drive letters, '..' and links leading outside the "
                 "directory (writes outside it)");
+  cmd->add_flag("-k,--keep-old-files", o->keepOld, "Keep files that are already there");
+  cmd->add_flag("--keep-newer", o->keepNewer,
+                "Keep files that are already there and newer than the archived ones");
+  cmd->add_flag("-v,--verbose", o->verbose, "Name each file as it is written");
   cmd->add_flag("-q,--quiet", o->quiet, "No progress bar");
   cmd->callback([o, &action] { action = [o] { return RunExtract(*o); }; });
 }

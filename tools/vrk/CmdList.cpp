@@ -1,7 +1,8 @@
-// vrk list: the names in an archive, one per line, as spelled when the tree
-// record keeps them; -l adds sizes, ratio, flags, version, mode and time;
-// --json for scripts. Symbolic links and empty directories are listed too;
-// the archive's own entries only with --all.
+// vrk list: the names in an archive (all, or those the given names and
+// patterns select), one per line, as spelled when the tree record keeps
+// them; -l adds mode, size, stored size, space saved and time, and a totals
+// line; --json for scripts. Symbolic links and empty directories are listed
+// too; the archive's own entries only with --all.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -12,7 +13,11 @@
 #include "ArchiveNaming.h"
 #include "ArchiveTree.h"
 #include "Commands.h"
+#include "Counted.h"
+#include "ErrorReport.h"
 #include "FileFacts.h"
+#include "NameListFile.h"
+#include "NamePattern.h"
 #include "PacketHandle.h"
 #include "PrintableText.h"
 
@@ -21,7 +26,10 @@ namespace {
 
 struct ListOptions {
   std::string archive;
+  std::vector<std::string> names;
+  std::string filesFrom;
   bool details = false;
+  bool human = false;
   bool json = false;
   bool all = false;
 };
@@ -76,47 +84,78 @@ nlohmann::json ItemJson(const Packet& packet, const TreeItem& item) {
   return j;
 }
 
+// Bytes as they are, or with -h in K, M and G (powers of 1024) as ls -h
+// shows them.
+std::string SizeText(uint64_t bytes, bool human) {
+  if (!human || bytes < 1024) return std::to_string(bytes);
+  const char* units = "KMGT";
+  double value = static_cast<double>(bytes) / 1024;
+  while (value >= 1024 && units[1]) {
+    value /= 1024;
+    ++units;
+  }
+  char buf[32];
+  std::snprintf(buf, sizeof buf, value < 10 ? "%.1f%c" : "%.0f%c", value, *units);
+  return buf;
+}
+
+// Space saved as zip counts it: 1 - stored/size, as a percentage.
+std::string SavedText(uint64_t stored, uint64_t size) {
+  char buf[16];
+  const double saved = size ? 100.0 * (1.0 - static_cast<double>(stored) / static_cast<double>(size)) : 0.0;
+  std::snprintf(buf, sizeof buf, "%.0f%%", saved);
+  return buf;
+}
+
+void PrintLong(const Packet& packet, const std::vector<TreeItem>& items, bool human) {
+  const char* row = "%-10s %10s %10s %6s %-16s %s\n";
+  std::printf(row, "mode", "size", "stored", "saved", "modified", "name");
+  uint64_t files = 0, size = 0, stored = 0;
+  for (const TreeItem& item : items) {
+    const std::string mode = item.attributes ? ModeText(item.entry) : "-";
+    const std::string time = item.attributes ? TimeText(item.entry.seconds) : "-";
+    const std::string name = Shown(item, true);
+    const FileFacts f = item.IsFile() ? GetFileFacts(packet, item.entry.name) : FileFacts{};
+    if (!f.present) {
+      const char* what = item.IsFile() ? "missing" : "-";
+      std::printf(row, mode.c_str(), "-", "-", what, time.c_str(), name.c_str());
+      continue;
+    }
+    ++files;
+    size += f.originalSize;
+    stored += f.storedSize;
+    std::printf(row, mode.c_str(), SizeText(f.originalSize, human).c_str(),
+                SizeText(f.storedSize, human).c_str(), SavedText(f.storedSize, f.originalSize).c_str(),
+                time.c_str(), name.c_str());
+  }
+  std::printf(row, "", SizeText(size, human).c_str(), SizeText(stored, human).c_str(),
+              SavedText(stored, size).c_str(), "", Counted(files, "file").c_str());
+}
+
 int RunList(const ListOptions& o) {
+  std::vector<std::string> names = o.names;
+  AppendNameList(names, o.filesFrom);
   Packet packet = Packet::Open(o.archive);
   ArchiveTree tree = ReadArchiveTree(packet);
+  NameSelection selection(std::move(names));
   std::vector<TreeItem> items;
-  if (o.all)
+  if (o.all && selection.All())
     for (const char* reserved : {kListFileName, kRecordFileName})
       if (packet.Contains(reserved)) items.push_back({TreeEntry::File(reserved), false, false});
-  for (TreeItem& item : tree.items)
+  for (TreeItem& item : SelectTreeItems(packet, tree, selection))
     if (Listed(item)) items.push_back(std::move(item));
 
   if (o.json) {
     nlohmann::json files = nlohmann::json::array();
     for (const TreeItem& item : items) files.push_back(ItemJson(packet, item));
     std::cout << files.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
-    return 0;
-  }
-  if (!o.details) {
+  } else if (o.details) {
+    PrintLong(packet, items, o.human);
+  } else {
     for (const TreeItem& item : items) std::printf("%s\n", Shown(item, false).c_str());
-    return 0;
   }
-  const char* row = "%10s %10s %6s %5s %-12s %-10s %-16s %s\n";
-  std::printf(row, "stored", "original", "ratio", "flags", "version", "mode", "modified", "name");
-  for (const TreeItem& item : items) {
-    const std::string mode = item.attributes ? ModeText(item.entry) : "-";
-    const std::string time = item.attributes ? TimeText(item.entry.seconds) : "-";
-    const std::string name = Shown(item, true);
-    if (!item.IsFile()) {
-      std::printf(row, "-", "-", "-", "-", "-", mode.c_str(), time.c_str(), name.c_str());
-      continue;
-    }
-    const FileFacts f = GetFileFacts(packet, item.entry.name);
-    if (!f.present) {
-      std::printf(row, "-", "-", "-", "-", "missing", mode.c_str(), time.c_str(), name.c_str());
-      continue;
-    }
-    std::printf(row, std::to_string(f.storedSize).c_str(), std::to_string(f.originalSize).c_str(),
-                FormatRatio(f.storedSize, f.originalSize).c_str(), f.Compressed() ? "c" : "-",
-                FormatVersion(f.versionHigh, f.versionLow).c_str(), mode.c_str(), time.c_str(),
-                name.c_str());
-  }
-  return 0;
+  std::fflush(stdout);
+  return selection.ReportUnmatched(o.archive) ? kExitFailure : 0;
 }
 
 }  // namespace
@@ -124,11 +163,17 @@ int RunList(const ListOptions& o) {
 void AddListCommand(CLI::App& app, Action& action) {
   auto o = std::make_shared<ListOptions>();
   CLI::App* cmd = app.add_subcommand("list", "List the files in an archive");
+  cmd->alias("ls");
+  // -h is human units here, as for ls and du.
+  cmd->set_help_flag("--help", "Print this help message and exit");
   cmd->add_option("archive", o->archive, "Archive to list")->required();
+  cmd->add_option("names", o->names,
+                  "Names, directories (all below them) or wildcard patterns to list (default: all)");
+  AddFilesFromOption(cmd, o->filesFrom, "the NAMES");
   cmd->add_flag("-l,--long", o->details,
-                "Show stored size, original size, ratio, flags (c = compressed), version, mode "
-                "and modification time");
-  cmd->add_flag("--json", o->json, "Write the listing as JSON");
+                "Show mode, size, stored size, space saved, modification time and a totals line");
+  cmd->add_flag("-h,--human-readable", o->human, "With -l, sizes in K, M and G (powers of 1024)");
+  cmd->add_flag("--json", o->json, "Write the listing as JSON (sizes in bytes)");
   cmd->add_flag("--all", o->all, "Also list the archive's own entries, " + std::string(kListFileName) +
                                      " and " + kRecordFileName);
   cmd->callback([o, &action] { action = [o] { return RunList(*o); }; });

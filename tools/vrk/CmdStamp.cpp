@@ -16,12 +16,16 @@ namespace {
 
 struct StampOptions {
   std::string archive;
-  std::string versionText;
+  std::string versionText;  // positional
+  std::string stampText;    // --stamp, the same as the other commands take
 };
 
 int RunStamp(const StampOptions& o) {
-  if (!o.versionText.empty()) {
-    Version v = ParseVersion(o.versionText);
+  if (!o.versionText.empty() && !o.stampText.empty())
+    throw UsageError("give the new stamp once, as HIGH:LOW or --stamp HIGH:LOW");
+  const std::string& text = o.stampText.empty() ? o.versionText : o.stampText;
+  if (!text.empty()) {
+    Version v = ParseVersion(text);
     Packet packet = Packet::Open(o.archive);
     g_nVrkErrCode = VRKERR_OK;
     packet->SetPacketVersion(v.high, v.low);
@@ -42,9 +46,10 @@ void AddStampCommand(CLI::App& app, Action& action) {
   CLI::App* cmd = app.add_subcommand(
       "stamp",
       "Show the archive's version stamp and base version, or set the stamp that files added "
-      "later without --version carry");
+      "later without --stamp carry");
   cmd->add_option("archive", o->archive, "Archive")->required();
-  cmd->add_option("version", o->versionText, "New stamp, HIGH:LOW or LOW (HIGH then 0)");
+  cmd->add_option("new-stamp", o->versionText, "New stamp, HIGH:LOW or LOW (HIGH then 0)");
+  cmd->add_option("--stamp", o->stampText, "New stamp, as NEW-STAMP")->type_name("HIGH:LOW");
   cmd->callback([o, &action] { action = [o] { return RunStamp(*o); }; });
 }
 

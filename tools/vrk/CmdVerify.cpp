@@ -19,6 +19,7 @@
 #include "ErrorReport.h"
 #include "PacketHandle.h"
 #include "PacketRead.h"
+#include "PrintableText.h"
 #include "ProgressBar.h"
 #include "RecordCodec.h"
 #include "RecordStore.h"
@@ -29,6 +30,7 @@ namespace {
 struct VerifyOptions {
   std::string archive;
   bool quiet = false;
+  bool verbose = false;
 };
 
 struct Tally {
@@ -102,12 +104,13 @@ int RunVerify(const VerifyOptions& o) {
   Packet packet = Packet::Open(o.archive);
   packet->SetVerifyCheckSum(true);
   const std::vector<std::string> names = VisibleNames(packet);
-  ProgressBar bar("verifying", names.size(), 0, o.quiet);
+  ProgressBar bar("verifying", names.size(), 0, o.quiet || o.verbose);
 
   Tally tally;
   for (const std::string& name : names) {
     try {
       Check(packet, name, tally);
+      if (o.verbose) std::printf("%s: ok\n", Printable(name).c_str());
     } catch (const ToolError& e) {
       bar.Finish();
       PrintProblem(e.what());
@@ -132,8 +135,10 @@ void AddVerifyCommand(CLI::App& app, Action& action) {
   CLI::App* cmd = app.add_subcommand(
       "verify", "Read every file back (checking checksums where the archive has them) and say "
                 "what was checked; exit 1 if any file is damaged or cannot be named");
+  cmd->alias("test");
   cmd->add_option("archive", o->archive, "Archive to check")->required();
   cmd->add_flag("-q,--quiet", o->quiet, "No progress bar, and no line when all is well");
+  cmd->add_flag("-v,--verbose", o->verbose, "Name each file read back without error");
   cmd->callback([o, &action] { action = [o] { return RunVerify(*o); }; });
 }
 

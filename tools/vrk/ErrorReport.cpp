@@ -2,6 +2,7 @@
 
 #include <OrvelPacket.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -72,17 +73,49 @@ const ErrorText* Find(int code) {
   return nullptr;
 }
 
+// Codes of failed reads, writes and file creation: for these the library's
+// last system error (when there is one) is the real reason.
+bool IsTransferFailure(int code) {
+  switch (code) {
+    case VRKERR_CREATE_FILE: case VRKERR_OPEN_FILE: case VRKERR_DATA_IO:
+    case VRKERR_SEEK: case VRKERR_LIST_FILE_IO: case VRKERR_HASH_TABLE_IO:
+    case VRKERR_SIGNATURE_IO: case VRKERR_HEADER_IO: case VRKERR_BLOCK_TABLE_IO:
+    case VRKERR_CHECKSUM_IO: case VRKERR_PATCH_DATA_IO: case VRKERR_WRITE_PATCH_HEADER:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool g_debugReports = false;
+
 }  // namespace
+
+void SetDebugReports(bool on) { g_debugReports = on; }
 
 const char* ErrorName(int code) {
   const ErrorText* e = Find(code);
   return e ? e->name : "unknown error";
 }
 
-const char* ErrorMeaning(int code) { return VrkErrorText(code); }
+std::string DebugSuffix(int code) {
+  if (!g_debugReports) return "";
+  return std::string(" [") + ErrorName(code) + " " + std::to_string(code) + "]";
+}
 
 std::string DescribeError(int code) {
-  return std::string(ErrorName(code)) + " (" + std::to_string(code) + "): " + ErrorMeaning(code);
+  const int err = IsTransferFailure(code) ? VrkLastSystemError() : 0;
+  std::string reason;
+  if (err == ENOSPC) {
+    reason = std::string("the disk is full: ") + std::strerror(err);
+  } else if (err == EDQUOT) {
+    reason = std::string("the disk quota is used up: ") + std::strerror(err);
+  } else if (err != 0) {
+    reason = std::string(VrkErrorText(code)) + ": " + std::strerror(err);
+  } else {
+    reason = VrkErrorText(code);
+  }
+  return reason + DebugSuffix(code);
 }
 
 ToolError LibraryError(const std::string& subject) {

@@ -1,6 +1,8 @@
 // How vrk reports trouble: one line on standard error per problem, naming the
-// archive or file, and for library failures the error constant and its
-// meaning. Commands throw ToolError; main prints it and exits with its code.
+// archive (or its side file) and the file inside it, then the reason in plain
+// words, with the system's reason when a system call failed. The library's
+// error constant is added only under --debug. Commands throw ToolError; main
+// prints it and exits with its code.
 #ifndef VRK_ERROR_REPORT_H
 #define VRK_ERROR_REPORT_H
 
@@ -29,12 +31,18 @@ inline ToolError UsageError(const std::string& message) {
   return ToolError(message, kExitUsage);
 }
 
+// --debug: library failures also name their VRKERR_* constant.
+void SetDebugReports(bool on);
+
 // "VRKERR_BAD_SIGNATURE", or "unknown error" for codes outside the table.
 const char* ErrorName(int code);
-// "not an archive of this format".
-const char* ErrorMeaning(int code);
-// "VRKERR_BAD_SIGNATURE (-6): not an archive of this format".
+// The reason for a library failure with `code`: "not an archive of this
+// format"; "the disk is full: No space left on device" when the library's
+// last system error explains it; under --debug followed by
+// " [VRKERR_BAD_SIGNATURE -6]".
 std::string DescribeError(int code);
+// " [VRKERR_... -n]" under --debug, else "".
+std::string DebugSuffix(int code);
 
 // The library's last error code, as a ToolError about `subject` (an archive
 // path, or "archive: name").

@@ -167,6 +167,11 @@ void ExtractTarget::MakeLink(const TreeEntry& link) {
 
 void ExtractTarget::MakeDirectory(const std::string& name) { OpenDirectory(name, true); }
 
+bool ExtractTarget::Exists(const std::string& name, struct stat* st) {
+  Place place = PlaceOf(name);
+  return fstatat(place.dir.get(), place.leaf.c_str(), st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 void ExtractTarget::RestoreDirectory(const TreeEntry& directory) {
   DirectoryFd dir = OpenDirectory(directory.name, false);
   struct timespec times[2];

@@ -6,6 +6,7 @@
 #ifndef VRK_EXTRACT_TARGET_H
 #define VRK_EXTRACT_TARGET_H
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -38,6 +39,9 @@ class ExtractTarget {
   // Creates a symbolic link with its recorded time.
   void MakeLink(const TreeEntry& link);
   void MakeDirectory(const std::string& name);
+  // True when something stands where `name` goes (its directories are
+  // created on the way), with its lstat in `st`.
+  bool Exists(const std::string& name, struct stat* st);
   // Mode and time of a directory, once everything inside it is written.
   void RestoreDirectory(const TreeEntry& directory);
 

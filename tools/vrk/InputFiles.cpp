@@ -14,6 +14,7 @@
 #include "ArchiveNaming.h"
 #include "ErrorReport.h"
 #include "MappedInput.h"
+#include "NamePattern.h"
 
 namespace vrk {
 namespace {
@@ -91,6 +92,7 @@ class Walker {
 
   void Visit(const std::string& path, std::vector<std::string>& components,
              const struct stat& st) {
+    if (!components.empty() && Excluded(options_.exclude, JoinName(components, false))) return;
     std::string name;
     if (S_ISDIR(st.st_mode)) {
       if (!components.empty() && !StorableName(path, components, &name)) return;

@@ -34,6 +34,7 @@ struct WalkOptions {
   bool backslash = false;    // join name components with '\'
   bool dereference = false;  // follow symbolic links (-L), as tar -h does
   bool quiet = false;        // no warnings about what is skipped on purpose
+  std::vector<std::string> exclude;  // patterns of names left out (NamePattern.h)
 };
 
 // The inputs under `paths`, taken relative to `baseDir` when it is not

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "ErrorReport.h"
+#include "OpenFailure.h"
 
 namespace vrk {
 
@@ -15,22 +16,24 @@ Packet Packet::Open(const std::string& path) {
   if (!p) {
     // LoadPacket leaves the code untouched when the header names another
     // format version.
-    if (g_nVrkErrCode == VRKERR_OK) throw LibraryError(path, VRKERR_BAD_SIGNATURE);
-    throw LibraryError(path);
+    const int code = g_nVrkErrCode == VRKERR_OK ? VRKERR_BAD_SIGNATURE : g_nVrkErrCode;
+    throw ToolError(DescribeOpenFailure(path, code));
   }
-  return Packet(p, path);
+  return Packet(p, path, path);
 }
 
 Packet Packet::Create(const std::string& path, unsigned flags, unsigned tableSize,
-                      Version version) {
+                      Version version, const std::string& shownAs) {
+  const std::string& shown = shownAs.empty() ? path : shownAs;
   IOrvelPacket* p = g_piVrkSystem->NewPacket(path.c_str(), static_cast<int>(flags),
                                              VRK_FORMAT_VERSION, tableSize, version.high,
                                              version.low);
-  if (!p) throw LibraryError(path);
-  return Packet(p, path);
+  if (!p) throw LibraryError(shown);
+  return Packet(p, path, shown);
 }
 
-Packet::Packet(Packet&& other) noexcept : packet_(other.packet_), path_(std::move(other.path_)) {
+Packet::Packet(Packet&& other) noexcept
+    : packet_(other.packet_), path_(std::move(other.path_)), shown_(std::move(other.shown_)) {
   other.packet_ = nullptr;
 }
 
@@ -80,9 +83,9 @@ Version Packet::Stamp() const {
 
 PatchBuilder::PatchBuilder(const Packet& packet) : builder_(nullptr) {
   if (!packet.Advanced())
-    throw ToolError(packet.Path() + ": not an advanced archive (patches need that variant)");
+    throw ToolError(packet.Shown() + ": not an advanced archive (patches need that variant)");
   builder_ = g_piVrkSystem->NewPatchBuilder(packet.get());
-  if (!builder_) throw LibraryError(packet.Path(), VRKERR_NO_BUILDER);
+  if (!builder_) throw LibraryError(packet.Shown(), VRKERR_NO_BUILDER);
 }
 
 PatchBuilder::~PatchBuilder() { g_piVrkSystem->FreePatchBuilder(builder_); }
@@ -105,7 +108,7 @@ void UpdateBracket::Commit() {
   if (status) std::fprintf(stderr, "\rwriting the name list and tables (%u files)...", names);
   int rc = packet_->EndUpdate();
   if (status) std::fprintf(stderr, "\r\033[K");
-  if (rc != 0) throw LibraryError(packet_.Path(), rc);
+  if (rc != 0) throw LibraryError(packet_.Shown(), rc);
 }
 
 }  // namespace vrk

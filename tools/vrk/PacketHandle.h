@@ -23,9 +23,10 @@ class Packet {
  public:
   // Opens an existing archive of either variant.
   static Packet Open(const std::string& path);
-  // Creates a new archive (the library replaces any file there).
+  // Creates a new archive (the library replaces any file there). Messages
+  // name it `shownAs` when given: create writes under a temporary name.
   static Packet Create(const std::string& path, unsigned flags, unsigned tableSize,
-                       Version version);
+                       Version version, const std::string& shownAs = "");
 
   Packet(Packet&& other) noexcept;
   Packet& operator=(Packet&&) = delete;
@@ -35,6 +36,8 @@ class Packet {
   IOrvelPacket* operator->() const { return packet_; }
   IOrvelPacket* get() const { return packet_; }
   const std::string& Path() const { return path_; }
+  // The archive as messages name it.
+  const std::string& Shown() const { return shown_; }
   bool Advanced() const;
 
   // The names of the archive's name list without the archive's own entries
@@ -49,12 +52,14 @@ class Packet {
   // The archive's current stamp.
   Version Stamp() const;
   // "archive: name", for messages about one file inside the archive.
-  std::string About(const std::string& name) const { return path_ + ": " + name; }
+  std::string About(const std::string& name) const { return shown_ + ": " + name; }
 
  private:
-  Packet(IOrvelPacket* packet, std::string path) : packet_(packet), path_(std::move(path)) {}
+  Packet(IOrvelPacket* packet, std::string path, std::string shown)
+      : packet_(packet), path_(std::move(path)), shown_(std::move(shown)) {}
   IOrvelPacket* packet_;
   std::string path_;
+  std::string shown_;
 };
 
 // A patch builder for an advanced archive, given back when the handle goes.

@@ -9,7 +9,9 @@
 #include "CompressPipeline.h"
 #include "Counted.h"
 #include "ErrorReport.h"
+#include "NameListFile.h"
 #include "PacketHandle.h"
+#include "PrintableText.h"
 #include "ProgressBar.h"
 #include "RecordStore.h"
 #include "StopSignals.h"
@@ -55,10 +57,18 @@ bool UpdateRecord(const Packet& packet, const TreeInputs& inputs,
 }  // namespace
 
 void AddPackOptions(CLI::App* cmd, PackOptions& options) {
-  cmd->add_option("--version", options.versionText,
-                  "Version stamp of the added files, HIGH:LOW or LOW (default: the archive's)");
+  cmd->add_option("--stamp", options.stampText,
+                  "Version stamp of the added files, HIGH:LOW or LOW (default: the archive's)")
+      ->type_name("HIGH:LOW");
   cmd->add_option("-C,--directory", options.baseDir,
-                  "Take PATHs, and so the names, relative to DIR");
+                  "Take PATHs, and so the names, relative to DIR")
+      ->type_name("DIR");
+  AddFilesFromOption(cmd, options.filesFrom, "the PATHs");
+  cmd->add_option("--exclude", options.exclude,
+                  "Leave out what matches PATTERN (shell wildcards) by its name, a directory "
+                  "above it, or without '/' any one component; repeatable")
+      ->allow_extra_args(false)
+      ->type_name("PATTERN");
   cmd->add_flag("--store", options.store, "Store files uncompressed");
   options.jobs = DefaultJobs();
   cmd->add_option("-j,--jobs", options.jobs, "Compression threads (default: number of cores)")
@@ -70,6 +80,7 @@ void AddPackOptions(CLI::App* cmd, PackOptions& options) {
   cmd->add_flag("--no-attributes", options.noAttributes,
                 "Keep no record of spelled names, modes, times, links and directories");
   cmd->add_flag("-q,--quiet", options.quiet, "No progress bar and no summary");
+  cmd->add_flag("-v,--verbose", options.verbose, "Name each file as it is packed");
 }
 
 TreeInputs CollectPackInputs(const PackOptions& options) {
@@ -77,7 +88,11 @@ TreeInputs CollectPackInputs(const PackOptions& options) {
   walk.backslash = options.backslash;
   walk.dereference = options.dereference;
   walk.quiet = options.quiet;
-  return CollectInputs(options.paths, options.baseDir, walk);
+  walk.exclude = options.exclude;
+  std::vector<std::string> paths = options.paths;
+  AppendNameList(paths, options.filesFrom);
+  if (paths.empty()) throw UsageError("nothing to pack: name the PATHs, or list them with -T FILE");
+  return CollectInputs(paths, options.baseDir, walk);
 }
 
 void DropArchiveFiles(TreeInputs& inputs, const std::vector<std::string>& archiveFiles,
@@ -116,16 +131,16 @@ void AddPacked(const Packet& packet, const std::string& name, unsigned flags,
 
 PackResult PackFiles(const Packet& packet, TreeInputs& inputs, const PackOptions& options,
                      bool replace) {
-  // Without --version the files carry the archive's stamp. It is passed
+  // Without --stamp the files carry the archive's stamp. It is passed
   // explicitly: a replacement given 0:0 would otherwise keep 0:0.
-  Version version = options.versionText.empty() ? packet.Stamp() : ParseVersion(options.versionText);
+  Version version = options.stampText.empty() ? packet.Stamp() : ParseVersion(options.stampText);
   const unsigned flags = replace ? VRK_ADD_REPLACE : 0;
   const std::vector<InputFile>& files = inputs.files;
   StoredRecord stored = LoadTreeRecordWarning(packet);
 
   uint64_t totalBytes = 0;
   for (const InputFile& f : files) totalBytes += f.size;
-  ProgressBar bar("packing", files.size(), totalBytes, options.quiet);
+  ProgressBar bar("packing", files.size(), totalBytes, options.quiet || options.verbose);
 
   PackResult result;
   result.problems = inputs.problems;
@@ -160,6 +175,7 @@ PackResult PackFiles(const Packet& packet, TreeInputs& inputs, const PackOptions
       archiveSize += packed.Size() + 4;
       AddPacked(packet, file.name, flags, packed, version);
       filePacked[i] = true;
+      if (options.verbose) std::printf("%s\n", Printable(file.name).c_str());
       ++result.files;
       result.originalBytes += packed.originalSize;
       result.storedBytes += packed.Size();
@@ -168,6 +184,9 @@ PackResult PackFiles(const Packet& packet, TreeInputs& inputs, const PackOptions
     }
   }
   // A record this vrk cannot read is left as it is rather than overwritten.
+  if (options.verbose)
+    for (const TreeEntry& e : inputs.entries)
+      if (e.kind == EntryKind::kLink && !e.name.empty()) std::printf("%s\n", Printable(e.name).c_str());
   if (stored.problem.empty() &&
       UpdateRecord(packet, inputs, filePacked, options, replace, stored.record))
     StoreTreeRecord(packet, stored.record, version);

@@ -22,21 +22,25 @@ struct PackedFile;
 
 struct PackOptions {
   std::vector<std::string> paths;
+  std::string filesFrom;    // -T
+  std::vector<std::string> exclude;
   std::string baseDir;      // -C
-  std::string versionText;  // --version
+  std::string stampText;    // --stamp
   bool store = false;
   bool backslash = false;
   bool dereference = false;   // -L
   bool noAttributes = false;  // no tree record
   bool quiet = false;
+  bool verbose = false;  // -v: each name as it is packed
   unsigned jobs = 0;
 };
 
-// Registers --version, -C, --store, --jobs, --backslash, -L, --no-attributes
-// and -q.
+// Registers --stamp, -C, -T, --exclude, --store, --jobs, --backslash, -L,
+// --no-attributes, -v and -q.
 void AddPackOptions(CLI::App* cmd, PackOptions& options);
 
-// Collects the inputs of `options` (see CollectInputs).
+// Collects the inputs of `options` (see CollectInputs), the paths of -T
+// included. Throws a usage error when no path is given at all.
 TreeInputs CollectPackInputs(const PackOptions& options);
 
 // Removes the inputs that are the archive's own files on disk.

@@ -1,6 +1,7 @@
 // vrk: packs files into archives and gets them back. See README.md, section
 // "Command-line tool".
 #include <CLI/CLI.hpp>
+#include <OrvelPacket.h>
 #include <lzo/lzoconf.h>
 
 #include <cstdio>
@@ -20,6 +21,14 @@ int main(int argc, char** argv) {
   CLI::App app{"vrk packs files into archives, lists, checks and extracts them.", "vrk"};
   app.require_subcommand(1);
   app.footer("Run 'vrk COMMAND --help' for the options of a command.");
+  // The tool is built with the library, from the same project version.
+  app.set_version_flag("--version",
+                       std::string("vrk ") + VRK_PROGRAM_VERSION + " (OrvelPacket library " +
+                           VRK_PROGRAM_VERSION + ", archive format " +
+                           std::to_string(VRK_FORMAT_VERSION) + ")",
+                       "Print the program's and the library's version and exit");
+  bool debug = false;
+  app.add_flag("--debug", debug, "Name the library's error constant (VRKERR_*) in messages");
   Action action;
   AddCreateCommand(app, action);
   AddAddCommand(app, action);
@@ -35,7 +44,7 @@ int main(int argc, char** argv) {
   AddMountCommand(app, action);
 
   auto known = [&app](const char* name) {
-    auto found = app.get_subcommands([name](CLI::App* cmd) { return cmd->get_name() == name; });
+    auto found = app.get_subcommands([name](CLI::App* cmd) { return cmd->check_name(name); });
     return !found.empty();
   };
   if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
@@ -49,12 +58,15 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
     PrintProblem(e.what());
     std::fprintf(stderr, "Run 'vrk --help' or 'vrk COMMAND --help' for usage.\n");
     return kExitUsage;
   }
 
+  SetDebugReports(debug);
   try {
     return action ? action() : kExitUsage;
   } catch (const ToolError& e) {

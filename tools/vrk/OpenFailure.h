@@ -1,0 +1,18 @@
+// Why an archive did not open, worded from a look at its files: the library
+// returns only a code, and the same code covers a missing side file, a cut
+// off archive and a damaged table.
+#ifndef VRK_OPEN_FAILURE_H
+#define VRK_OPEN_FAILURE_H
+
+#include <string>
+
+namespace vrk {
+
+// The whole message for a failed open of `archive` with library code
+// `code`: "pack.vrk: pack.bhl: the block table is damaged (...)", or the
+// library's reason when the files show nothing more precise.
+std::string DescribeOpenFailure(const std::string& archive, int code);
+
+}  // namespace vrk
+
+#endif
