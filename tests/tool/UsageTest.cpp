@@ -61,7 +61,9 @@ TEST(Usage, VersionAndStamp) {
   EXPECT_EQ(v.status, 0);
   EXPECT_EQ(v.out.rfind("vrk ", 0), 0u) << v.out;
   EXPECT_NE(v.out.find("library"), std::string::npos) << v.out;
-  EXPECT_EQ(RunVrk(dir.path(), {"create", "a.vrk", "f.txt", "--version", "1:2"}).status, 2);
+  RunResult old = RunVrk(dir.path(), {"create", "a.vrk", "f.txt", "--version", "1:2"});
+  EXPECT_EQ(old.status, 2);
+  EXPECT_NE(old.err.find("--stamp"), std::string::npos) << old.err;
   ASSERT_EQ(RunVrk(dir.path(), {"c", "a.vrk", "f.txt", "--stamp", "0x10"}).status, 0);
   EXPECT_NE(RunVrk(dir.path(), {"stamp", "a.vrk"}).out.find("0:16"), std::string::npos);
   ASSERT_EQ(RunVrk(dir.path(), {"stamp", "a.vrk", "--stamp", "3:4"}).status, 0);

@@ -52,6 +52,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Run 'vrk --help' for the list of commands.\n");
     return kExitUsage;
   }
+  // --version used to set the stamp: say where that went rather than let
+  // the parser call it an unexpected argument.
+  for (int i = 2; i < argc && std::string(argv[i]) != "--"; ++i) {
+    if (std::string(argv[i]) == "--version") {
+      PrintProblem("--version is vrk's own version (vrk --version); a stamp is given with --stamp HIGH:LOW");
+      return kExitUsage;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
