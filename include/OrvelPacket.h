@@ -17,6 +17,7 @@
 #include "orvel/VrkCallbacks.h"
 #include "orvel/VrkCheckSum.h"
 #include "orvel/VrkErrors.h"
+#include "orvel/VrkReplace.h"
 #include "orvel/VrkExport.h"
 
 // Format version of every archive this library reads and writes.

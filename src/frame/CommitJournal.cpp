@@ -25,6 +25,7 @@ constexpr uint32_t kAbsent = 0xFFFFFFFFu;
 constexpr uint32_t kTagOldBytes = 1;
 constexpr uint32_t kTagSwap = 2;
 constexpr uint32_t kTagCommitted = 3;
+constexpr uint32_t kTagExchange = 4;
 constexpr uint32_t kCopyPiece = 1u << 20;
 constexpr size_t kMaxDirPath = kJournalMaxPath + 16;
 
@@ -142,8 +143,25 @@ struct ParsedJournal {
   uint64_t recordsAt = 0;
   bool swapped = false;
   uint32_t swapTarget = 0, swapReplacement = 0, swapAside = 0;
+  // Exchanges: target, replacement, and the identity of the file that was
+  // to go in (device and inode), which tells whether it did.
+  unsigned exchanges = 0;
+  uint32_t exchangeTarget[kJournalMaxFiles] = {}, exchangeReplacement[kJournalMaxFiles] = {};
+  uint64_t exchangeDevice[kJournalMaxFiles] = {}, exchangeInode[kJournalMaxFiles] = {};
   bool committedRecord = false;
 };
+
+// Renames `from` to `to`, exchanging them when both exist.
+bool ExchangePaths(const char* from, const char* to, bool bothExist) {
+  if (!PassFaultPoint(FaultKind::kRename)) return false;
+  return renameat2(AT_FDCWD, from, AT_FDCWD, to, bothExist ? RENAME_EXCHANGE : RENAME_NOREPLACE) == 0;
+}
+
+bool IsFile(const char* path, uint64_t device, uint64_t inode) {
+  struct stat st;
+  return stat(path, &st) == 0 && static_cast<uint64_t>(st.st_dev) == device &&
+         static_cast<uint64_t>(st.st_ino) == inode;
+}
 
 // Reads the header; false when it is torn or not a journal of ours.
 bool ParseHeader(int fd, uint64_t size, const char* journalPath, ParsedJournal* j) {
@@ -213,6 +231,13 @@ bool WalkRecords(int fd, uint64_t size, ParsedJournal* j, bool apply) {
       j->swapReplacement = offset;
       if (length == 4) j->swapAside = Get32(data.get());
       if (j->swapReplacement >= j->count || j->swapAside >= j->count) break;
+    } else if (tag == kTagExchange) {
+      if (offset >= j->count || length != 16 || j->exchanges == kJournalMaxFiles) break;
+      const unsigned e = j->exchanges++;
+      j->exchangeTarget[e] = file;
+      j->exchangeReplacement[e] = offset;
+      std::memcpy(&j->exchangeDevice[e], data.get(), 8);
+      std::memcpy(&j->exchangeInode[e], data.get() + 8, 8);
     } else if (tag == kTagCommitted) {
       j->committedRecord = true;
     } else if (tag == kTagOldBytes && apply) {
@@ -487,13 +512,39 @@ bool CommitJournal::Swap(unsigned target, unsigned replacement, unsigned aside) 
   return SyncDirectoryOf(m_paths[target]);
 }
 
+bool CommitJournal::Exchange(const unsigned* targets, const unsigned* replacements,
+                            unsigned count) {
+  if (!Start()) return false;
+  bool present[kJournalMaxFiles] = {};
+  for (unsigned i = 0; i < count; ++i) {
+    const unsigned t = targets[i], r = replacements[i];
+    if (t >= m_count || r >= m_count || t == r) return false;
+    if (IsDiskFileHeld(m_paths[t]) || IsDiskFileHeld(m_paths[r])) return false;
+    struct stat st;
+    if (stat(m_paths[r], &st) != 0) return false;
+    unsigned char identity[16];
+    const uint64_t device = static_cast<uint64_t>(st.st_dev), inode = static_cast<uint64_t>(st.st_ino);
+    std::memcpy(identity, &device, 8);
+    std::memcpy(identity + 8, &inode, 8);
+    if (!AppendRecord(kTagExchange, t, r, identity, 16)) return false;
+    present[i] = m_committed[t] != kAbsent;
+  }
+  if (!MakeDurable()) return false;
+  for (unsigned i = 0; i < count; ++i) {
+    if (!ExchangePaths(m_paths[replacements[i]], m_paths[targets[i]], present[i])) return false;
+    if (present[i]) m_oldCopies[m_exchanged++] = replacements[i];
+  }
+  return SyncDirectoryOf(m_paths[targets[0]]);
+}
+
 bool CommitJournal::Commit() {
   if (!Active()) return true;
-  if (m_swapped) {
-    // The new file is in place: record that, so that recovery finishes the
-    // swap instead of undoing it, then drop the old file.
+  if (m_swapped || m_exchanged) {
+    // The new files are in place: record that, so that recovery finishes
+    // the swap instead of undoing it, then drop the old files.
     if (!AppendRecord(kTagCommitted, 0, 0, nullptr, 0) || !MakeDurable()) return false;
-    Unlink(m_paths[m_aside]);
+    if (m_swapped) Unlink(m_paths[m_aside]);
+    for (unsigned i = 0; i < m_exchanged; ++i) Unlink(m_paths[m_oldCopies[i]]);
   }
   DetachAll();
   Close();
@@ -521,6 +572,7 @@ void CommitJournal::Close() {
   m_fd = -1;
   m_pending = false;
   m_swapped = false;
+  m_exchanged = 0;
   for (unsigned i = 0; i < kJournalMaxFiles; ++i) m_rangeCount[i] = 0;
 }
 
@@ -559,6 +611,14 @@ int CommitJournal::Recover(const char* archivePath) {
         ok = PassFaultPoint(FaultKind::kRename) &&
              rename(j->paths[j->swapAside], j->paths[j->swapTarget]) == 0;
       }
+      // Exchanges made are made again, which undoes them; a file that went
+      // where none was goes back to its own path.
+      for (unsigned e = j->exchanges; ok && e-- > 0;) {
+        const char* target = j->paths[j->exchangeTarget[e]];
+        if (!IsFile(target, j->exchangeDevice[e], j->exchangeInode[e])) continue;
+        ok = ExchangePaths(target, j->paths[j->exchangeReplacement[e]],
+                           j->committed[j->exchangeTarget[e]] != kAbsent);
+      }
       ok = ok && WalkRecords(fd, size, j.get(), true);
       for (unsigned i = 0; ok && i < j->count; ++i) {
         if (j->committed[i] == 0xFFFFFFFFu) {
@@ -576,6 +636,9 @@ int CommitJournal::Recover(const char* archivePath) {
     } else if (ok) {
       // The update committed: only what it left aside goes.
       if (j->swapped) ok = Unlink(j->paths[j->swapAside]) && Unlink(j->paths[j->swapReplacement]);
+      // The replacements' paths hold the old files, or nothing.
+      for (unsigned e = 0; ok && e < j->exchanges; ++e)
+        ok = Unlink(j->paths[j->exchangeReplacement[e]]);
     }
   }
   close(fd);

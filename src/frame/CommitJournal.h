@@ -72,6 +72,14 @@ class CommitJournal {
   // target as file `aside` until the commit; false leaves both in place.
   bool Swap(unsigned target, unsigned replacement, unsigned aside);
 
+  // Puts each file `replacements[i]` in the place of file `targets[i]` by
+  // exchanging the two (a rename when the target is absent), so that the
+  // target path never goes missing; the replacement's path then holds the
+  // old file until the commit deletes it. Each exchange is journaled, with
+  // the identity of the file that goes in, before any is made: recovery
+  // undoes them all, or with the commit record finishes them all.
+  bool Exchange(const unsigned* targets, const unsigned* replacements, unsigned count);
+
   // The update commits: the files must already be durable. Deletes the
   // journal (and the aside file of a swap) and syncs the directory.
   bool Commit();
@@ -109,6 +117,8 @@ class CommitJournal {
   uint64_t m_window = 0;      // how far past a changed byte a copy reaches
   uint64_t m_lastEnd[kJournalMaxFiles] = {};  // where each file's last write ended
   unsigned m_aside = 0;
+  unsigned m_exchanged = 0;  // replaced files whose paths hold the old ones
+  unsigned m_oldCopies[kJournalMaxFiles] = {};
   FileHandle m_attached[kJournalMaxFiles] = {kInvalidFile, kInvalidFile, kInvalidFile,
                                              kInvalidFile, kInvalidFile, kInvalidFile};
 };

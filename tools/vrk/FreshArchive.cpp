@@ -1,10 +1,9 @@
 #include "FreshArchive.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <OrvelPacket.h>
 
 #include "ArchiveNaming.h"
 #include "ErrorReport.h"
@@ -16,14 +15,6 @@ namespace {
 
 // The library's rollback journal beside an archive.
 std::string JournalOf(const std::string& archive) { return archive + "-journal"; }
-
-bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // Holds SIGINT and SIGTERM back while alive; they arrive when it goes.
 class HeldSignals {
@@ -65,30 +56,22 @@ std::vector<std::string> FreshArchive::TemporaryFiles() const {
 }
 
 void FreshArchive::Place() {
-  // A journal left by an interrupted writer of the old archive would be
-  // played back onto the new one at its next open: let the library settle
-  // the old archive first, and drop the journal if it could not.
-  if (Exists(JournalOf(final_))) {
-    try {
-      Packet::Open(final_);
-    } catch (const ToolError&) {
-    }
-    unlink(JournalOf(final_).c_str());
-  }
   HeldSignals held;
   RemoveOnFault({});
   const std::vector<std::string> from = ArchiveDiskFiles(temporary_, advanced_);
   const std::vector<std::string> to = ArchiveDiskFiles(final_, advanced_);
-  // Side files first: the archive file itself is what readers open.
-  for (size_t i = from.size(); i-- > 0;)
-    if (rename(from[i].c_str(), to[i].c_str()) != 0)
-      throw ToolError(SystemProblem(to[i], errno));
-  placed_ = true;
-  int dir = open(DirectoryOf(final_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
+  std::vector<const char*> targets, replacements;
+  for (size_t i = 0; i < from.size(); ++i) {
+    targets.push_back(to[i].c_str());
+    replacements.push_back(from[i].c_str());
   }
+  // The library exchanges the files under a journal of the archive: a
+  // crash at any point leaves the old archive or the new one, whole. An
+  // update of the old archive cut short is settled first.
+  const int rc = VrkReplaceArchive(targets.data(), replacements.data(),
+                                   static_cast<unsigned>(targets.size()));
+  if (rc != VRKERR_OK) throw LibraryError(final_, rc);
+  placed_ = true;
 }
 
 }  // namespace vrk

@@ -1,7 +1,7 @@
 // The files of an archive that create writes under temporary names beside
 // the archive it makes, so that the archive there (if any) stays as it was
-// until the new one is complete. Place() then renames them into place;
-// otherwise the destructor removes them.
+// until the new one is complete. Place() then puts them in its place
+// through the library, atomically; otherwise the destructor removes them.
 #ifndef VRK_FRESH_ARCHIVE_H
 #define VRK_FRESH_ARCHIVE_H
 
@@ -20,7 +20,7 @@ class FreshArchive {
   // Where to create the archive: beside it, hidden, ending as it must.
   const std::string& TemporaryPath() const { return temporary_; }
   // Replaces the archive at the final path with the complete new one, with
-  // stop signals held back so that the renames are not cut in half.
+  // stop signals held back meanwhile.
   void Place();
 
  private:

@@ -1,0 +1,136 @@
+// Replacing an archive's files by a new set, stopped at each file-changing
+// call in turn (killed, power cut, torn write-back, or a failed call): the
+// next open finds the old set whole or the new one whole, and a failed call
+// leaves the new set where it was.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/TempDir.h"
+#include "frame/ArchiveGuard.h"
+#include "frame/FaultPoints.h"
+#include "orvel/VrkErrors.h"
+#include "orvel/VrkReplace.h"
+
+namespace orvel_test {
+namespace {
+
+namespace fs = std::filesystem;
+using Contents = std::vector<std::string>;  // per file; "-" for absent
+
+const char* kNames[] = {"a.vrk", "a.bhl", "a.lst"};
+const char* kNew[] = {".a.vrk-new1.vrk", ".a.vrk-new1.bhl", ".a.vrk-new1.lst"};
+
+class ArchiveReplace : public ::testing::TestWithParam<unsigned> {
+ protected:
+  // The old set has its first GetParam() files; the new set all three.
+  void Prepare() {
+    for (unsigned i = 0; i < 3; ++i) {
+      fs::remove(dir_ / kNames[i]);
+      fs::remove(dir_ / kNew[i]);
+      if (i < GetParam()) WriteFileBytes(dir_ / kNames[i], "old " + std::to_string(i));
+      WriteFileBytes(dir_ / kNew[i], "new file " + std::to_string(i));
+    }
+    fs::remove(dir_ / "a.vrk-journal");
+  }
+  Contents Read(const char* const* names) const {
+    Contents c;
+    for (unsigned i = 0; i < 3; ++i)
+      c.push_back(fs::exists(dir_ / names[i]) ? ReadFileBytes(dir_ / names[i]) : "-");
+    return c;
+  }
+  Contents Old() const {
+    Contents c;
+    for (unsigned i = 0; i < 3; ++i) c.push_back(i < GetParam() ? "old " + std::to_string(i) : "-");
+    return c;
+  }
+  Contents New() const { return {"new file 0", "new file 1", "new file 2"}; }
+  int Replace() const {
+    std::string t[3], r[3];
+    const char* targets[3];
+    const char* replacements[3];
+    for (unsigned i = 0; i < 3; ++i) {
+      t[i] = dir_ / kNames[i];
+      r[i] = dir_ / kNew[i];
+      targets[i] = t[i].c_str();
+      replacements[i] = r[i].c_str();
+    }
+    return VrkReplaceArchive(targets, replacements, 3);
+  }
+  void RecoverAsAnOpenWould() const {
+    const std::string archive = dir_ / kNames[0];
+    EXPECT_EQ(orvel::ArchiveGuard::RecoverBeforeOpen(archive.c_str()), 0);
+    EXPECT_FALSE(fs::exists(archive + "-journal"));
+  }
+
+  TempDir dir_;
+};
+
+TEST_P(ArchiveReplace, EveryStopLeavesOneWholeSetAndAFailureLosesNothing) {
+  Prepare();
+  orvel::ArmFaultPlan(orvel::FaultAction::kNone, 0);
+  ASSERT_EQ(Replace(), 0);
+  const uint64_t points = orvel::FaultPointsPassed();
+  orvel::DisarmFaultPlan();
+  ASSERT_EQ(Read(kNames), New());
+  for (const char* leftover : kNew) EXPECT_FALSE(fs::exists(dir_ / leftover));
+  ASSERT_GT(points, 3u);
+
+  for (const auto action : {orvel::FaultAction::kCrash, orvel::FaultAction::kLoseUnsynced,
+                            orvel::FaultAction::kTearUnsynced}) {
+    for (uint64_t k = 1; k <= points; ++k) {
+      SCOPED_TRACE("action " + std::to_string(static_cast<int>(action)) + ", stop before point " +
+                   std::to_string(k));
+      Prepare();
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        orvel::ArmFaultPlan(action, k);
+        Replace();
+        _exit(0);
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status));
+      RecoverAsAnOpenWould();
+      const Contents now = Read(kNames);
+      EXPECT_TRUE(now == Old() || now == New()) << now[0] << " | " << now[1] << " | " << now[2];
+    }
+  }
+  for (uint64_t k = 1; k <= points; ++k) {
+    SCOPED_TRACE("failed call at point " + std::to_string(k));
+    Prepare();
+    orvel::ArmFaultPlan(orvel::FaultAction::kFail, k);
+    const int rc = Replace();
+    orvel::DisarmFaultPlan();
+    RecoverAsAnOpenWould();
+    if (rc == 0) {
+      EXPECT_EQ(Read(kNames), New());
+    } else {
+      EXPECT_EQ(Read(kNames), Old());
+      EXPECT_EQ(Read(kNew), New());
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(OldFiles, ArchiveReplace, ::testing::Values(3u, 1u, 0u));
+
+TEST(ArchiveReplaceArguments, RefusesFilesOutsideTheTargetsDirectory) {
+  TempDir dir;
+  fs::create_directory(dir / "sub");
+  WriteFileBytes(dir / "sub/new.vrk", "new");
+  WriteFileBytes(dir / "a.vrk", "old");
+  const std::string target = dir / "a.vrk", elsewhere = dir / "sub/new.vrk";
+  const char* targets[] = {target.c_str()};
+  const char* replacements[] = {elsewhere.c_str()};
+  EXPECT_EQ(VrkReplaceArchive(targets, replacements, 1), VRKERR_NULL_PATH);
+  EXPECT_EQ(VrkReplaceArchive(targets, replacements, 0), VRKERR_NULL_PATH);
+  EXPECT_EQ(ReadFileBytes(target), "old");
+}
+
+}  // namespace
+}  // namespace orvel_test
