@@ -78,20 +78,37 @@ class MountTest : public VrkTest {
 
 TEST_P(MountTest, ShowsTheTreeThatExtractGives) {
   MakeSampleTree(Path("src"));
+  fs::permissions(Path("src/docs/guide.txt"), static_cast<fs::perms>(0750));
   ASSERT_EQ(Create({"-q", "-C", "src", "."}).status, 0);
   ASSERT_EQ(Vrk({"extract", "-q", Archive(), "-C", "out"}).status, 0);
   Mount(Archive(), "mnt");
   EXPECT_EQ(std::system(("diff -r '" + Path("mnt") + "' '" + Path("out") + "'").c_str()), 0);
 
-  // Until vrk keeps attributes: read-only modes and the archive's time.
-  struct stat archive, file, dir;
-  ASSERT_EQ(stat(Path(Archive()).c_str(), &archive), 0);
+  // Modes (without write bits: the mount is read-only) and times are those
+  // the tree record kept.
+  struct stat source, sourceDir, file, dir;
+  ASSERT_EQ(stat(Path("src/docs/guide.txt").c_str(), &source), 0);
+  ASSERT_EQ(stat(Path("src/docs").c_str(), &sourceDir), 0);
   ASSERT_EQ(stat(Path("mnt/docs/guide.txt").c_str(), &file), 0);
   ASSERT_EQ(stat(Path("mnt/docs").c_str(), &dir), 0);
-  EXPECT_EQ(file.st_mode, S_IFREG | 0444);
-  EXPECT_EQ(dir.st_mode, S_IFDIR | 0555);
+  EXPECT_EQ(file.st_mode, S_IFREG | (source.st_mode & 07555));
+  EXPECT_EQ(dir.st_mode, S_IFDIR | (sourceDir.st_mode & 07555));
   EXPECT_EQ(file.st_size, 20000);
   EXPECT_EQ(dir.st_nlink, 3u);  // ".", its entry in the root, and deep/".."
+  EXPECT_EQ(file.st_mtim.tv_sec, source.st_mtim.tv_sec);
+  EXPECT_EQ(file.st_mtim.tv_nsec, source.st_mtim.tv_nsec);
+  EXPECT_EQ(dir.st_mtim.tv_sec, sourceDir.st_mtim.tv_sec);
+
+  // Without the record: read-only modes and the archive's time.
+  const std::string bare = Advanced() ? "bare.vrk" : "bare.pak";
+  ASSERT_EQ(Create({"-q", "--no-attributes", "-C", "src", "."}, bare).status, 0);
+  Mount(bare, "bare");
+  struct stat archive;
+  ASSERT_EQ(stat(Path(bare).c_str(), &archive), 0);
+  ASSERT_EQ(stat(Path("bare/docs/guide.txt").c_str(), &file), 0);
+  ASSERT_EQ(stat(Path("bare/docs").c_str(), &dir), 0);
+  EXPECT_EQ(file.st_mode, S_IFREG | 0444);
+  EXPECT_EQ(dir.st_mode, S_IFDIR | 0555);
   EXPECT_EQ(file.st_mtim.tv_sec, archive.st_mtim.tv_sec);
   EXPECT_EQ(file.st_mtim.tv_nsec, archive.st_mtim.tv_nsec);
 }

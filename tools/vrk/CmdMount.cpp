@@ -29,6 +29,7 @@
 #include <unordered_map>
 
 #include "ArchiveNaming.h"
+#include "ArchiveTree.h"
 #include "MountTree.h"
 #include "PacketHandle.h"
 #endif
@@ -47,21 +48,39 @@ struct MountOptions {
 
 #ifdef VRK_WITH_FUSE
 
-// What the attributes of the mounted tree come from.
+// What the attributes of the mounted tree come from: the tree record's
+// entries, by name as the archive compares names, and the archive file's
+// time for what the record does not know.
 struct AttributeSource {
-  struct timespec archiveTime;  // the archive file's modification time
+  struct timespec archiveTime;
+  std::unordered_map<std::string, TreeEntry> entries;
 };
 
+// A name as the archive compares it: letter case and separator aside.
+std::string NameKey(const std::string& name) {
+  std::string key = LowerAscii(name);
+  std::replace(key.begin(), key.end(), '\\', '/');
+  return key;
+}
+
 // The mode and time shown for `name` (a file's name inside the archive, or a
-// directory's path in the tree). vrk keeps no attributes of files yet, so
-// files are 0444, directories 0555, and all carry the archive's time; when
-// the attribute record is there, its entry for `name` goes here.
+// directory's path in the tree): those the tree record keeps, without the
+// write bits (the mount is read-only); else files 0444, directories 0555,
+// and the archive's time.
 MountAttributes AttributesOf(const AttributeSource& source, const std::string& name,
                              bool directory) {
-  (void)name;
   MountAttributes a;
-  a.mode = directory ? 0555 : 0444;
-  a.mtime = source.archiveTime;
+  auto found = source.entries.find(NameKey(name));
+  const bool kept = found != source.entries.end() &&
+                    (found->second.kind == EntryKind::kDirectory) == directory;
+  if (kept) {
+    a.mode = found->second.mode & 07555;
+    a.mtime.tv_sec = static_cast<time_t>(found->second.seconds);
+    a.mtime.tv_nsec = static_cast<long>(found->second.nanoseconds);
+  } else {
+    a.mode = directory ? 0555 : 0444;
+    a.mtime = source.archiveTime;
+  }
   return a;
 }
 
@@ -262,8 +281,10 @@ constexpr const char* kTreeRecordEntry = "(attributes)";
 
 // The tree of every file the name list names and the tables hold; names it
 // cannot show are reported and left out.
-MountTree BuildTree(const Packet& packet, const AttributeSource& source) {
+MountTree BuildTree(const Packet& packet, AttributeSource& source) {
   MountTree tree;
+  for (const TreeItem& item : ReadArchiveTree(packet).items)
+    if (item.attributes) source.entries.emplace(NameKey(item.entry.name), item.entry);
   for (const std::string& name : packet.Names()) {
     if (LowerAscii(name) == kTreeRecordEntry) continue;
     std::string why;
@@ -313,7 +334,8 @@ int RunMount(const MountOptions& o) {
       throw ToolError(message);
     }
   }();
-  MountTree tree = BuildTree(packet, AttributeSource{archiveStat.st_mtim});
+  AttributeSource source{archiveStat.st_mtim, {}};
+  MountTree tree = BuildTree(packet, source);
   MountedArchive mounted(std::move(packet), std::move(tree));
 
   std::vector<std::string> args{"vrk"};
