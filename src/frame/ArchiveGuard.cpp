@@ -201,7 +201,8 @@ void ArchiveGuard::RollBack() {
 bool ArchiveGuard::SwapArchive() {
   WriterLock next;
   if (!next.Acquire(Path(TempIndex()), true, 0, nullptr)) return false;
-  if (!m_journal.Swap(0, TempIndex(), AsideIndex())) return false;
+  const unsigned target = 0, replacement = TempIndex();
+  if (!m_journal.Exchange(&target, &replacement, 1)) return false;
   m_lock.TakeFrom(next);
   return true;
 }

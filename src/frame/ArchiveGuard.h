@@ -64,10 +64,11 @@ class ArchiveGuard {
   bool Commit();
   // Undoes the update on disk.
   void RollBack();
-  // Puts the compaction's temporary file in the place of the archive file,
-  // journaled so that a rollback puts the old one back. The lock moves to
-  // the new file first: a writer that opens the path after the rename must
-  // wait like one that opened it before.
+  // Puts the compaction's temporary file in the place of the archive file
+  // by exchanging the two, journaled so that a rollback puts the old one
+  // back; the path never goes missing, so no opener takes the swap for one
+  // cut short. The lock moves to the new file first: a writer that opens
+  // the path after the exchange must wait like one that opened it before.
   bool SwapArchive();
   // Ends the bracket: the journal must be committed or rolled back.
   void EndBracket();

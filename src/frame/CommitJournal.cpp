@@ -315,7 +315,6 @@ bool CommitJournal::Start() {
   m_end = at;
   m_pending = true;
   m_dirSynced = false;
-  m_swapped = false;
   m_window = 0;
   for (uint64_t& e : m_lastEnd) e = UINT64_MAX;
   return true;
@@ -494,24 +493,6 @@ bool CommitJournal::MakeDurable() {
   return true;
 }
 
-bool CommitJournal::Swap(unsigned target, unsigned replacement, unsigned aside) {
-  if (target >= m_count || replacement >= m_count || aside >= m_count) return false;
-  // A file another handle holds open is never swapped away under it.
-  if (IsDiskFileHeld(m_paths[target]) || IsDiskFileHeld(m_paths[replacement])) return false;
-  if (!Start()) return false;
-  unsigned char word[4];
-  Put32(word, aside);
-  if (!AppendRecord(kTagSwap, target, replacement, word, 4) || !MakeDurable()) return false;
-  if (!PassFaultPoint(FaultKind::kRename) ||
-      renameat2(AT_FDCWD, m_paths[target], AT_FDCWD, m_paths[aside], RENAME_NOREPLACE) != 0)
-    return false;
-  m_swapped = true;
-  m_aside = aside;
-  if (!PassFaultPoint(FaultKind::kRename) || rename(m_paths[replacement], m_paths[target]) != 0)
-    return false;
-  return SyncDirectoryOf(m_paths[target]);
-}
-
 bool CommitJournal::Exchange(const unsigned* targets, const unsigned* replacements,
                             unsigned count) {
   if (!Start()) return false;
@@ -539,11 +520,10 @@ bool CommitJournal::Exchange(const unsigned* targets, const unsigned* replacemen
 
 bool CommitJournal::Commit() {
   if (!Active()) return true;
-  if (m_swapped || m_exchanged) {
+  if (m_exchanged) {
     // The new files are in place: record that, so that recovery finishes
-    // the swap instead of undoing it, then drop the old files.
+    // the exchanges instead of undoing them, then drop the old files.
     if (!AppendRecord(kTagCommitted, 0, 0, nullptr, 0) || !MakeDurable()) return false;
-    if (m_swapped) Unlink(m_paths[m_aside]);
     for (unsigned i = 0; i < m_exchanged; ++i) Unlink(m_paths[m_oldCopies[i]]);
   }
   DetachAll();
@@ -571,7 +551,6 @@ void CommitJournal::Close() {
   if (m_fd >= 0) close(m_fd);
   m_fd = -1;
   m_pending = false;
-  m_swapped = false;
   m_exchanged = 0;
   for (unsigned i = 0; i < kJournalMaxFiles; ++i) m_rangeCount[i] = 0;
 }

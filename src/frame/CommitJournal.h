@@ -10,9 +10,10 @@
 // the old bytes are written back, every file cut to its committed size, and
 // files that did not exist are deleted.
 //
-// A compaction replaces the archive file by a new one: a swap record, made
-// durable before the renames, lets the rollback put the old file back; a
-// commit record lets recovery finish the swap instead.
+// A compaction, or a host replacing a whole archive, exchanges files with
+// new ones: exchange records, made durable before the exchanges, let the
+// rollback undo them; a commit record lets recovery finish them instead.
+// (Swap records of journals written by earlier builds are still undone.)
 //
 // Layout (little-endian, private to the library): "VRKJ", version 1, the
 // file count, per file its committed size (0xFFFFFFFF: absent) and its name
@@ -68,10 +69,6 @@ class CommitJournal {
   JournalVerdict BeforeWrite(unsigned index, FileHandle file, uint64_t offset,
                              const void* data, uint64_t count);
 
-  // Puts file `replacement` in the place of file `target`, keeping the
-  // target as file `aside` until the commit; false leaves both in place.
-  bool Swap(unsigned target, unsigned replacement, unsigned aside);
-
   // Puts each file `replacements[i]` in the place of file `targets[i]` by
   // exchanging the two (a rename when the target is absent), so that the
   // target path never goes missing; the replacement's path then holds the
@@ -81,13 +78,13 @@ class CommitJournal {
   bool Exchange(const unsigned* targets, const unsigned* replacements, unsigned count);
 
   // The update commits: the files must already be durable. Deletes the
-  // journal (and the aside file of a swap) and syncs the directory.
+  // journal (and the old files of exchanges) and syncs the directory.
   bool Commit();
   // Undoes the update on disk now and deletes the journal.
   bool RollBack();
 
   // Finishes an interrupted update of the archive at `archivePath`: rolls
-  // back, or completes a committed swap. 1 when a journal was handled, 0
+  // back, or completes committed exchanges. 1 when a journal was handled, 0
   // when there was none, -1 when it could not be handled.
   static int Recover(const char* archivePath);
   static bool JournalExists(const char* archivePath);
@@ -113,10 +110,8 @@ class CommitJournal {
   uint64_t m_end = 0;         // the journal's size: records are appended there
   bool m_pending = false;     // records not yet synced
   bool m_dirSynced = false;   // the journal's directory entry is durable
-  bool m_swapped = false;
   uint64_t m_window = 0;      // how far past a changed byte a copy reaches
   uint64_t m_lastEnd[kJournalMaxFiles] = {};  // where each file's last write ended
-  unsigned m_aside = 0;
   unsigned m_exchanged = 0;  // replaced files whose paths hold the old ones
   unsigned m_oldCopies[kJournalMaxFiles] = {};
   FileHandle m_attached[kJournalMaxFiles] = {kInvalidFile, kInvalidFile, kInvalidFile,
