@@ -30,6 +30,7 @@
 
 #include "ArchiveNaming.h"
 #include "ArchiveTree.h"
+#include "LinkPolicy.h"
 #include "MountTree.h"
 #include "PacketHandle.h"
 #endif
@@ -103,7 +104,7 @@ class MountedArchive {
     const MountTree::Node& node = tree_.At(index);
     std::memset(st, 0, sizeof *st);
     st->st_ino = index + 1;
-    st->st_mode = (node.directory ? S_IFDIR : S_IFREG) | node.attributes.mode;
+    st->st_mode = (node.directory ? S_IFDIR : node.link ? S_IFLNK : S_IFREG) | node.attributes.mode;
     st->st_nlink = node.directory ? 2 + node.subdirectories : 1;
     st->st_uid = uid_;
     st->st_gid = gid_;
@@ -235,6 +236,22 @@ int OnReaddir(const char* path, void* buf, fuse_fill_dir_t filler, off_t, struct
   });
 }
 
+int OnReadlink(const char* path, char* buf, size_t size) {
+  return Guarded([&] {
+    MountedArchive& m = Mounted();
+    const uint32_t index = m.Tree().Find(path);
+    if (index == MountTree::kNone) return -ENOENT;
+    const MountTree::Node& node = m.Tree().At(index);
+    if (!node.link) return -EINVAL;
+    if (size == 0) return -EINVAL;
+    // The kernel's buffer takes the target cut short and ended by a zero.
+    const size_t n = std::min(node.target.size(), size - 1);
+    std::memcpy(buf, node.target.data(), n);
+    buf[n] = 0;
+    return 0;
+  });
+}
+
 int OnOpen(const char* path, struct fuse_file_info* fi) {
   return Guarded([&] {
     MountedArchive& m = Mounted();
@@ -276,23 +293,32 @@ int OnStatfs(const char*, struct statvfs* st) {
   return 0;
 }
 
-// The entry where vrk keeps its tree record; not one of the files.
-constexpr const char* kTreeRecordEntry = "(attributes)";
-
-// The tree of every file the name list names and the tables hold; names it
-// cannot show are reported and left out.
+// The tree the archive was packed from, as the tree record keeps it (names
+// as spelled, links, empty directories), else the files of the name list;
+// entries it cannot show are reported and left out.
 MountTree BuildTree(const Packet& packet, AttributeSource& source) {
   MountTree tree;
-  for (const TreeItem& item : ReadArchiveTree(packet).items)
-    if (item.attributes) source.entries.emplace(NameKey(item.entry.name), item.entry);
-  for (const std::string& name : packet.Names()) {
-    if (LowerAscii(name) == kTreeRecordEntry) continue;
+  const ArchiveTree archive = ReadArchiveTree(packet);
+  std::vector<TreeEntry> links;
+  for (const TreeItem& item : archive.items)
+    if (item.entry.kind == EntryKind::kLink) links.push_back(item.entry);
+  // As extract does, a link is shown only when it leads inside the tree.
+  const LinkPolicy policy(links, -1);
+  for (const TreeItem& item : archive.items) {
+    const TreeEntry& e = item.entry;
+    if (IsReservedName(e.name)) continue;
+    if (item.attributes) source.entries.emplace(NameKey(e.name), e);
     std::string why;
-    if (!packet.Contains(name))
-      why = "named in the list but not in the tables";
-    else if (tree.AddFile(name, packet->GetFileOriginalSize(name.c_str()), &why))
-      continue;
-    PrintProblem("warning: " + packet.About(name) + ": not shown: " + why);
+    bool shown = true;
+    if (e.kind == EntryKind::kLink)
+      shown = policy.StaysInside(e, &why) && tree.AddLink(e.name, e.target, &why);
+    else if (e.kind == EntryKind::kDirectory)
+      shown = !item.emptyDirectory || tree.AddDirectory(e.name, &why);
+    else if (!packet.Contains(e.name))
+      shown = false, why = "named in the list but not in the tables";
+    else
+      shown = tree.AddFile(e.name, packet->GetFileOriginalSize(e.name.c_str()), &why);
+    if (!shown) PrintProblem("warning: " + packet.About(e.name) + ": not shown: " + why);
   }
   for (size_t i = 0; i < tree.Size(); ++i) {
     MountTree::Node& node = tree.At(static_cast<uint32_t>(i));
@@ -350,6 +376,7 @@ int RunMount(const MountOptions& o) {
   struct fuse_operations ops = {};
   ops.init = OnInit;
   ops.getattr = OnGetattr;
+  ops.readlink = OnReadlink;
   ops.readdir = OnReaddir;
   ops.open = OnOpen;
   ops.read = OnRead;

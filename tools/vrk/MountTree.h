@@ -27,8 +27,10 @@ class MountTree {
     uint32_t parent = 0;  // the root is its own parent
     bool directory = false;
     std::map<std::string, uint32_t> children;  // of a directory, by name
+    bool link = false;    // a symbolic link, holding `target`
     std::string entry;    // of a file: its name inside the archive
-    uint64_t size = 0;    // of a file
+    std::string target;   // of a link
+    uint64_t size = 0;    // of a file; of a link, its target's length
     uint32_t subdirectories = 0;
     MountAttributes attributes;
   };
@@ -42,7 +44,14 @@ class MountTree {
   // '.' components are dropped. Returns false, with the reason in `*why`,
   // when it cannot be shown: a '..' component or no component at all, a
   // path through a file, a path that is a directory, or one already taken.
-  bool AddFile(const std::string& entry, uint64_t size, std::string* why);
+  // `shown`, when given, is the path to show it at instead (the name as
+  // spelled on disk, which the tree record keeps).
+  bool AddFile(const std::string& entry, uint64_t size, std::string* why,
+               const std::string& shown = "");
+  // A symbolic link at `path`, and a directory at `path` (which may be there
+  // already), under the same rules.
+  bool AddLink(const std::string& path, const std::string& target, std::string* why);
+  bool AddDirectory(const std::string& path, std::string* why);
 
   // The node at `path` ("/", "/maps/town.dat"), or kNone.
   uint32_t Find(const std::string& path) const;
@@ -53,6 +62,11 @@ class MountTree {
   std::string PathOf(uint32_t index) const;
 
  private:
+  // The node for `path`, created with its directories; kNone (and `*why`)
+  // when it cannot be. A directory already there is returned as it is.
+  uint32_t Place(const std::string& path, bool directory, std::string* why);
+  uint32_t NewChild(uint32_t parent, const std::string& name, bool directory);
+
   std::vector<Node> nodes_;
 };
 
