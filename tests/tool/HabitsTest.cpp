@@ -37,6 +37,7 @@ TEST_P(HabitsTest, NamesDirectoriesAndWildcardsSelect) {
   EXPECT_EQ(Listed({"**note.txt", "big/**"}), (Names{"big/large.txt", "docs/deep/nested/note.txt"}));
   EXPECT_EQ(Listed({"bin/?iny.bin", "bin/[n]*"}), (Names{"bin/noise.bin", "bin/tiny.bin"}));
   EXPECT_EQ(Listed({"DOCS/Guide.TXT"}), (Names{"docs/guide.txt"}));
+  EXPECT_EQ(Listed({"**e**e**e**e**e**.txt"}), (Names{"docs/deep/nested/note.txt"}));
 
   // A pattern that matches nothing is named, after the rest is done.
   RunResult partly = Vrk({"ls", Archive(), "readme.txt", "nothing*"});
@@ -54,6 +55,12 @@ TEST_P(HabitsTest, NamesDirectoriesAndWildcardsSelect) {
   EXPECT_NE(rm.err.find("nope"), std::string::npos);
   EXPECT_EQ(Vrk({"ls", Archive(), "bin"}).status, 1);
   EXPECT_EQ(Vrk({"test", Archive()}).status, 0);
+
+  // Many `**` over a long name take polynomial time, not years.
+  const std::string longer = Advanced() ? "long.vrk" : "long.pak";
+  WriteFile(Path("long/" + std::string(200, 'a')), "x");
+  ASSERT_EQ(Create({"-C", "long", "."}, longer).status, 0);
+  EXPECT_EQ(Vrk({"ls", longer, "**a**a**a**a**a**a**b"}).status, 1);
 }
 
 TEST_P(HabitsTest, ExcludeAndFilesFromChooseWhatIsPacked) {

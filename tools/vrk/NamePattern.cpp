@@ -21,14 +21,25 @@ std::string Normalized(std::string s) {
 
 // fnmatch with FNM_PATHNAME knows no `**`: the pattern is cut at each `**`
 // and the pieces are matched against successive parts of the name, the
-// parts between them taking any characters, '/' included.
-bool MatchPieces(const std::vector<std::string>& pieces, size_t first, const std::string& name) {
-  if (first + 1 == pieces.size()) return fnmatch(pieces[first].c_str(), name.c_str(), kFlags) == 0;
-  for (size_t cut = 0; cut <= name.size(); ++cut)
-    if (fnmatch(pieces[first].c_str(), name.substr(0, cut).c_str(), kFlags) == 0)
-      for (size_t rest = cut; rest <= name.size(); ++rest)
-        if (MatchPieces(pieces, first + 1, name.substr(rest))) return true;
-  return false;
+// parts between them taking any characters, '/' included. Whether the
+// pieces from `first` on match the name from `from` on is remembered in
+// `known` (-1: not yet), so that many `**` cost polynomial time, not
+// exponential.
+bool MatchPieces(const std::vector<std::string>& pieces, size_t first, const std::string& name,
+                 size_t from, std::vector<signed char>& known) {
+  signed char& result = known[first * (name.size() + 1) + from];
+  if (result >= 0) return result;
+  result = 0;
+  if (first + 1 == pieces.size()) {
+    result = fnmatch(pieces[first].c_str(), name.c_str() + from, kFlags) == 0;
+    return result;
+  }
+  for (size_t cut = from; cut <= name.size() && !result; ++cut) {
+    if (fnmatch(pieces[first].c_str(), name.substr(from, cut - from).c_str(), kFlags) != 0) continue;
+    for (size_t rest = cut; rest <= name.size() && !result; ++rest)
+      result = MatchPieces(pieces, first + 1, name, rest, known);
+  }
+  return result;
 }
 
 bool Matches(const std::string& pattern, const std::string& name) {
@@ -38,7 +49,8 @@ bool Matches(const std::string& pattern, const std::string& name) {
   for (size_t at; (at = pattern.find("**", from)) != std::string::npos; from = at + 2)
     pieces.push_back(pattern.substr(from, at - from));
   pieces.push_back(pattern.substr(from));
-  return MatchPieces(pieces, 0, name);
+  std::vector<signed char> known(pieces.size() * (name.size() + 1), -1);
+  return MatchPieces(pieces, 0, name, 0, known);
 }
 
 // `name` and each directory above it, deepest first.
