@@ -14,11 +14,6 @@
 namespace orvel {
 namespace {
 
-bool Exists(const char* path) {
-  struct stat st;
-  return lstat(path, &st) == 0;
-}
-
 uint32_t Fold(uint32_t h, uint64_t v) {
   uint64_t x = (h ^ v) * 0x9E3779B97F4A7C15ull;
   x ^= x >> 31;
@@ -85,16 +80,16 @@ int ArchiveGuard::Recover() {
   const char* archive = Path(0);
   const char* aside = Path(AsideIndex());
   const char* temp = Path(TempIndex());
-  if (Exists(aside)) {
+  if (PathExists(aside)) {
     // Without a journal an aside file is either the only copy of the
     // archive (a swap cut short before journals existed) or a leftover.
-    if (!Exists(archive)) {
+    if (!PathExists(archive)) {
       if (PassFaultPoint(FaultKind::kRename)) rename(aside, archive);
     } else if (PassFaultPoint(FaultKind::kDelete)) {
       unlink(aside);
     }
   }
-  if (Exists(temp) && PassFaultPoint(FaultKind::kDelete)) unlink(temp);
+  if (PathExists(temp) && PassFaultPoint(FaultKind::kDelete)) unlink(temp);
   return VRKERR_OK;
 }
 
@@ -104,13 +99,13 @@ int ArchiveGuard::BeginOpen() {
   const char* archive = Path(0);
   bool readOnly = false;
   if (!m_lock.Acquire(archive, true, LockWaitMs(), &readOnly)) {
-    if (Exists(archive)) return VRKERR_BUSY;
+    if (PathExists(archive)) return VRKERR_BUSY;
     // No archive file: a compaction cut short between its renames leaves
     // the old file aside; putting it back needs no lock, nobody can hold
     // a file that is not there.
-    if (CommitJournal::JournalExists(archive) || Exists(Path(AsideIndex()))) {
+    if (CommitJournal::JournalExists(archive) || PathExists(Path(AsideIndex()))) {
       if (Recover() != VRKERR_OK) return VRKERR_NEEDS_RECOVERY;
-      if (Exists(archive) && !m_lock.Acquire(archive, true, LockWaitMs(), &readOnly))
+      if (PathExists(archive) && !m_lock.Acquire(archive, true, LockWaitMs(), &readOnly))
         return VRKERR_BUSY;
     }
     return VRKERR_OK;
@@ -127,7 +122,7 @@ int ArchiveGuard::RecoverBeforeOpen(const char* archive) {
   char aside[kJournalMaxPath];
   std::strcpy(aside, archive);
   std::strcat(aside, "old");
-  if (!CommitJournal::JournalExists(archive) && !Exists(aside)) return VRKERR_OK;
+  if (!CommitJournal::JournalExists(archive) && !PathExists(aside)) return VRKERR_OK;
   ArchiveGuard guard;
   if (!guard.SetPaths(archive, nullptr, 0, "temp")) return VRKERR_OK;
   const int rc = guard.BeginOpen();
@@ -144,7 +139,7 @@ void ArchiveGuard::EndOpen() {
 int ArchiveGuard::BeginCreate() {
   const char* archive = Path(0);
   const bool journaled = JournalingEnabled();
-  if (!Exists(archive)) {
+  if (!PathExists(archive)) {
     // The lock needs a file; the journal records the archive as absent
     // before it is made.
     if (journaled && (!m_journal.Start() || !m_journal.MakeDurable())) return VRKERR_CREATE_FILE;

@@ -19,11 +19,6 @@ namespace {
 
 constexpr unsigned kMaxArchiveFiles = kJournalMaxFiles / 2;
 
-bool Exists(const char* path) {
-  struct stat st;
-  return stat(path, &st) == 0;
-}
-
 // The journal names its files relative to its own directory.
 bool SameDirectory(const char* a, const char* b) {
   const char* slashA = std::strrchr(a, '/');
@@ -43,7 +38,7 @@ int VrkReplaceArchive(const char* const* targets, const char* const* replacement
   const char* paths[kJournalMaxFiles];
   unsigned t[kMaxArchiveFiles], r[kMaxArchiveFiles];
   for (unsigned i = 0; i < count; ++i) {
-    if (!targets[i] || !replacements[i] || !Exists(replacements[i]) ||
+    if (!targets[i] || !replacements[i] || !PathExists(replacements[i]) ||
         !SameDirectory(targets[0], targets[i]) || !SameDirectory(targets[0], replacements[i]))
       return SetError(VRKERR_NULL_PATH);
     paths[i] = targets[i];
@@ -59,7 +54,7 @@ int VrkReplaceArchive(const char* const* targets, const char* const* replacement
   // open the path once the new file is there for the lock on that one.
   WriterLock oldLock, newLock;
   bool readOnly = false;
-  if (Exists(targets[0]) && !oldLock.Acquire(targets[0], true, LockWaitMs(), &readOnly))
+  if (PathExists(targets[0]) && !oldLock.Acquire(targets[0], true, LockWaitMs(), &readOnly))
     return SetError(VRKERR_BUSY);
   if (readOnly) return SetError(VRKERR_READ_ONLY);
   if (!newLock.Acquire(replacements[0], true, LockWaitMs(), &readOnly)) return SetError(VRKERR_BUSY);

@@ -93,11 +93,6 @@ bool Unlink(const char* path) {
   return unlink(path) == 0 || errno == ENOENT;
 }
 
-bool Exists(const char* path) {
-  struct stat st;
-  return lstat(path, &st) == 0;
-}
-
 // The directory of `path` with its separator ("" for the current one).
 void DirectoryOf(const char* path, char* dir) {
   if (!GetPathDirectory(path, dir)) dir[0] = 0;
@@ -561,7 +556,7 @@ bool CommitJournal::JournalExists(const char* archivePath) {
   if (std::strlen(archivePath) >= kJournalMaxPath) return false;
   std::strcpy(path, archivePath);
   std::strcat(path, kJournalSuffix);
-  return Exists(path);
+  return PathExists(path);
 }
 
 int CommitJournal::Recover(const char* archivePath) {
@@ -586,7 +581,7 @@ int CommitJournal::Recover(const char* archivePath) {
     if (ok && !j->committedRecord) {
       // Undo: the old archive file back in place, the old bytes back, the
       // sizes as they were, and what the update created gone.
-      if (j->swapped && Exists(j->paths[j->swapAside])) {
+      if (j->swapped && PathExists(j->paths[j->swapAside])) {
         ok = PassFaultPoint(FaultKind::kRename) &&
              rename(j->paths[j->swapAside], j->paths[j->swapTarget]) == 0;
       }

@@ -332,6 +332,11 @@ int DiskFileExists(const char* path) {
   return StatFirstMatch(path, &st) && !S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
+bool PathExists(const char* path) {
+  struct stat st;
+  return path && lstat(path, &st) == 0;
+}
+
 bool IsDiskFileHeld(const char* path) {
   struct stat st;
   return path && lstat(path, &st) == 0 && IsHeldOpen(IdentityOf(st));

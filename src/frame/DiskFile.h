@@ -76,6 +76,9 @@ unsigned GetDiskFileTime(const char* path);
 // 0 for a missing file or a directory.
 uint64_t GetDiskFileWriteTime(const char* path);
 int DiskFileExists(const char* path);
+// True when something (a file, a directory, a link) is at `path` itself,
+// without wildcards and without following a link.
+bool PathExists(const char* path);
 
 // True when a handle of the library holds the file `path` names.
 bool IsDiskFileHeld(const char* path);
