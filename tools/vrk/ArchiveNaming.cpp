@@ -33,6 +33,11 @@ std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced
   return files;
 }
 
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string PathStem(const std::string& path) {
   size_t slash = path.rfind('/');
   size_t start = slash == std::string::npos ? 0 : slash + 1;

@@ -28,6 +28,8 @@ bool HasVrkExtension(const std::string& path);
 // advanced variant its ".bhl" and ".lst" side files.
 std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced);
 
+// The last component of `path` ("dir/data.vrk" -> "data.vrk").
+std::string BaseName(const std::string& path);
 // `path` without the extension of its last component ("dir/data.vrk" ->
 // "dir/data"); patch and block files are named after it.
 std::string PathStem(const std::string& path);

@@ -36,10 +36,8 @@ class HeldSignals {
 
 FreshArchive::FreshArchive(const std::string& path, bool advanced)
     : final_(path), advanced_(advanced) {
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  temporary_ = dir + "." + base + "-new" + std::to_string(getpid()) + (advanced ? ".vrk" : "");
+  const std::string base = BaseName(path);
+  temporary_ = path.substr(0, path.size() - base.size()) + "." + base + "-new" + std::to_string(getpid()) + (advanced ? ".vrk" : "");
   RemoveOnFault(TemporaryFiles());
 }
 

@@ -102,11 +102,6 @@ std::optional<std::string> CheckNameList(const FileBytes& list) {
   return CheckRecord(list, "the name list", file, list.Word(12), list.Word(16));
 }
 
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // What the archive's own files show; nothing when they look whole.
 std::optional<std::string> Inspect(const std::string& archive) {
   const FileBytes main = ReadStart(archive, kHeaderAt + kHeaderSize);
