@@ -23,7 +23,7 @@ from setuptools import setup
 
 HERE = Path(__file__).resolve().parent
 TOOL = HERE.parent / "tools" / "vrk"
-TOOL_SOURCES = ["ErrorReport.cpp", "PrintableText.cpp", "ArchiveNaming.cpp"]
+TOOL_SOURCES = ["console/ErrorReport.cpp", "console/PrintableText.cpp", "archive/ArchiveNaming.cpp"]
 
 
 def pkg_config(*args: str) -> list:

@@ -6,7 +6,7 @@
 #include <climits>
 #include <unordered_set>
 
-#include "ArchiveNaming.h"
+#include "archive/ArchiveNaming.h"
 #include "Compressor.h"
 
 namespace orvelpy {

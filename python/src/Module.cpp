@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ArchiveCore.h"
-#include "ErrorReport.h"
+#include "console/ErrorReport.h"
 
 namespace py = pybind11;
 using orvelpy::Archive;

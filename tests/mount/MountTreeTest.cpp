@@ -1,7 +1,7 @@
 // The tree vrk mount builds from archive names.
 #include <gtest/gtest.h>
 
-#include "MountTree.h"
+#include "mount/MountTree.h"
 
 namespace vrk {
 namespace {

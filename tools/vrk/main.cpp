@@ -8,8 +8,8 @@
 #include <new>
 #include <string>
 
-#include "Commands.h"
-#include "ErrorReport.h"
+#include "commands/Commands.h"
+#include "console/ErrorReport.h"
 
 int main(int argc, char** argv) {
   using namespace vrk;

@@ -1,0 +1,108 @@
+#include "archive/ArchiveNaming.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "console/ErrorReport.h"
+
+namespace vrk {
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+bool IsReservedName(const std::string& name) {
+  const std::string folded = LowerAscii(name);
+  return folded == kListFileName || folded == kRecordFileName;
+}
+
+bool HasVrkExtension(const std::string& path) {
+  return path.size() > 4 && LowerAscii(path.substr(path.size() - 4)) == ".vrk";
+}
+
+std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced) {
+  std::vector<std::string> files{path};
+  if (advanced && HasVrkExtension(path)) {
+    std::string stem = PathStem(path);
+    files.push_back(stem + ".bhl");
+    files.push_back(stem + ".lst");
+  }
+  return files;
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string PathStem(const std::string& path) {
+  size_t slash = path.rfind('/');
+  size_t start = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = path.rfind('.');
+  // A leading dot starts a hidden name, not an extension.
+  return dot != std::string::npos && dot > start ? path.substr(0, dot) : path;
+}
+
+std::string PatchFilePath(const std::string& archivePath) { return PathStem(archivePath) + ".vrx"; }
+
+std::string BlockFilePath(const std::string& archiveOrPatchPath, uint32_t level) {
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, "_%08x.pb", level);
+  return PathStem(archiveOrPatchPath) + suffix;
+}
+
+std::vector<std::string> SplitPath(const std::string& path, const char* separators) {
+  std::vector<std::string> pieces;
+  size_t i = 0;
+  for (;;) {
+    size_t j = path.find_first_of(separators, i);
+    pieces.push_back(path.substr(i, j == std::string::npos ? std::string::npos : j - i));
+    if (j == std::string::npos) return pieces;
+    i = j + 1;
+  }
+}
+
+std::string JoinName(const std::vector<std::string>& components, bool backslash) {
+  std::string name;
+  for (const std::string& c : components) {
+    if (!name.empty()) name += backslash ? '\\' : '/';
+    name += c;
+  }
+  return name;
+}
+
+namespace {
+
+bool ParseHalf(const std::string& text, uint32_t* out) {
+  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
+  errno = 0;
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+  if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
+  *out = static_cast<uint32_t>(v);
+  return true;
+}
+
+}  // namespace
+
+Version ParseVersion(const std::string& text) {
+  Version v;
+  size_t colon = text.find(':');
+  bool ok = colon == std::string::npos
+                ? ParseHalf(text, &v.low)
+                : ParseHalf(text.substr(0, colon), &v.high) &&
+                      ParseHalf(text.substr(colon + 1), &v.low);
+  if (!ok)
+    throw UsageError("bad version '" + text +
+                     "': expected HIGH:LOW or LOW, unsigned 32-bit numbers");
+  return v;
+}
+
+std::string FormatVersion(uint32_t high, uint32_t low) {
+  return std::to_string(high) + ":" + std::to_string(low);
+}
+
+}  // namespace vrk

@@ -1,0 +1,50 @@
+#include "archive/PacketRead.h"
+
+#include <OrvelPacket.h>
+#include <lzo/lzo1x.h>
+
+#include "console/ErrorReport.h"
+#include "archive/PacketHandle.h"
+
+namespace vrk {
+namespace {
+
+// The advanced archive reads a file's checksum word behind its bytes.
+constexpr size_t kChecksumRoom = 4;
+
+// LZO1X decodes in place when the stream ends this far behind the end of
+// the decoded bytes.
+size_t InPlaceMargin(size_t original) { return original / 16 + 64 + 3; }
+
+}  // namespace
+
+EntryBytes ReadEntry(const Packet& packet, const std::string& name) {
+  const char* n = name.c_str();
+  if (!packet.Contains(name)) throw ToolError(packet.About(name) + ": not in the archive");
+  const size_t original = packet->GetFileOriginalSize(n);
+  const size_t stored = packet->GetFileStoredSize(n);
+  const bool compressed = packet->IsFileCompressed(n) != 0;
+  // No LZO1X stream expands more than 256 times or grows by more than the
+  // in-place margin.
+  const size_t decoded = compressed ? original + InPlaceMargin(original) : 0;
+  if (compressed ? original > stored * 256 + 4096 || stored > decoded : original != stored)
+    throw ToolError(packet.About(name) + ": damaged: " + std::to_string(stored) +
+                    " stored bytes cannot hold " + std::to_string(original));
+
+  ByteBuffer buffer((compressed ? decoded : stored) + kChecksumRoom);
+  unsigned char* place = buffer.Data() + (compressed ? buffer.Size() - stored - kChecksumRoom : 0);
+  g_nVrkErrCode = VRKERR_OK;
+  const int got = packet->ReadFileRaw(n, place, static_cast<unsigned>(stored + kChecksumRoom));
+  if (g_nVrkErrCode != VRKERR_OK || static_cast<unsigned>(got) != stored)
+    throw LibraryError(packet.About(name), g_nVrkErrCode != VRKERR_OK ? g_nVrkErrCode : VRKERR_DATA_IO);
+  if (compressed) {
+    lzo_uint length = original;
+    if (lzo1x_decompress_safe(place, stored, buffer.Data(), &length, nullptr) != LZO_E_OK ||
+        length != original)
+      throw ToolError(packet.About(name) + ": compressed data is damaged");
+  }
+  buffer.Shrink(original);
+  return EntryBytes(std::move(buffer), original);
+}
+
+}  // namespace vrk

@@ -1,0 +1,35 @@
+// Reading one whole file out of an archive, holding a single copy of its
+// contents: a compressed file's stored stream is read into the tail of the
+// buffer it decodes into and decoded in place, as LZO1X allows.
+#ifndef VRK_PACKET_READ_H
+#define VRK_PACKET_READ_H
+
+#include <cstddef>
+#include <string>
+
+#include "archive/ByteBuffer.h"
+
+namespace vrk {
+
+class Packet;
+
+class EntryBytes {
+ public:
+  EntryBytes(ByteBuffer buffer, size_t size) : buffer_(std::move(buffer)), size_(size) {}
+  const unsigned char* Data() const { return buffer_.Data(); }
+  size_t Size() const { return size_; }
+
+ private:
+  ByteBuffer buffer_;
+  size_t size_;
+};
+
+// Reads `name` whole: checksums are verified where the archive keeps them,
+// and a compressed stream must decode to exactly the recorded size (a
+// bounds-checking decoder is used). Throws ToolError naming the archive and
+// the file; a missing file is reported as such.
+EntryBytes ReadEntry(const Packet& packet, const std::string& name);
+
+}  // namespace vrk
+
+#endif

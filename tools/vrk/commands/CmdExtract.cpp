@@ -1,0 +1,205 @@
+// vrk extract: writes all or the selected files (by name, directory or
+// wildcard pattern) below a directory, never outside it, under their spelled
+// names and with their modes and times when the archive keeps a tree record;
+// links and empty directories too. Files already there are replaced, as tar
+// does, unless -k or --keep-newer.
+#include <CLI/CLI.hpp>
+#include <OrvelPacket.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "archive/ArchiveNaming.h"
+#include "tree/ArchiveTree.h"
+#include "commands/Commands.h"
+#include "console/ErrorReport.h"
+#include "tree/ExtractTarget.h"
+#include "tree/LinkPolicy.h"
+#include "tree/NameListFile.h"
+#include "tree/NamePattern.h"
+#include "archive/PacketHandle.h"
+#include "archive/PacketRead.h"
+#include "console/PrintableText.h"
+#include "console/ProgressBar.h"
+#include "console/StopSignals.h"
+
+namespace vrk {
+namespace {
+
+struct ExtractOptions {
+  std::string archive;
+  std::vector<std::string> names;
+  std::string filesFrom;
+  std::string dir = ".";
+  bool unsafePaths = false;
+  bool quiet = false;
+  bool verbose = false;
+  bool keepOld = false;    // -k: never replace what is there
+  bool keepNewer = false;  // replace only what is older than the archived file
+};
+
+size_t Depth(const std::string& name) {
+  return static_cast<size_t>(std::count_if(name.begin(), name.end(),
+                                           [](char c) { return c == '/' || c == '\\'; }));
+}
+
+class Extraction {
+ public:
+  Extraction(const ExtractOptions& o, const Packet& packet, const TreeRecord& record)
+      : o_(o), packet_(packet), record_(record), target_(o.dir, o.unsafePaths) {}
+
+  int Run(const std::vector<TreeItem>& items) {
+    std::vector<const TreeItem*> files, links, directories;
+    uint64_t totalBytes = 0;
+    for (const TreeItem& item : items) {
+      if (item.entry.kind == EntryKind::kDirectory) directories.push_back(&item);
+      if (item.entry.kind == EntryKind::kLink) links.push_back(&item);
+      if (!item.IsFile()) continue;
+      files.push_back(&item);
+      totalBytes += packet_->GetFileOriginalSize(item.entry.name.c_str());
+    }
+    ProgressBar bar("extracting", files.size(), totalBytes, o_.quiet || o_.verbose);
+    for (const TreeItem* d : directories)
+      Try(bar, [&] {
+        target_.MakeDirectory(d->entry.name);
+        Done(d->entry.name + "/");
+      });
+    for (const TreeItem* f : files) {
+      StopIfRequested();
+      Try(bar, [&] {
+        if (Kept(bar, *f)) return;
+        EntryBytes data = ReadEntry(packet_, f->entry.name);
+        target_.WriteFile(f->entry.name, data.Data(), data.Size(),
+                          f->attributes ? &f->entry : nullptr);
+        bar.Advance(data.Size());
+        Done(f->entry.name);
+      });
+    }
+    MakeLinks(bar, links);
+    // Deepest first: a directory's time changes while things go into it.
+    std::stable_sort(directories.begin(), directories.end(),
+                     [](const TreeItem* a, const TreeItem* b) {
+                       return Depth(a->entry.name) > Depth(b->entry.name);
+                     });
+    for (const TreeItem* d : directories)
+      Try(bar, [&] { target_.RestoreDirectory(d->entry); });
+    bar.Finish();
+    return failures_ ? kExitFailure : 0;
+  }
+
+ private:
+  void MakeLinks(ProgressBar& bar, const std::vector<const TreeItem*>& links) {
+    std::vector<TreeEntry> all;
+    for (const TreeEntry& e : record_.Entries())
+      if (e.kind == EntryKind::kLink) all.push_back(e);
+    const LinkPolicy policy(all, target_.Fd());
+    for (const TreeItem* l : links) {
+      StopIfRequested();
+      Try(bar, [&] {
+        std::string reason;
+        if (!o_.unsafePaths && !policy.StaysInside(l->entry, &reason))
+          throw ToolError(l->entry.name + ": symbolic link not made: it " + reason +
+                          " (use --unsafe-paths to allow it)");
+        if (Kept(bar, *l)) return;
+        target_.MakeLink(l->entry);
+        Done(l->entry.name);
+      });
+    }
+  }
+
+  // -v: names what was written, as tar -xv does.
+  void Done(const std::string& name) const {
+    if (o_.verbose) std::printf("%s\n", Printable(name).c_str());
+  }
+
+  // True, after saying so, when -k or --keep-newer keeps what stands where
+  // `item` goes. Without a tree record the archive holds no time to compare,
+  // so --keep-newer keeps what is there.
+  bool Kept(ProgressBar& bar, const TreeItem& item) {
+    if (!o_.keepOld && !o_.keepNewer) return false;
+    struct stat st;
+    if (!target_.Exists(item.entry.name, &st)) return false;
+    std::string why;
+    if (o_.keepOld) {
+      why = "already there, kept (-k)";
+    } else if (!item.attributes) {
+      why = "already there, kept: the archive holds no time to compare (--keep-newer)";
+    } else if (st.st_mtim.tv_sec > item.entry.seconds ||
+               (st.st_mtim.tv_sec == item.entry.seconds &&
+                st.st_mtim.tv_nsec > static_cast<long>(item.entry.nanoseconds))) {
+      why = "newer than the archived one, kept (--keep-newer)";
+    } else {
+      return false;
+    }
+    bar.Finish();
+    PrintProblem(Printable(item.entry.name) + ": " + why);
+    return true;
+  }
+
+  // Runs one step; its failure is reported and counted, and the rest goes on.
+  template <class Step>
+  void Try(ProgressBar& bar, Step step) {
+    try {
+      step();
+    } catch (const StopRequest&) {
+      throw;
+    } catch (const ToolError& e) {
+      bar.Finish();
+      // Library errors already name the archive; the target's do not.
+      std::string message = e.what();
+      if (message.compare(0, o_.archive.size(), o_.archive) != 0) message = o_.archive + ": " + message;
+      PrintProblem(message);
+      ++failures_;
+    }
+  }
+
+  const ExtractOptions& o_;
+  const Packet& packet_;
+  const TreeRecord& record_;
+  ExtractTarget target_;
+  int failures_ = 0;
+};
+
+int RunExtract(const ExtractOptions& o) {
+  if (o.keepOld && o.keepNewer) throw UsageError("-k and --keep-newer: choose one");
+  std::vector<std::string> names = o.names;
+  AppendNameList(names, o.filesFrom);
+  // An empty list means no files here, not all of them.
+  if (!o.filesFrom.empty() && names.empty()) throw UsageError(o.filesFrom + ": no names to extract");
+  CatchStopSignals();
+  Packet packet = Packet::Open(o.archive);
+  const ArchiveTree tree = ReadArchiveTree(packet);
+  NameSelection selection(std::move(names));
+  const std::vector<TreeItem> items = SelectTreeItems(packet, tree, selection);
+  const int status = Extraction(o, packet, tree.record.record).Run(items);
+  // Patterns that matched nothing are named after the rest is done, as tar does.
+  return selection.ReportUnmatched(o.archive) ? kExitFailure : status;
+}
+
+}  // namespace
+
+void AddExtractCommand(CLI::App& app, Action& action) {
+  auto o = std::make_shared<ExtractOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "extract", "Extract all or the selected files, recreating their directories, links, modes "
+                 "and times; files already there are replaced");
+  cmd->alias("x");
+  cmd->add_option("archive", o->archive, "Archive to extract from")->required();
+  cmd->add_option("names", o->names,
+                  "Names, directories (all below them) or wildcard patterns to extract "
+                  "(default: all)");
+  AddFilesFromOption(cmd, o->filesFrom, "the NAMES");
+  cmd->add_option("-C,--directory", o->dir, "Directory to extract into (created if missing)");
+  cmd->add_flag("--unsafe-paths", o->unsafePaths,
+                "Allow absolute names, drive letters, '..' and links leading outside the "
+                "directory (writes outside it)");
+  cmd->add_flag("-k,--keep-old-files", o->keepOld, "Keep files that are already there");
+  cmd->add_flag("--keep-newer", o->keepNewer,
+                "Keep files that are already there and newer than the archived ones");
+  cmd->add_flag("-v,--verbose", o->verbose, "Name each file as it is written");
+  cmd->add_flag("-q,--quiet", o->quiet, "No progress bar");
+  cmd->callback([o, &action] { action = [o] { return RunExtract(*o); }; });
+}
+
+}  // namespace vrk

@@ -1,0 +1,452 @@
+// vrk mount: an archive as a read-only directory tree (FUSE 3); vrk umount
+// takes it down again. The tree is built once from the archive's name list
+// at mount time; a file's bytes are read whole through the library at its
+// first read and kept for the reads that follow.
+#include <CLI/CLI.hpp>
+#include <OrvelPacket.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "commands/Commands.h"
+#include "console/ErrorReport.h"
+
+#ifdef VRK_WITH_FUSE
+#define FUSE_USE_VERSION 31
+#include <fuse.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+#include "archive/ArchiveNaming.h"
+#include "tree/ArchiveTree.h"
+#include "tree/LinkPolicy.h"
+#include "mount/MountTree.h"
+#include "archive/PacketHandle.h"
+#endif
+
+extern char** environ;
+
+namespace vrk {
+namespace {
+
+struct MountOptions {
+  std::string archive;
+  std::string dir;
+  bool foreground = false;
+  std::vector<std::string> fuseOptions;
+};
+
+#ifdef VRK_WITH_FUSE
+
+// What the attributes of the mounted tree come from: the tree record's
+// entries, by name as the archive compares names, and the archive file's
+// time for what the record does not know.
+struct AttributeSource {
+  struct timespec archiveTime;
+  std::unordered_map<std::string, TreeEntry> entries;
+};
+
+// A name as the archive compares it: letter case and separator aside.
+std::string NameKey(const std::string& name) {
+  std::string key = LowerAscii(name);
+  std::replace(key.begin(), key.end(), '\\', '/');
+  return key;
+}
+
+// The mode and time shown for `name` (a file's name inside the archive, or a
+// directory's path in the tree): those the tree record keeps, without the
+// write bits (the mount is read-only); else files 0444, directories 0555,
+// and the archive's time.
+MountAttributes AttributesOf(const AttributeSource& source, const std::string& name,
+                             bool directory) {
+  MountAttributes a;
+  auto found = source.entries.find(NameKey(name));
+  const bool kept = found != source.entries.end() &&
+                    (found->second.kind == EntryKind::kDirectory) == directory;
+  if (kept) {
+    a.mode = found->second.mode & 07555;
+    a.mtime.tv_sec = static_cast<time_t>(found->second.seconds);
+    a.mtime.tv_nsec = static_cast<long>(found->second.nanoseconds);
+  } else {
+    a.mode = directory ? 0555 : 0444;
+    a.mtime = source.archiveTime;
+  }
+  return a;
+}
+
+// A file's bytes, decoded once for all its reads.
+struct FileData {
+  std::unique_ptr<unsigned char[]> bytes;
+  size_t size = 0;
+};
+
+class MountedArchive {
+ public:
+  MountedArchive(Packet packet, MountTree tree)
+      : packet_(std::move(packet)), tree_(std::move(tree)), uid_(getuid()), gid_(getgid()) {}
+
+  const MountTree& Tree() const { return tree_; }
+  // Set at init when the kernel can open files without asking us.
+  bool kernelOpens = false;
+
+  void Fill(uint32_t index, struct stat* st) const {
+    const MountTree::Node& node = tree_.At(index);
+    std::memset(st, 0, sizeof *st);
+    st->st_ino = index + 1;
+    st->st_mode = (node.directory ? S_IFDIR : node.link ? S_IFLNK : S_IFREG) | node.attributes.mode;
+    st->st_nlink = node.directory ? 2 + node.subdirectories : 1;
+    st->st_uid = uid_;
+    st->st_gid = gid_;
+    st->st_size = static_cast<off_t>(node.size);
+    st->st_blksize = 4096;
+    st->st_blocks = static_cast<blkcnt_t>((node.size + 511) / 512);
+    st->st_atim = st->st_mtim = st->st_ctim = node.attributes.mtime;
+  }
+
+  // The bytes of the file at `index`, or a negative errno. The kernel asks
+  // for a file in pieces, so decoded files stay in memory, the least
+  // recently used leaving first once they pass kCachedBytes together.
+  int Data(uint32_t index, std::shared_ptr<const FileData>* out) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = cache_.find(index);
+    if (found != cache_.end()) {
+      uses_.splice(uses_.begin(), uses_, found->second.use);
+      *out = found->second.data;
+      return 0;
+    }
+    const MountTree::Node& node = tree_.At(index);
+    auto data = std::make_shared<FileData>();
+    data->size = node.size;
+    if (node.size > INT_MAX) return Problem(node, "too large to be read through the mount"), -EFBIG;
+    if (node.size > 0) {
+      data->bytes.reset(new (std::nothrow) unsigned char[node.size]);
+      if (!data->bytes) return Problem(node, "out of memory"), -ENOMEM;
+      g_nVrkErrCode = VRKERR_OK;
+      const int got = packet_->ReadFileTo(node.entry.c_str(), data->bytes.get(),
+                                          static_cast<int>(node.size), VRK_BY_NAME);
+      if (got < 0 || static_cast<uint64_t>(got) != node.size)
+        return Problem(node, DescribeError(g_nVrkErrCode)), -EIO;
+    }
+    while (!uses_.empty() && cachedBytes_ + node.size > kCachedBytes) {
+      auto oldest = cache_.find(uses_.back());
+      cachedBytes_ -= oldest->second.data->size;
+      cache_.erase(oldest);
+      uses_.pop_back();
+    }
+    uses_.push_front(index);
+    cache_[index] = Cached{data, uses_.begin()};
+    cachedBytes_ += node.size;
+    *out = std::move(data);
+    return 0;
+  }
+
+ private:
+  static constexpr size_t kCachedBytes = 64u << 20;
+
+  struct Cached {
+    std::shared_ptr<const FileData> data;
+    std::list<uint32_t>::iterator use;
+  };
+
+  // Reaches the terminal of a mount in the foreground; a daemon has none.
+  void Problem(const MountTree::Node& node, const std::string& what) const {
+    PrintProblem(packet_.About(node.entry) + ": " + what);
+  }
+
+  Packet packet_;
+  MountTree tree_;
+  uid_t uid_;
+  gid_t gid_;
+  std::mutex mutex_;
+  std::list<uint32_t> uses_;  // most recently used first
+  std::unordered_map<uint32_t, Cached> cache_;
+  size_t cachedBytes_ = 0;
+};
+
+MountedArchive& Mounted() {
+  return *static_cast<MountedArchive*>(fuse_get_context()->private_data);
+}
+
+// No exception may leave a callback into libfuse.
+template <class F>
+int Guarded(F f) {
+  try {
+    return f();
+  } catch (const std::bad_alloc&) {
+    return -ENOMEM;
+  } catch (...) {
+    return -EIO;
+  }
+}
+
+void* OnInit(struct fuse_conn_info* conn, struct fuse_config* cfg) {
+  cfg->use_ino = 1;
+  // The archive is not followed once mounted, so nothing the kernel caches
+  // goes stale.
+  cfg->kernel_cache = 1;
+  cfg->entry_timeout = cfg->attr_timeout = cfg->negative_timeout = 3600;
+  // Opening a file takes a round trip to this process for nothing: reads
+  // find their file by path. Where the kernel can, it opens files itself
+  // (and keeps their pages cached). Directories are still opened here: the
+  // high-level library keeps a handle of its own for each.
+  MountedArchive& m = Mounted();
+  m.kernelOpens = (conn->capable & FUSE_CAP_NO_OPEN_SUPPORT) != 0;
+  return &m;
+}
+
+int OnGetattr(const char* path, struct stat* st, struct fuse_file_info*) {
+  return Guarded([&] {
+    MountedArchive& m = Mounted();
+    const uint32_t index = m.Tree().Find(path);
+    if (index == MountTree::kNone) return -ENOENT;
+    m.Fill(index, st);
+    return 0;
+  });
+}
+
+int OnReaddir(const char* path, void* buf, fuse_fill_dir_t filler, off_t, struct fuse_file_info*,
+              enum fuse_readdir_flags) {
+  return Guarded([&] {
+    MountedArchive& m = Mounted();
+    const uint32_t index = m.Tree().Find(path);
+    if (index == MountTree::kNone) return -ENOENT;
+    const MountTree::Node& dir = m.Tree().At(index);
+    if (!dir.directory) return -ENOTDIR;
+    struct stat st;
+    m.Fill(index, &st);
+    filler(buf, ".", &st, 0, FUSE_FILL_DIR_PLUS);
+    m.Fill(dir.parent, &st);
+    filler(buf, "..", &st, 0, FUSE_FILL_DIR_PLUS);
+    for (const auto& [name, child] : dir.children) {
+      m.Fill(child, &st);
+      if (filler(buf, name.c_str(), &st, 0, FUSE_FILL_DIR_PLUS)) break;
+    }
+    return 0;
+  });
+}
+
+int OnReadlink(const char* path, char* buf, size_t size) {
+  return Guarded([&] {
+    MountedArchive& m = Mounted();
+    const uint32_t index = m.Tree().Find(path);
+    if (index == MountTree::kNone) return -ENOENT;
+    const MountTree::Node& node = m.Tree().At(index);
+    if (!node.link) return -EINVAL;
+    if (size == 0) return -EINVAL;
+    // The kernel's buffer takes the target cut short and ended by a zero.
+    const size_t n = std::min(node.target.size(), size - 1);
+    std::memcpy(buf, node.target.data(), n);
+    buf[n] = 0;
+    return 0;
+  });
+}
+
+int OnOpen(const char* path, struct fuse_file_info* fi) {
+  return Guarded([&] {
+    MountedArchive& m = Mounted();
+    const uint32_t index = m.Tree().Find(path);
+    if (index == MountTree::kNone) return -ENOENT;
+    // The mount is read-only, so the kernel refuses these before asking.
+    if ((fi->flags & O_ACCMODE) != O_RDONLY || (fi->flags & O_TRUNC)) return -EROFS;
+    if (m.kernelOpens) return -ENOSYS;  // from now on, without asking
+    fi->keep_cache = 1;
+    return 0;
+  });
+}
+
+int OnRead(const char* path, char* buf, size_t size, off_t offset, struct fuse_file_info*) {
+  return Guarded([&] {
+    MountedArchive& m = Mounted();
+    const uint32_t index = m.Tree().Find(path);
+    if (index == MountTree::kNone) return -ENOENT;
+    if (m.Tree().At(index).directory) return -EISDIR;
+    std::shared_ptr<const FileData> data;
+    const int rc = m.Data(index, &data);
+    if (rc != 0) return rc;
+    if (offset < 0 || static_cast<uint64_t>(offset) >= data->size) return 0;
+    const size_t n = std::min(size, data->size - static_cast<size_t>(offset));
+    std::memcpy(buf, data->bytes.get() + offset, n);
+    return static_cast<int>(n);
+  });
+}
+
+int OnStatfs(const char*, struct statvfs* st) {
+  const MountTree& tree = Mounted().Tree();
+  uint64_t bytes = 0;
+  for (size_t i = 0; i < tree.Size(); ++i) bytes += tree.At(static_cast<uint32_t>(i)).size;
+  std::memset(st, 0, sizeof *st);
+  st->f_bsize = st->f_frsize = 4096;
+  st->f_blocks = (bytes + 4095) / 4096;
+  st->f_files = tree.Size();
+  st->f_namemax = 255;
+  return 0;
+}
+
+// The tree the archive was packed from, as the tree record keeps it (names
+// as spelled, links, empty directories), else the files of the name list;
+// entries it cannot show are reported and left out.
+MountTree BuildTree(const Packet& packet, AttributeSource& source) {
+  MountTree tree;
+  const ArchiveTree archive = ReadArchiveTree(packet);
+  std::vector<TreeEntry> links;
+  for (const TreeItem& item : archive.items)
+    if (item.entry.kind == EntryKind::kLink) links.push_back(item.entry);
+  // As extract does, a link is shown only when it leads inside the tree.
+  const LinkPolicy policy(links, -1);
+  for (const TreeItem& item : archive.items) {
+    const TreeEntry& e = item.entry;
+    if (IsReservedName(e.name)) continue;
+    if (item.attributes) source.entries.emplace(NameKey(e.name), e);
+    std::string why;
+    bool shown = true;
+    if (e.kind == EntryKind::kLink)
+      shown = policy.StaysInside(e, &why) && tree.AddLink(e.name, e.target, &why);
+    else if (e.kind == EntryKind::kDirectory)
+      shown = !item.emptyDirectory || tree.AddDirectory(e.name, &why);
+    else if (!packet.Contains(e.name))
+      shown = false, why = "named in the list but not in the tables";
+    else
+      shown = tree.AddFile(e.name, packet->GetFileOriginalSize(e.name.c_str()), &why);
+    if (!shown) PrintProblem("warning: " + packet.About(e.name) + ": not shown: " + why);
+  }
+  for (size_t i = 0; i < tree.Size(); ++i) {
+    MountTree::Node& node = tree.At(static_cast<uint32_t>(i));
+    const std::string name = node.directory ? tree.PathOf(static_cast<uint32_t>(i)) : node.entry;
+    node.attributes = AttributesOf(source, name, node.directory);
+  }
+  return tree;
+}
+
+// libfuse splits options at commas and takes '\' as an escape.
+std::string EscapeOption(const std::string& value) {
+  std::string out;
+  for (char c : value) {
+    if (c == ',' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+int RunMount(const MountOptions& o) {
+  struct stat dirStat, archiveStat;
+  if (stat(o.dir.c_str(), &dirStat) != 0) throw ToolError(SystemProblem(o.dir, errno));
+  if (!S_ISDIR(dirStat.st_mode)) throw ToolError(o.dir + ": not a directory");
+  // The daemon works from '/'; an absolute path keeps naming the archive.
+  char* real = realpath(o.archive.c_str(), nullptr);
+  if (!real) throw ToolError(SystemProblem(o.archive, errno));
+  const std::string archivePath = real;
+  free(real);
+  if (stat(archivePath.c_str(), &archiveStat) != 0) throw ToolError(SystemProblem(o.archive, errno));
+
+  Packet packet = [&] {
+    try {
+      return Packet::Open(archivePath);
+    } catch (const ToolError& e) {
+      // Named as it was given.
+      std::string message = e.what();
+      if (message.compare(0, archivePath.size(), archivePath) == 0)
+        message = o.archive + message.substr(archivePath.size());
+      throw ToolError(message);
+    }
+  }();
+  AttributeSource source{archiveStat.st_mtim, {}};
+  MountTree tree = BuildTree(packet, source);
+  MountedArchive mounted(std::move(packet), std::move(tree));
+
+  std::vector<std::string> args{"vrk"};
+  for (const std::string& option : o.fuseOptions) args.insert(args.end(), {"-o", option});
+  // Last, so that no option given can make the mount writable.
+  args.insert(args.end(), {"-o", "ro,default_permissions,subtype=vrk,fsname=" +
+                                     EscapeOption(archivePath)});
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  struct fuse_args fargs = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
+
+  struct fuse_operations ops = {};
+  ops.init = OnInit;
+  ops.getattr = OnGetattr;
+  ops.readlink = OnReadlink;
+  ops.readdir = OnReaddir;
+  ops.open = OnOpen;
+  ops.read = OnRead;
+  ops.statfs = OnStatfs;
+
+  struct fuse* fuse = fuse_new(&fargs, &ops, sizeof ops, &mounted);
+  fuse_opt_free_args(&fargs);
+  if (!fuse) throw ToolError(o.archive + ": FUSE refused the mount options");
+  if (fuse_mount(fuse, o.dir.c_str()) != 0) {
+    fuse_destroy(fuse);
+    throw ToolError(o.dir + ": cannot mount there (FUSE 3 needs /dev/fuse and fusermount3)");
+  }
+  int rc = fuse_daemonize(o.foreground ? 1 : 0);
+  struct fuse_session* session = fuse_get_session(fuse);
+  if (rc == 0) rc = fuse_set_signal_handlers(session);
+  if (rc == 0) {
+    rc = fuse_loop_mt(fuse, 0);
+    fuse_remove_signal_handlers(session);
+  }
+  fuse_unmount(fuse);
+  fuse_destroy(fuse);
+  return rc == 0 ? 0 : kExitFailure;
+}
+
+#else
+
+int RunMount(const MountOptions&) {
+  throw ToolError("this vrk was built without FUSE 3 (Debian: libfuse3-dev); it cannot mount");
+}
+
+#endif
+
+int RunUmount(const std::string& dir) {
+  char program[] = "fusermount3";
+  char flag[] = "-u";
+  std::string target = dir;
+  char* argv[] = {program, flag, target.data(), nullptr};
+  pid_t pid;
+  const int spawned = posix_spawnp(&pid, program, nullptr, nullptr, argv, environ);
+  if (spawned == 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    // fusermount3 has said what went wrong.
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : kExitFailure;
+  }
+  // Without fusermount3, only the superuser can unmount.
+  if (umount2(dir.c_str(), 0) != 0) throw ToolError(SystemProblem(dir, errno));
+  return 0;
+}
+
+}  // namespace
+
+void AddMountCommand(CLI::App& app, Action& action) {
+  auto o = std::make_shared<MountOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "mount", "Show an archive as a read-only directory tree (FUSE 3) until 'vrk umount DIR'");
+  cmd->add_option("archive", o->archive, "Archive to show")->required();
+  cmd->add_option("dir", o->dir, "Empty directory to mount it on")->required();
+  cmd->add_flag("-f,--foreground", o->foreground,
+                "Stay in the foreground until unmounted or interrupted");
+  cmd->add_option("-o", o->fuseOptions, "FUSE mount option (repeatable), e.g. -o allow_other")
+      ->expected(1)
+      ->take_all();
+  cmd->callback([o, &action] { action = [o] { return RunMount(*o); }; });
+
+  auto dir = std::make_shared<std::string>();
+  CLI::App* umount = app.add_subcommand("umount", "Unmount what 'vrk mount' mounted on DIR");
+  umount->add_option("dir", *dir, "Directory an archive is mounted on")->required();
+  umount->callback([dir, &action] { action = [dir] { return RunUmount(*dir); }; });
+}
+
+}  // namespace vrk

@@ -1,0 +1,66 @@
+// Writing extracted files, links and directories without ever leaving the
+// target directory (PathSafety.h), and without ever leaving a partial file
+// under a real name: each file is written under a temporary name beside its
+// place and renamed there when complete, which also replaces whatever stood
+// there (a link to elsewhere included) rather than writing through it.
+#ifndef VRK_EXTRACT_TARGET_H
+#define VRK_EXTRACT_TARGET_H
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "tree/PathSafety.h"
+#include "tree/TreeRecord.h"
+
+namespace vrk {
+
+class ExtractTarget {
+ public:
+  // Opens (creating when missing) the directory to extract into. With
+  // `unsafePaths` names are used as they are, '..' and absolute paths
+  // included. Throws ToolError.
+  ExtractTarget(const std::string& dir, bool unsafePaths);
+  ~ExtractTarget();
+  ExtractTarget(const ExtractTarget&) = delete;
+  ExtractTarget& operator=(const ExtractTarget&) = delete;
+
+  int Fd() const { return dirFd_; }
+
+  // Writes one file, creating its directories. With `attributes`, its mode
+  // (owner bits as recorded, the others as the umask allows; no set-id or
+  // sticky bits) and modification time are restored. A stop signal while a
+  // large file is written removes the partial file and throws StopRequest.
+  void WriteFile(const std::string& name, const unsigned char* data, size_t size,
+                 const TreeEntry* attributes);
+  // Creates a symbolic link with its recorded time.
+  void MakeLink(const TreeEntry& link);
+  void MakeDirectory(const std::string& name);
+  // True when something stands where `name` goes (its directories are
+  // created on the way), with its lstat in `st`.
+  bool Exists(const std::string& name, struct stat* st);
+  // Mode and time of a directory, once everything inside it is written.
+  void RestoreDirectory(const TreeEntry& directory);
+
+ private:
+  struct Place {
+    DirectoryFd dir;
+    std::string leaf;
+  };
+  // The directory that holds `name` (created when missing) and its last part.
+  Place PlaceOf(const std::string& name);
+  DirectoryFd OpenDirectory(const std::string& name, bool create);
+  mode_t Permitted(uint32_t mode) const;
+
+  std::string dir_;
+  int dirFd_;
+  bool unsafePaths_;
+  mode_t umask_;
+};
+
+}  // namespace vrk
+
+#endif
