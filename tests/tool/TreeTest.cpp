@@ -63,28 +63,32 @@ TEST_P(TreeTest, NamesModesTimesLinksAndEmptyDirectoriesComeBack) {
   EXPECT_NE(Vrk({"list", "--all", Archive()}).out.find("(attributes)\n"), std::string::npos);
   EXPECT_NE(Vrk({"list", "-l", Archive()}).out.find("-rwxr-xr-x"), std::string::npos);
 
-  // Links leading outside are not made, and say so; the rest is extracted.
+  // Every link comes back as it was stored, leading outside or not.
   RunResult x = Vrk({"extract", Archive(), "-C", "out"});
-  EXPECT_EQ(x.status, 1);
-  EXPECT_NE(x.err.find("escape: symbolic link not made"), std::string::npos) << x.err;
-  EXPECT_NE(x.err.find("Docs/up: symbolic link not made"), std::string::npos) << x.err;
-  EXPECT_EQ(ReadTree(Path("out")),
-            (std::map<std::string, std::string>{{"Docs/Index.html", "upper"},
-                                                {"Makefile", "all:\n"},
-                                                {"bin/run.sh", "#!/bin/sh\n"},
-                                                {"old.txt", "old"}}));
+  EXPECT_EQ(x.status, 0) << x.err;
+  std::map<std::string, std::string> files{{"Docs/Index.html", "upper"},
+                                           {"Makefile", "all:\n"},
+                                           {"bin/run.sh", "#!/bin/sh\n"},
+                                           {"old.txt", "old"}};
+  EXPECT_EQ(LinkTarget(Path("out/escape")), Path("outside.txt"));
+  EXPECT_EQ(LinkTarget(Path("out/Docs/up")), "../../outside.txt");
+  EXPECT_EQ(LinkTarget(Path("out/bin/tool")), "run.sh");
   EXPECT_EQ(Lstat(Path("out/bin/run.sh")).st_mode & 0700, 0700u);
   EXPECT_EQ(Lstat(Path("out/Makefile")).st_mode & 0100, 0u);
   const struct stat old = Lstat(Path("out/old.txt"));
   EXPECT_EQ(old.st_mtim.tv_sec, kOldTime);
   EXPECT_EQ(old.st_mtim.tv_nsec, kOldNanoseconds);
-  EXPECT_EQ(LinkTarget(Path("out/bin/tool")), "run.sh");
-  EXPECT_FALSE(Exists(Path("out/escape")) || Exists(Path("out/Docs/up")));
   EXPECT_TRUE(S_ISDIR(Lstat(Path("out/empty/inner")).st_mode));
 
-  RunResult unsafe = Vrk({"extract", Archive(), "-C", "all", "--unsafe-paths"});
-  EXPECT_EQ(unsafe.status, 0) << unsafe.err;
-  EXPECT_EQ(LinkTarget(Path("all/Docs/up")), "../../outside.txt");
+  // --safe-links: links leading outside are not made, and say so; the rest
+  // is extracted.
+  RunResult safe = Vrk({"extract", Archive(), "-C", "safe", "--safe-links"});
+  EXPECT_EQ(safe.status, 1);
+  EXPECT_NE(safe.err.find("escape: symbolic link not made"), std::string::npos) << safe.err;
+  EXPECT_NE(safe.err.find("Docs/up: symbolic link not made"), std::string::npos) << safe.err;
+  EXPECT_EQ(ReadTree(Path("safe")), files);
+  EXPECT_EQ(LinkTarget(Path("safe/bin/tool")), "run.sh");
+  EXPECT_FALSE(Exists(Path("safe/escape")) || Exists(Path("safe/Docs/up")));
 
   // Named extraction finds files in any case, links by name, and
   // directories with what they hold.
@@ -95,16 +99,16 @@ TEST_P(TreeTest, NamesModesTimesLinksAndEmptyDirectoriesComeBack) {
   EXPECT_EQ(LinkTarget(Path("named/bin/tool")), "run.sh");
 }
 
-// A link is judged by where the system would take it, through the other
-// links: "b" looks inside written out, but "a" is one level up, so "b"
-// leads out of the directory.
-TEST_P(TreeTest, LinkChainsLeadingOutsideAreNotMade) {
+// --safe-links judges a link by where the system would take it, through the
+// other links: "b" looks inside written out, but "a" is one level up, so
+// "b" leads out of the directory.
+TEST_P(TreeTest, LinkChainsLeadingOutsideAreNotMadeWithSafeLinks) {
   std::filesystem::create_directories(Path("chain/x/y"));
   ASSERT_EQ(symlink("../../q", Path("chain/x/y/a").c_str()), 0);
   ASSERT_EQ(symlink("a/../../../outside.txt", Path("chain/x/y/b").c_str()), 0);
   ASSERT_EQ(symlink("a/../x", Path("chain/x/y/c").c_str()), 0);
   ASSERT_EQ(Create({"-C", "chain", "."}).status, 0);
-  RunResult x = Vrk({"extract", Archive(), "-C", "out"});
+  RunResult x = Vrk({"extract", Archive(), "-C", "out", "--safe-links"});
   EXPECT_EQ(x.status, 1);
   EXPECT_NE(x.err.find("x/y/b: symbolic link not made"), std::string::npos) << x.err;
   EXPECT_FALSE(Exists(Path("out/x/y/b")));

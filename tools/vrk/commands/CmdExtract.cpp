@@ -2,7 +2,9 @@
 // wildcard pattern) below a directory, never outside it, under their spelled
 // names and with their modes and times when the archive keeps a tree record;
 // links and empty directories too. Files already there are replaced, as tar
-// does, unless -k or --keep-newer.
+// does, unless -k or --keep-newer. Links are made last, as stored, whatever
+// they point to (nothing is ever written through one); --safe-links skips
+// those leading outside the directory, for archives from untrusted sources.
 #include <CLI/CLI.hpp>
 #include <OrvelPacket.h>
 
@@ -33,6 +35,7 @@ struct ExtractOptions {
   std::string filesFrom;
   std::string dir = ".";
   bool unsafePaths = false;
+  bool safeLinks = false;  // skip links leading outside the directory
   bool quiet = false;
   bool verbose = false;
   bool keepOld = false;    // -k: never replace what is there
@@ -46,8 +49,8 @@ size_t Depth(const std::string& name) {
 
 class Extraction {
  public:
-  Extraction(const ExtractOptions& o, const Packet& packet, const TreeRecord& record)
-      : o_(o), packet_(packet), record_(record), target_(o.dir, o.unsafePaths) {}
+  Extraction(const ExtractOptions& o, const Packet& packet)
+      : o_(o), packet_(packet), target_(o.dir, o.unsafePaths) {}
 
   int Run(const std::vector<TreeItem>& items) {
     std::vector<const TreeItem*> files, links, directories;
@@ -89,22 +92,50 @@ class Extraction {
   }
 
  private:
+  // After every directory and file, so that what a link points to never
+  // decides where they go.
   void MakeLinks(ProgressBar& bar, const std::vector<const TreeItem*>& links) {
-    std::vector<TreeEntry> all;
-    for (const TreeEntry& e : record_.Entries())
-      if (e.kind == EntryKind::kLink) all.push_back(e);
-    const LinkPolicy policy(all, target_.Fd());
+    const PathLookup disk = DiskLookup(target_.Fd());
+    std::vector<const TreeEntry*> made;
     for (const TreeItem* l : links) {
       StopIfRequested();
       Try(bar, [&] {
         std::string reason;
-        if (!o_.unsafePaths && !policy.StaysInside(l->entry, &reason))
+        if (o_.safeLinks && !LinkStaysInside(disk, l->entry.name, l->entry.target, &reason))
           throw ToolError(l->entry.name + ": symbolic link not made: it " + reason +
-                          " (use --unsafe-paths to allow it)");
+                          " (--safe-links)");
         if (Kept(bar, *l)) return;
         target_.MakeLink(l->entry);
+        made.push_back(&l->entry);
         Done(l->entry.name);
       });
+    }
+    if (o_.safeLinks) RemoveLinksLeadingOutside(bar, disk, made);
+  }
+
+  // A link judged when it was made can lead elsewhere once later links are
+  // there (one it passes through was missing then). Those of `made` that
+  // now lead outside are removed, again until none does: a removed link
+  // only takes paths away.
+  void RemoveLinksLeadingOutside(ProgressBar& bar, const PathLookup& disk,
+                                 std::vector<const TreeEntry*> made) {
+    for (bool removed = true; removed;) {
+      removed = false;
+      for (auto it = made.begin(); it != made.end();) {
+        const TreeEntry& link = **it;
+        std::string reason;
+        if (LinkStaysInside(disk, link.name, link.target, &reason)) {
+          ++it;
+          continue;
+        }
+        it = made.erase(it);
+        removed = true;
+        Try(bar, [&] {
+          target_.RemoveLink(link);
+          Fail(bar, link.name + ": symbolic link removed: with the links made after it, it " +
+                        reason + " (--safe-links)");
+        });
+      }
     }
   }
 
@@ -145,24 +176,27 @@ class Extraction {
     } catch (const StopRequest&) {
       throw;
     } catch (const ToolError& e) {
-      bar.Finish();
-      // Library errors already name the archive; the target's do not.
-      std::string message = e.what();
-      if (message.compare(0, o_.archive.size(), o_.archive) != 0) message = o_.archive + ": " + message;
-      PrintProblem(message);
-      ++failures_;
+      Fail(bar, e.what());
     }
+  }
+
+  void Fail(ProgressBar& bar, std::string message) {
+    bar.Finish();
+    // Library errors already name the archive; the target's do not.
+    if (message.compare(0, o_.archive.size(), o_.archive) != 0) message = o_.archive + ": " + message;
+    PrintProblem(message);
+    ++failures_;
   }
 
   const ExtractOptions& o_;
   const Packet& packet_;
-  const TreeRecord& record_;
   ExtractTarget target_;
   int failures_ = 0;
 };
 
 int RunExtract(const ExtractOptions& o) {
   if (o.keepOld && o.keepNewer) throw UsageError("-k and --keep-newer: choose one");
+  if (o.unsafePaths && o.safeLinks) throw UsageError("--unsafe-paths and --safe-links: choose one");
   std::vector<std::string> names = o.names;
   AppendNameList(names, o.filesFrom);
   // An empty list means no files here, not all of them.
@@ -172,7 +206,7 @@ int RunExtract(const ExtractOptions& o) {
   const ArchiveTree tree = ReadArchiveTree(packet);
   NameSelection selection(std::move(names));
   const std::vector<TreeItem> items = SelectTreeItems(packet, tree, selection);
-  const int status = Extraction(o, packet, tree.record.record).Run(items);
+  const int status = Extraction(o, packet).Run(items);
   // Patterns that matched nothing are named after the rest is done, as tar does.
   return selection.ReportUnmatched(o.archive) ? kExitFailure : status;
 }
@@ -192,8 +226,10 @@ void AddExtractCommand(CLI::App& app, Action& action) {
   AddFilesFromOption(cmd, o->filesFrom, "the NAMES");
   cmd->add_option("-C,--directory", o->dir, "Directory to extract into (created if missing)");
   cmd->add_flag("--unsafe-paths", o->unsafePaths,
-                "Allow absolute names, drive letters, '..' and links leading outside the "
-                "directory (writes outside it)");
+                "Allow absolute names, drive letters and '..' (writes outside the directory)");
+  cmd->add_flag("--safe-links", o->safeLinks,
+                "Skip symbolic links whose target leads outside the directory (for archives "
+                "from untrusted sources)");
   cmd->add_flag("-k,--keep-old-files", o->keepOld, "Keep files that are already there");
   cmd->add_flag("--keep-newer", o->keepNewer,
                 "Keep files that are already there and newer than the archived ones");

@@ -30,7 +30,6 @@
 
 #include "archive/ArchiveNaming.h"
 #include "tree/ArchiveTree.h"
-#include "tree/LinkPolicy.h"
 #include "mount/MountTree.h"
 #include "archive/PacketHandle.h"
 #endif
@@ -44,6 +43,7 @@ struct MountOptions {
   std::string archive;
   std::string dir;
   bool foreground = false;
+  bool safeLinks = false;  // hide links leading outside the mount point
   std::vector<std::string> fuseOptions;
 };
 
@@ -295,31 +295,36 @@ int OnStatfs(const char*, struct statvfs* st) {
 
 // The tree the archive was packed from, as the tree record keeps it (names
 // as spelled, links, empty directories), else the files of the name list;
-// entries it cannot show are reported and left out.
-MountTree BuildTree(const Packet& packet, AttributeSource& source) {
+// entries it cannot show are reported and left out. Links come last, as
+// extract makes them, so a name both a link and a directory claim shows the
+// directory. With `safeLinks`, links leading outside the tree are left out.
+MountTree BuildTree(const Packet& packet, AttributeSource& source, bool safeLinks) {
   MountTree tree;
   const ArchiveTree archive = ReadArchiveTree(packet);
-  std::vector<TreeEntry> links;
-  for (const TreeItem& item : archive.items)
-    if (item.entry.kind == EntryKind::kLink) links.push_back(item.entry);
-  // As extract does, a link is shown only when it leads inside the tree.
-  const LinkPolicy policy(links, -1);
-  for (const TreeItem& item : archive.items) {
-    const TreeEntry& e = item.entry;
-    if (IsReservedName(e.name)) continue;
-    if (item.attributes) source.entries.emplace(NameKey(e.name), e);
-    std::string why;
-    bool shown = true;
-    if (e.kind == EntryKind::kLink)
-      shown = policy.StaysInside(e, &why) && tree.AddLink(e.name, e.target, &why);
-    else if (e.kind == EntryKind::kDirectory)
-      shown = !item.emptyDirectory || tree.AddDirectory(e.name, &why);
-    else if (!packet.Contains(e.name))
-      shown = false, why = "named in the list but not in the tables";
-    else
-      shown = tree.AddFile(e.name, packet->GetFileOriginalSize(e.name.c_str()), &why);
-    if (!shown) PrintProblem("warning: " + packet.About(e.name) + ": not shown: " + why);
+  const auto notShown = [&packet](const std::string& name, const std::string& why) {
+    PrintProblem("warning: " + packet.About(name) + ": not shown: " + why);
+  };
+  for (const bool links : {false, true}) {
+    for (const TreeItem& item : archive.items) {
+      const TreeEntry& e = item.entry;
+      if (IsReservedName(e.name) || (e.kind == EntryKind::kLink) != links) continue;
+      if (item.attributes) source.entries.emplace(NameKey(e.name), e);
+      std::string why;
+      bool shown = true;
+      if (e.kind == EntryKind::kLink)
+        shown = tree.AddLink(e.name, e.target, &why);
+      else if (e.kind == EntryKind::kDirectory)
+        shown = !item.emptyDirectory || tree.AddDirectory(e.name, &why);
+      else if (!packet.Contains(e.name))
+        shown = false, why = "named in the list but not in the tables";
+      else
+        shown = tree.AddFile(e.name, packet->GetFileOriginalSize(e.name.c_str()), &why);
+      if (!shown) notShown(e.name, why);
+    }
   }
+  if (safeLinks)
+    for (const auto& [name, why] : tree.HideLinksLeadingOutside())
+      notShown(name, "it " + why + " (--safe-links)");
   for (size_t i = 0; i < tree.Size(); ++i) {
     MountTree::Node& node = tree.At(static_cast<uint32_t>(i));
     const std::string name = node.directory ? tree.PathOf(static_cast<uint32_t>(i)) : node.entry;
@@ -361,7 +366,7 @@ int RunMount(const MountOptions& o) {
     }
   }();
   AttributeSource source{archiveStat.st_mtim, {}};
-  MountTree tree = BuildTree(packet, source);
+  MountTree tree = BuildTree(packet, source, o.safeLinks);
   MountedArchive mounted(std::move(packet), std::move(tree));
 
   std::vector<std::string> args{"vrk"};
@@ -438,6 +443,9 @@ void AddMountCommand(CLI::App& app, Action& action) {
   cmd->add_option("dir", o->dir, "Empty directory to mount it on")->required();
   cmd->add_flag("-f,--foreground", o->foreground,
                 "Stay in the foreground until unmounted or interrupted");
+  cmd->add_flag("--safe-links", o->safeLinks,
+                "Hide symbolic links whose target leads outside the mount point (for archives "
+                "from untrusted sources)");
   cmd->add_option("-o", o->fuseOptions, "FUSE mount option (repeatable), e.g. -o allow_other")
       ->expected(1)
       ->take_all();

@@ -1,6 +1,7 @@
 #include "mount/MountTree.h"
 
 #include "archive/ArchiveNaming.h"
+#include "tree/LinkPolicy.h"
 
 namespace vrk {
 
@@ -84,6 +85,34 @@ uint32_t MountTree::NewChild(uint32_t parent, const std::string& name, bool dire
   nodes_[parent].children.emplace(name, index);
   if (directory) ++nodes_[parent].subdirectories;
   return index;
+}
+
+std::vector<std::pair<std::string, std::string>> MountTree::HideLinksLeadingOutside() {
+  const PathLookup shown = [this](const std::string& path, std::string* target) {
+    const uint32_t at = Find(path);
+    if (at == kNone) return PathKind::kMissing;
+    const Node& node = nodes_[at];
+    if (node.directory) return PathKind::kDirectory;
+    if (!node.link) return PathKind::kOther;
+    *target = node.target;
+    return PathKind::kLink;
+  };
+  std::vector<std::pair<std::string, std::string>> hidden;
+  // A hidden link only takes paths away, but judged again others may lead
+  // elsewhere through the name it leaves missing: until none changes.
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (uint32_t i = 0; i < nodes_.size(); ++i) {
+      Node& node = nodes_[i];
+      std::string why;
+      if (!node.link || Find(PathOf(i)) != i || LinkStaysInside(shown, PathOf(i), node.target, &why))
+        continue;
+      nodes_[node.parent].children.erase(node.name);
+      hidden.emplace_back(node.entry, why);
+      changed = true;
+    }
+  }
+  return hidden;
 }
 
 uint32_t MountTree::Find(const std::string& path) const {

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vrk {
@@ -52,6 +53,11 @@ class MountTree {
   // already), under the same rules.
   bool AddLink(const std::string& path, const std::string& target, std::string* why);
   bool AddDirectory(const std::string& path, std::string* why);
+
+  // Takes out of the tree, until none is left, the links that lead outside
+  // it when followed through its directories and links (--safe-links).
+  // Returns each one's name as placed and the reason.
+  std::vector<std::pair<std::string, std::string>> HideLinksLeadingOutside();
 
   // The node at `path` ("/", "/maps/town.dat"), or kNone.
   uint32_t Find(const std::string& path) const;

@@ -152,10 +152,25 @@ void ExtractTarget::WriteFile(const std::string& name, const unsigned char* data
   file.fd = -1;
   if (close(fd) != 0) throw ToolError(SystemProblem(name, errno));
   temp.PlaceAs(place.leaf, name);
+  written_.insert(KeyOf(place, name));
+}
+
+ExtractTarget::EntryKey ExtractTarget::KeyOf(const Place& place, const std::string& name) const {
+  struct stat st;
+  if (fstat(place.dir.get(), &st) != 0) throw ToolError(SystemProblem(name, errno));
+  return {st.st_dev, st.st_ino, place.leaf};
 }
 
 void ExtractTarget::MakeLink(const TreeEntry& link) {
   Place place = PlaceOf(link.name);
+  const EntryKey key = KeyOf(place, link.name);
+  struct stat st;
+  if (fstatat(place.dir.get(), place.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(st.st_mode))
+      throw ToolError(link.name + ": symbolic link not made: a directory has taken its name");
+    if (written_.count(key))
+      throw ToolError(link.name + ": symbolic link not made: a file extracted has taken its name");
+  }
   TemporaryName temp(place.dir.get());
   if (symlinkat(link.target.c_str(), place.dir.get(), temp.c_str()) != 0)
     throw ToolError(SystemProblem(link.name, errno));
@@ -163,6 +178,17 @@ void ExtractTarget::MakeLink(const TreeEntry& link) {
   RecordedTimes(link, times);
   utimensat(place.dir.get(), temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
   temp.PlaceAs(place.leaf, link.name);
+  written_.insert(key);
+}
+
+void ExtractTarget::RemoveLink(const TreeEntry& link) {
+  Place place = PlaceOf(link.name);
+  struct stat st;
+  if (fstatat(place.dir.get(), place.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    throw ToolError(SystemProblem(link.name, errno));
+  if (!S_ISLNK(st.st_mode)) throw ToolError(link.name + ": no longer a symbolic link; left there");
+  if (unlinkat(place.dir.get(), place.leaf.c_str(), 0) != 0)
+    throw ToolError(SystemProblem(link.name, errno));
 }
 
 void ExtractTarget::MakeDirectory(const std::string& name) { OpenDirectory(name, true); }

@@ -3,6 +3,8 @@
 // under a real name: each file is written under a temporary name beside its
 // place and renamed there when complete, which also replaces whatever stood
 // there (a link to elsewhere included) rather than writing through it.
+// Links are made as stored, whatever they point to: they are data, and no
+// write goes through one.
 #ifndef VRK_EXTRACT_TARGET_H
 #define VRK_EXTRACT_TARGET_H
 
@@ -10,7 +12,9 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tree/PathSafety.h"
@@ -36,8 +40,12 @@ class ExtractTarget {
   // large file is written removes the partial file and throws StopRequest.
   void WriteFile(const std::string& name, const unsigned char* data, size_t size,
                  const TreeEntry* attributes);
-  // Creates a symbolic link with its recorded time.
+  // Creates a symbolic link with its recorded time, replacing a file or link
+  // that was there before this extraction; a name that a directory, or a
+  // file this extraction wrote, has taken is left to them (ToolError).
   void MakeLink(const TreeEntry& link);
+  // Removes the link MakeLink made.
+  void RemoveLink(const TreeEntry& link);
   void MakeDirectory(const std::string& name);
   // True when something stands where `name` goes (its directories are
   // created on the way), with its lstat in `st`.
@@ -54,11 +62,16 @@ class ExtractTarget {
   Place PlaceOf(const std::string& name);
   DirectoryFd OpenDirectory(const std::string& name, bool create);
   mode_t Permitted(uint32_t mode) const;
+  // The directory entry of `place`, as told apart from every other: the
+  // directory's device and inode, and the name in it.
+  using EntryKey = std::tuple<dev_t, ino_t, std::string>;
+  EntryKey KeyOf(const Place& place, const std::string& name) const;
 
   std::string dir_;
   int dirFd_;
   bool unsafePaths_;
   mode_t umask_;
+  std::set<EntryKey> written_;  // the files and links this extraction made
 };
 
 }  // namespace vrk

@@ -1,22 +1,21 @@
 #include "tree/LinkPolicy.h"
 
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <deque>
+#include <vector>
 
 #include "archive/ArchiveNaming.h"
+#include "tree/PathSafety.h"
 
 namespace vrk {
 namespace {
 
 // As many links as the system follows in one path.
 constexpr int kMostLinks = 40;
-
-std::string Joined(const std::vector<std::string>& components) {
-  std::string path;
-  for (const std::string& c : components) path += (path.empty() ? "" : "/") + c;
-  return path;
-}
 
 std::vector<std::string> Parts(const std::string& path, const char* separators) {
   std::vector<std::string> parts;
@@ -25,61 +24,76 @@ std::vector<std::string> Parts(const std::string& path, const char* separators) 
   return parts;
 }
 
+PathKind KindAt(int dir, const std::string& leaf, std::string* target) {
+  struct stat st;
+  if (fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return PathKind::kMissing;
+  if (S_ISDIR(st.st_mode)) return PathKind::kDirectory;
+  if (!S_ISLNK(st.st_mode)) return PathKind::kOther;
+  char buffer[PATH_MAX];
+  const ssize_t n = readlinkat(dir, leaf.c_str(), buffer, sizeof buffer);
+  // Gone since the look: nothing stands there to follow.
+  if (n < 0 || static_cast<size_t>(n) >= sizeof buffer) return PathKind::kMissing;
+  target->assign(buffer, static_cast<size_t>(n));
+  return PathKind::kLink;
+}
+
 }  // namespace
 
-LinkPolicy::LinkPolicy(const std::vector<TreeEntry>& links, int directoryFd)
-    : directoryFd_(directoryFd) {
-  for (const TreeEntry& link : links) links_[Joined(Parts(link.name, "/\\"))] = link.target;
+PathLookup DiskLookup(int dirFd) {
+  return [dirFd](const std::string& path, std::string* target) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return KindAt(dirFd, path, target);
+    // The directories on the way were entered, not followed; a link among
+    // them now is a change since, and nothing is looked up through it.
+    const int parent = OpenBeneath(dirFd, path.substr(0, slash), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) return PathKind::kMissing;
+    const PathKind kind = KindAt(parent, path.substr(slash + 1), target);
+    close(parent);
+    return kind;
+  };
 }
 
-bool LinkPolicy::LinkAt(const std::string& path, std::string* target) const {
-  auto found = links_.find(path);
-  if (found != links_.end()) {
-    *target = found->second;
-    return true;
-  }
-  char buffer[4096];
-  ssize_t n = readlinkat(directoryFd_, path.c_str(), buffer, sizeof buffer);
-  if (n < 0 || static_cast<size_t>(n) >= sizeof buffer) return false;
-  target->assign(buffer, static_cast<size_t>(n));
-  return true;
-}
-
-bool LinkPolicy::StaysInside(const TreeEntry& link, std::string* reason) const {
-  std::vector<std::string> at = Parts(link.name, "/\\");
+bool LinkStaysInside(const PathLookup& lookup, const std::string& name, const std::string& target,
+                     std::string* reason) {
+  std::vector<std::string> at = Parts(name, "/\\");
   if (!at.empty()) at.pop_back();  // targets start from the link's directory
-  std::string target = link.target;
   std::deque<std::string> pending;
-  int followed = 0;
-  for (;;) {
-    if (!target.empty() && target[0] == '/') {
-      *reason = "points to the absolute path '" + target + "'";
+  std::string next = target, through;
+  for (int followed = 0;; ++followed) {
+    if (followed > kMostLinks) {
+      *reason = "passes through too many links ('" + target + "')";
       return false;
     }
-    std::vector<std::string> parts = Parts(target, "/");
+    if (!next.empty() && next[0] == '/') {
+      *reason = through.empty() ? "points to the absolute path '" + next + "'"
+                                : "leads to the absolute path '" + next + "' through the link '" +
+                                      through + "'";
+      return false;
+    }
+    const std::vector<std::string> parts = Parts(next, "/");
     pending.insert(pending.begin(), parts.begin(), parts.end());
-    target.clear();
-    while (!pending.empty() && target.empty()) {
+    bool link = false;
+    while (!pending.empty() && !link) {
       std::string part = std::move(pending.front());
       pending.pop_front();
       if (part == "..") {
         if (at.empty()) {
-          *reason = "points outside the directory ('" + link.target + "')";
+          *reason = "leads outside the directory ('" + target + "')";
           return false;
         }
         at.pop_back();
         continue;
       }
       at.push_back(std::move(part));
-      if (LinkAt(Joined(at), &target)) {
+      const std::string path = JoinComponents(at);
+      next.clear();
+      if (lookup(path, &next) == PathKind::kLink) {
         at.pop_back();
-        if (++followed > kMostLinks) {
-          *reason = "too many links to follow";
-          return false;
-        }
+        through = path;
+        link = true;
       }
     }
-    if (target.empty()) return true;
+    if (!link) return true;
   }
 }
 

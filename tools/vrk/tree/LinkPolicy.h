@@ -1,36 +1,33 @@
-// Whether a symbolic link from an archive may be created: only when what it
-// points to stays inside the extraction directory. The target is followed
-// one component at a time through the archive's own links and through links
-// already in the directory, as the system would follow it, so that a chain
-// of links cannot lead outside.
+// Whether a symbolic link leads outside the directory it is made in
+// (--safe-links). Its target is followed one component at a time from the
+// link's own directory, as the system follows it, through what stands at
+// each path as a lookup tells: directories are entered, links followed, and
+// names where nothing (or a file) stands are taken as written. Only links
+// that are there are followed, so a link an archive holds but that was never
+// made (a directory took its name) cannot make another look inside.
 #ifndef VRK_LINK_POLICY_H
 #define VRK_LINK_POLICY_H
 
-#include <map>
+#include <functional>
 #include <string>
-#include <vector>
-
-#include "tree/TreeRecord.h"
 
 namespace vrk {
 
-class LinkPolicy {
- public:
-  // `links` are the archive's links; `directoryFd` is the extraction
-  // directory, where links already there are read.
-  LinkPolicy(const std::vector<TreeEntry>& links, int directoryFd);
+enum class PathKind { kMissing, kDirectory, kLink, kOther };
 
-  // False with the reason when `link` leads, or may lead, outside.
-  bool StaysInside(const TreeEntry& link, std::string* reason) const;
+// What stands at a '/'-joined path below the top of the tree, with a link's
+// target in `target`.
+using PathLookup = std::function<PathKind(const std::string& path, std::string* target)>;
 
- private:
-  // The target of the link at `path` ('/'-joined), from the archive or the
-  // directory; false when there is no link there.
-  bool LinkAt(const std::string& path, std::string* target) const;
+// The directory open as `dirFd`, as it stands on disk; no link is followed
+// to look.
+PathLookup DiskLookup(int dirFd);
 
-  std::map<std::string, std::string> links_;  // '/'-joined name -> target
-  int directoryFd_;
-};
+// True when the link named `name` (components parted by '/' or '\'),
+// holding `target`, resolves inside the top; else false with the reason
+// ("leads outside the directory ('../x')"). Absolute targets never stay.
+bool LinkStaysInside(const PathLookup& lookup, const std::string& name, const std::string& target,
+                     std::string* reason);
 
 }  // namespace vrk
 

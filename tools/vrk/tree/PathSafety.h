@@ -1,8 +1,9 @@
 // Names from an archive are untrusted: absolute paths, drive letters and '..'
-// components are refused, and the directories below an extraction target
-// are walked one component at a time with openat and O_NOFOLLOW, so a
-// symbolic link planted in the target (or made by an earlier entry) is never
-// followed.
+// components are refused, and every path below an extraction target is
+// opened without following a single symbolic link: with openat2 and
+// RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS where the kernel has it, else one
+// component at a time with openat and O_NOFOLLOW. So a link, planted in the
+// target or made by an earlier run, never redirects a write.
 #ifndef VRK_PATH_SAFETY_H
 #define VRK_PATH_SAFETY_H
 
@@ -17,6 +18,20 @@ namespace vrk {
 // nothing.
 bool SplitSafeName(const std::string& name, std::vector<std::string>* components,
                    std::string* reason);
+
+// The components joined with '/'.
+std::string JoinComponents(const std::vector<std::string>& components);
+
+// Opens `path` ('/'-joined components, none of them '..') below the
+// directory `base` as openat does with `flags`, but never through a symbolic
+// link, the last component included. -1 with errno when it cannot (ELOOP or
+// ENOTDIR where a link stands on the way).
+int OpenBeneath(int base, const std::string& path, int flags);
+
+// Makes OpenBeneath walk with O_NOFOLLOW even where openat2 exists. The
+// environment variable VRK_NO_OPENAT2 does the same, so that tests reach
+// the walk through the built tool.
+void UseOpenat2(bool use);
 
 // A directory descriptor that is closed when it goes, unless it is the one
 // a walk started from.
