@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "HostileTree.h"
 #include "VrkFixture.h"
 
 namespace fs = std::filesystem;
@@ -63,14 +64,21 @@ class MountTest : public VrkTest {
     for (const std::string& dir : mounts_) Unmount(dir);
   }
 
-  // Mounts `archive` on the directory `rel`, which is created.
-  void Mount(const std::string& archive, const std::string& rel) {
+  // Mounts `archive` on the directory `rel`, which is created. What vrk
+  // said before it went into the background is kept in `said_`.
+  void Mount(const std::string& archive, const std::string& rel,
+             const std::vector<std::string>& options = {}) {
     fs::create_directories(Path(rel));
     mounts_.push_back(Path(rel));
-    RunResult r = Vrk({"mount", archive, rel});
+    std::vector<std::string> args{"mount", archive, rel};
+    args.insert(args.end(), options.begin(), options.end());
+    RunResult r = Vrk(args);
+    said_ = r.err;
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_TRUE(IsMountPoint(Path(rel)));
   }
+
+  std::string said_;
 
  private:
   std::vector<std::string> mounts_;
@@ -113,7 +121,7 @@ TEST_P(MountTest, ShowsTheTreeThatExtractGives) {
   EXPECT_EQ(file.st_mtim.tv_nsec, archive.st_mtim.tv_nsec);
 }
 
-TEST_P(MountTest, ShowsSpelledNamesLinksInsideAndEmptyDirectories) {
+TEST_P(MountTest, ShowsSpelledNamesLinksAsStoredAndEmptyDirectories) {
   fs::create_directories(Path("src/Docs"));
   fs::create_directories(Path("src/empty"));
   WriteFile(Path("src/Docs/ReadMe.TXT"), "hello");
@@ -126,9 +134,41 @@ TEST_P(MountTest, ShowsSpelledNamesLinksInsideAndEmptyDirectories) {
   ASSERT_TRUE(fs::is_symlink(Path("mnt/inside")));
   EXPECT_EQ(fs::read_symlink(Path("mnt/inside")), "Docs/ReadMe.TXT");
   EXPECT_EQ(ReadFile(Path("mnt/inside")), "hello");
-  EXPECT_FALSE(fs::is_symlink(Path("mnt/outside")));  // leads out: not shown
+  EXPECT_EQ(fs::read_symlink(Path("mnt/outside")), "/etc/hostname");
   EXPECT_TRUE(fs::is_directory(Path("mnt/empty")));
   EXPECT_TRUE(fs::is_empty(Path("mnt/empty")));
+
+  Mount(Archive(), "safe", {"--safe-links"});
+  EXPECT_EQ(fs::read_symlink(Path("safe/inside")), "Docs/ReadMe.TXT");
+  EXPECT_FALSE(Exists(Path("safe/outside")));  // leads out: not shown
+}
+
+// The crafted record: "a" is both a directory and a link to x/y/z,
+// so m -> a/../../.. is the top through the link but two levels above it
+// through the directory. The mount, as extract, shows the directory; with
+// --safe-links m is hidden, and nothing shown resolves outside.
+TEST_P(MountTest, SafeLinksShowNothingLeadingOutside) {
+  WriteFile(Path("src/x/y/z/keep"), "keep");
+  WriteFile(Path("src/a/f"), "f");
+  ASSERT_EQ(Create({"-q", "-C", "src", "."}).status, 0);
+  WriteRecord(Path(Archive()),
+              {RecordLink("a", "x/y/z"), RecordLink("m", "a/../../.."), RecordLink("p", "s/.."),
+               RecordLink("s", "."), RecordDirectory("a"), RecordDirectory("x/y/z"),
+               RecordFile("a/f"), RecordFile("x/y/z/keep")});
+  Mount(Archive(), "mnt");
+  EXPECT_EQ(ReadFile(Path("mnt/a/f")), "f");
+  EXPECT_EQ(fs::read_symlink(Path("mnt/m")), "a/../../..");
+
+  Mount(Archive(), "safe", {"--safe-links"});
+  EXPECT_NE(said_.find("m: not shown: it leads outside the directory ('a/../../..') "
+                       "(--safe-links)"),
+            std::string::npos)
+      << said_;
+  EXPECT_EQ(ReadFile(Path("safe/a/f")), "f");
+  EXPECT_FALSE(Exists(Path("safe/m")));
+  EXPECT_FALSE(Exists(Path("safe/p")));
+  EXPECT_EQ(fs::read_symlink(Path("safe/s")), ".");
+  EXPECT_EQ(ResolvingOutside(Path("safe")), std::vector<std::string>{});
 }
 
 TEST_P(MountTest, FilesAPatchAddedByHashAloneAreNotShown) {

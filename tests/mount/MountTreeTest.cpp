@@ -1,6 +1,8 @@
 // The tree vrk mount builds from archive names.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "mount/MountTree.h"
 
 namespace vrk {
@@ -68,6 +70,40 @@ TEST(MountTreeTest, FindStopsAtMissingNamesAndAtFiles) {
   EXPECT_EQ(tree.Find("/dir/file/more"), MountTree::kNone);
   EXPECT_EQ(tree.Find("/DIR/file"), MountTree::kNone);  // paths are exact, as on disk
   EXPECT_NE(tree.Find("/dir/file"), MountTree::kNone);
+}
+
+// --safe-links: links are followed through the tree's directories and
+// links, as the kernel follows them in the mount; names missing from the
+// tree are taken as written.
+TEST(MountTreeTest, LinksLeadingOutsideAreHiddenUntilNoneIs) {
+  MountTree tree;
+  std::string why;
+  ASSERT_TRUE(tree.AddFile("a/b/f", 1, &why));
+  const std::vector<std::pair<std::string, std::string>> links{
+      {"in", "a/b/f"},            // stays
+      {"a/up", ".."},             // the top: stays
+      {"a/b/loop", "loop"},       // never resolves
+      {"abs", "/etc/passwd"},     // absolute
+      {"a/out", "../.."},         // one above
+      {"via", "a/up/.."},         // through a link that stays, then above
+      {"gone", "missing/../.."},  // lexically above
+      {"p", "s/.."},              // above once s leads to "."
+      {"s", "."},
+      {"q", "s/a/b/f"}};          // stays
+  for (const auto& [name, target] : links) ASSERT_TRUE(tree.AddLink(name, target, &why)) << why;
+
+  std::map<std::string, std::string> hidden;
+  for (auto& [name, reason] : tree.HideLinksLeadingOutside()) hidden[name] = reason;
+  EXPECT_EQ(hidden.size(), 6u);
+  for (const char* name : {"a/b/loop", "abs", "a/out", "via", "gone", "p"})
+    EXPECT_EQ(hidden.count(name), 1u) << name;
+  EXPECT_EQ(hidden["abs"], "points to the absolute path '/etc/passwd'");
+  EXPECT_EQ(hidden["a/out"], "leads outside the directory ('../..')");
+  EXPECT_NE(hidden["a/b/loop"].find("too many links"), std::string::npos);
+  for (const char* path : {"/in", "/a/up", "/s", "/q"}) EXPECT_NE(tree.Find(path), MountTree::kNone);
+  for (const char* path : {"/abs", "/a/out", "/via", "/gone", "/p", "/a/b/loop"})
+    EXPECT_EQ(tree.Find(path), MountTree::kNone) << path;
+  EXPECT_TRUE(tree.HideLinksLeadingOutside().empty());
 }
 
 }  // namespace
