@@ -44,14 +44,18 @@ class WalkWithoutOpenat2 {
 
 class LinkTest : public VrkTest {
  protected:
-  void SetUp() override { WriteFile(Path("box/canary/keep.txt"), "canary"); }
+  void SetUp() override {
+    WriteFile(Path("box/canary/keep.txt"), "canary");
+    WriteFile(Path("box/canary/sub/keep.txt"), "canary");
+  }
 
   std::string Canary() const { return Path("box/canary"); }
 
   // Nothing was written beside the destination: the canary holds what it
   // held, and box holds only it and the destinations.
   void ExpectCanaryUntouched(const std::vector<std::string>& destinations) const {
-    EXPECT_EQ(ReadTree(Canary()), (std::map<std::string, std::string>{{"keep.txt", "canary"}}));
+    EXPECT_EQ(ReadTree(Canary()), (std::map<std::string, std::string>{
+                                      {"keep.txt", "canary"}, {"sub/keep.txt", "canary"}}));
     std::vector<std::string> expected = destinations;
     expected.push_back("canary");
     std::sort(expected.begin(), expected.end());
@@ -163,14 +167,14 @@ TEST_P(LinkTest, HostileArchivesWriteNothingOutsideTheDestination) {
   const std::string canary = Canary();
   CraftArchive({"d/x", "e/y", "f/g/z", "up/v", "r/w", "plain"},
                {RecordLink("d", canary), RecordFile("d/x"),
-                RecordLink("e", "../canary"), RecordFile("e/y"),
+                RecordLink("e", "../canary"), RecordFile("e/y"), RecordLink("e/in", canary),
                 RecordLink("f/g", "../../canary"), RecordFile("f/g/z"),
                 RecordLink("Up", canary), RecordFile("up/v"),
                 RecordLink("r", canary), RecordDirectory("r"), RecordFile("r/w"),
                 RecordLink("deep", "../../../../../../../../../../tmp"),
                 RecordLink("hop", "e/../../canary"), RecordLink("plain/x", "."),
                 RecordFile("plain")});
-  CraftArchive({"hop/y", "Up/z", "deep/w"}, {}, Named("second"));
+  CraftArchive({"hop/y", "Up/z", "deep/w", "e/in/sub/w"}, {}, Named("second"));
   const std::map<std::string, std::string> files{
       {"d/x", "file d/x"},     {"e/y", "file e/y"}, {"f/g/z", "file f/g/z"},
       {"up/v", "file up/v"},   {"r/w", "file r/w"}, {"plain", "file plain"}};
@@ -193,7 +197,8 @@ TEST_P(LinkTest, HostileArchivesWriteNothingOutsideTheDestination) {
     RunResult second = Extract(Named("second"), out);
     EXPECT_EQ(second.status, 1);
     for (const char* refused : {"hop/y: 'hop' is a symbolic link", "Up/z: 'Up' is a symbolic link",
-                                "deep/w: 'deep' is a symbolic link"})
+                                "deep/w: 'deep' is a symbolic link",
+                                "e/in/sub/w: 'in' is a symbolic link"})
       EXPECT_NE(second.err.find(refused), std::string::npos) << second.err;
     EXPECT_EQ(ReadTree(Path("box/" + out)), files);
   }

@@ -19,7 +19,7 @@ namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Cleared for good once the kernel answers that it has no openat2.
+// Cleared for good once the system answers that it has no openat2.
 std::atomic<bool> g_openat2{std::getenv("VRK_NO_OPENAT2") == nullptr};
 
 // The same open as OpenBeneath, one component at a time: the directories on
@@ -60,7 +60,9 @@ int OpenBeneath(int base, const std::string& path, int flags) {
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
     const char* where = path.empty() ? "." : path.c_str();
     const long fd = syscall(SYS_openat2, base, where, &how, sizeof how);
-    if (fd >= 0 || errno != ENOSYS) return static_cast<int>(fd);
+    // ENOSYS: a kernel without it; EPERM: a sandbox that filters it out (an
+    // open as vrk makes it has no other cause for EPERM).
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
     g_openat2.store(false);
   }
   return WalkBeneath(base, path, flags);
