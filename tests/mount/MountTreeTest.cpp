@@ -100,7 +100,8 @@ TEST(MountTreeTest, LinksLeadingOutsideAreHiddenUntilNoneIs) {
   EXPECT_EQ(hidden["abs"], "points to the absolute path '/etc/passwd'");
   EXPECT_EQ(hidden["a/out"], "leads outside the directory ('../..')");
   EXPECT_NE(hidden["a/b/loop"].find("too many links"), std::string::npos);
-  for (const char* path : {"/in", "/a/up", "/s", "/q"}) EXPECT_NE(tree.Find(path), MountTree::kNone);
+  for (const char* path : {"/in", "/a/up", "/s", "/q"})
+    EXPECT_NE(tree.Find(path), MountTree::kNone);
   for (const char* path : {"/abs", "/a/out", "/via", "/gone", "/p", "/a/b/loop"})
     EXPECT_EQ(tree.Find(path), MountTree::kNone) << path;
   EXPECT_TRUE(tree.HideLinksLeadingOutside().empty());

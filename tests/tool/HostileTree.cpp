@@ -30,7 +30,9 @@ bool Below(const fs::path& path, const fs::path& dir) {
 
 }  // namespace
 
-vrk::TreeEntry RecordFile(const std::string& name) { return Entry(vrk::EntryKind::kFile, name, 0644); }
+vrk::TreeEntry RecordFile(const std::string& name) {
+  return Entry(vrk::EntryKind::kFile, name, 0644);
+}
 
 vrk::TreeEntry RecordDirectory(const std::string& name) {
   return Entry(vrk::EntryKind::kDirectory, name, 0755);

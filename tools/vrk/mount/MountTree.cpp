@@ -105,7 +105,8 @@ std::vector<std::pair<std::string, std::string>> MountTree::HideLinksLeadingOuts
     for (uint32_t i = 0; i < nodes_.size(); ++i) {
       Node& node = nodes_[i];
       std::string why;
-      if (!node.link || Find(PathOf(i)) != i || LinkStaysInside(shown, PathOf(i), node.target, &why))
+      if (!node.link || Find(PathOf(i)) != i ||
+          LinkStaysInside(shown, PathOf(i), node.target, &why))
         continue;
       nodes_[node.parent].children.erase(node.name);
       hidden.emplace_back(node.entry, why);

@@ -19,7 +19,9 @@ namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Cleared for good once the system answers that it has no openat2.
+// Cleared for good once the system answers that it has no openat2. Set
+// VRK_NO_OPENAT2 in the environment to walk where openat2 exists (tests
+// reach the walk through the built tool so).
 std::atomic<bool> g_openat2{std::getenv("VRK_NO_OPENAT2") == nullptr};
 
 // The same open as OpenBeneath, one component at a time: the directories on
@@ -38,8 +40,9 @@ int WalkBeneath(int base, const std::string& path, int flags) {
   int at = base;
   for (size_t i = 0; i < parts.size(); ++i) {
     const bool last = i + 1 == parts.size();
-    const int next = openat(at, parts[i].c_str(),
-                            last ? flags | O_NOFOLLOW : O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int next =
+        openat(at, parts[i].c_str(),
+               last ? flags | O_NOFOLLOW : O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     const int err = errno;
     if (at != base) close(at);
     if (next < 0) {
@@ -67,8 +70,6 @@ int OpenBeneath(int base, const std::string& path, int flags) {
   }
   return WalkBeneath(base, path, flags);
 }
-
-void UseOpenat2(bool use) { g_openat2.store(use); }
 
 bool SplitSafeName(const std::string& name, std::vector<std::string>* components,
                    std::string* reason) {

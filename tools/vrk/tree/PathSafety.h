@@ -25,13 +25,9 @@ std::string JoinComponents(const std::vector<std::string>& components);
 // Opens `path` ('/'-joined components, none of them '..') below the
 // directory `base` as openat does with `flags`, but never through a symbolic
 // link, the last component included. -1 with errno when it cannot (ELOOP or
-// ENOTDIR where a link stands on the way).
+// ENOTDIR where a link stands on the way). Without openat2 (or with
+// VRK_NO_OPENAT2 in the environment) it walks with O_NOFOLLOW.
 int OpenBeneath(int base, const std::string& path, int flags);
-
-// Makes OpenBeneath walk with O_NOFOLLOW even where openat2 exists. The
-// environment variable VRK_NO_OPENAT2 does the same, so that tests reach
-// the walk through the built tool.
-void UseOpenat2(bool use);
 
 // A directory descriptor that is closed when it goes, unless it is the one
 // a walk started from.
