@@ -21,7 +21,8 @@ void WriteRecord(const std::string& archive, const std::vector<vrk::TreeEntry>& 
                  unsigned level = 0);
 
 // The paths below `dir` (relative to it) whose symbolic links resolve
-// outside `dir`, missing components taken as written (readlink -m).
+// outside `dir`, as the system resolves them (a link that leads nowhere
+// resolves nowhere).
 std::vector<std::string> ResolvingOutside(const std::string& dir);
 
 }  // namespace vrktest

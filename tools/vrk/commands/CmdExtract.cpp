@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <set>
 
 #include "archive/ArchiveNaming.h"
 #include "tree/ArchiveTree.h"
@@ -20,6 +21,7 @@
 #include "tree/LinkPolicy.h"
 #include "tree/NameListFile.h"
 #include "tree/NamePattern.h"
+#include "tree/PathSafety.h"
 #include "archive/PacketHandle.h"
 #include "archive/PacketRead.h"
 #include "console/PrintableText.h"
@@ -114,28 +116,28 @@ class Extraction {
   }
 
   // A link judged when it was made can lead elsewhere once later links are
-  // there (one it passes through was missing then). Those of `made` that
-  // now lead outside are removed, again until none does: a removed link
-  // only takes paths away.
+  // there (one it passes through was missing then): those of `made` that
+  // now lead outside are removed. One pass settles it: a removed link ends
+  // every path through it, for the system as for the judgement, so it
+  // cannot make another lead outside.
   void RemoveLinksLeadingOutside(ProgressBar& bar, const PathLookup& disk,
-                                 std::vector<const TreeEntry*> made) {
-    for (bool removed = true; removed;) {
-      removed = false;
-      for (auto it = made.begin(); it != made.end();) {
-        const TreeEntry& link = **it;
-        std::string reason;
-        if (LinkStaysInside(disk, link.name, link.target, &reason)) {
-          ++it;
-          continue;
-        }
-        it = made.erase(it);
-        removed = true;
-        Try(bar, [&] {
-          target_.RemoveLink(link);
-          Fail(bar, link.name + ": symbolic link removed: with the links made after it, it " +
-                        reason + " (--safe-links)");
-        });
-      }
+                                 const std::vector<const TreeEntry*>& made) {
+    std::set<std::string> removed;  // '/'-joined
+    const PathLookup swept = [&](const std::string& path, std::string* target) {
+      return removed.count(path) ? PathKind::kGone : disk(path, target);
+    };
+    for (const TreeEntry* link : made) {
+      std::string reason;
+      if (LinkStaysInside(swept, link->name, link->target, &reason)) continue;
+      Try(bar, [&] {
+        target_.RemoveLink(*link);
+        std::vector<std::string> components;
+        std::string unsafe;  // it was made, so its name is safe
+        if (SplitSafeName(link->name, &components, &unsafe))
+          removed.insert(JoinComponents(components));
+        Fail(bar, link->name + ": symbolic link removed: with the links made after it, it " +
+                      reason + " (--safe-links)");
+      });
     }
   }
 

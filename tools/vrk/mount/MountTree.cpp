@@ -1,5 +1,7 @@
 #include "mount/MountTree.h"
 
+#include <set>
+
 #include "archive/ArchiveNaming.h"
 #include "tree/LinkPolicy.h"
 
@@ -88,7 +90,9 @@ uint32_t MountTree::NewChild(uint32_t parent, const std::string& name, bool dire
 }
 
 std::vector<std::pair<std::string, std::string>> MountTree::HideLinksLeadingOutside() {
-  const PathLookup shown = [this](const std::string& path, std::string* target) {
+  std::set<std::string> gone;  // the paths of hidden links
+  const PathLookup shown = [this, &gone](const std::string& path, std::string* target) {
+    if (gone.count(path)) return PathKind::kGone;
     const uint32_t at = Find(path);
     if (at == kNone) return PathKind::kMissing;
     const Node& node = nodes_[at];
@@ -97,21 +101,17 @@ std::vector<std::pair<std::string, std::string>> MountTree::HideLinksLeadingOuts
     *target = node.target;
     return PathKind::kLink;
   };
+  // One pass: a hidden link ends every path through it, so it cannot make
+  // another lead outside.
   std::vector<std::pair<std::string, std::string>> hidden;
-  // A hidden link only takes paths away, but judged again others may lead
-  // elsewhere through the name it leaves missing: until none changes.
-  for (bool changed = true; changed;) {
-    changed = false;
-    for (uint32_t i = 0; i < nodes_.size(); ++i) {
-      Node& node = nodes_[i];
-      std::string why;
-      if (!node.link || Find(PathOf(i)) != i ||
-          LinkStaysInside(shown, PathOf(i), node.target, &why))
-        continue;
-      nodes_[node.parent].children.erase(node.name);
-      hidden.emplace_back(node.entry, why);
-      changed = true;
-    }
+  for (uint32_t i = 0; i < nodes_.size(); ++i) {
+    const Node& node = nodes_[i];
+    const std::string path = PathOf(i);
+    std::string why;
+    if (!node.link || Find(path) != i || LinkStaysInside(shown, path, node.target, &why)) continue;
+    nodes_[node.parent].children.erase(node.name);
+    gone.insert(path);
+    hidden.emplace_back(node.entry, why);
   }
   return hidden;
 }

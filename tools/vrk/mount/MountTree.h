@@ -54,9 +54,9 @@ class MountTree {
   bool AddLink(const std::string& path, const std::string& target, std::string* why);
   bool AddDirectory(const std::string& path, std::string* why);
 
-  // Takes out of the tree, until none is left, the links that lead outside
-  // it when followed through its directories and links (--safe-links).
-  // Returns each one's name as placed and the reason.
+  // Takes out of the tree the links that lead outside it when followed
+  // through its directories and links (--safe-links). Returns each one's
+  // name as placed and the reason.
   std::vector<std::pair<std::string, std::string>> HideLinksLeadingOutside();
 
   // The node at `path` ("/", "/maps/town.dat"), or kNone.

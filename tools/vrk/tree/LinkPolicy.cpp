@@ -87,7 +87,9 @@ bool LinkStaysInside(const PathLookup& lookup, const std::string& name, const st
       at.push_back(std::move(part));
       const std::string path = JoinComponents(at);
       next.clear();
-      if (lookup(path, &next) == PathKind::kLink) {
+      const PathKind kind = lookup(path, &next);
+      if (kind == PathKind::kGone) return true;
+      if (kind == PathKind::kLink) {
         at.pop_back();
         through = path;
         link = true;

@@ -13,7 +13,14 @@
 
 namespace vrk {
 
-enum class PathKind { kMissing, kDirectory, kLink, kOther };
+enum class PathKind {
+  kMissing,  // nothing there: the rest of the path is taken as written
+  kGone,     // a link taken away: the system's resolution fails there, so
+             // nothing is reached through it
+  kDirectory,
+  kLink,
+  kOther,
+};
 
 // What stands at a '/'-joined path below the top of the tree, with a link's
 // target in `target`.
