@@ -59,6 +59,10 @@ bool LinkStaysInside(const PathLookup& lookup, const std::string& name, const st
   if (!at.empty()) at.pop_back();  // targets start from the link's directory
   std::deque<std::string> pending;
   std::string next = target, through;
+  // The depth of `at` from which nothing stands (a name is missing there,
+  // or a file has it): what is deeper is taken as written, without a look.
+  constexpr size_t kEverything = static_cast<size_t>(-1);
+  size_t nothingFrom = kEverything;
   for (int followed = 0;; ++followed) {
     if (followed > kMostLinks) {
       *reason = "passes through too many links ('" + target + "')";
@@ -82,13 +86,16 @@ bool LinkStaysInside(const PathLookup& lookup, const std::string& name, const st
           return false;
         }
         at.pop_back();
+        if (at.size() < nothingFrom) nothingFrom = kEverything;
         continue;
       }
       at.push_back(std::move(part));
+      if (at.size() > nothingFrom) continue;  // below a missing name or a file
       const std::string path = JoinComponents(at);
       next.clear();
       const PathKind kind = lookup(path, &next);
       if (kind == PathKind::kGone) return true;
+      if (kind == PathKind::kMissing || kind == PathKind::kOther) nothingFrom = at.size();
       if (kind == PathKind::kLink) {
         at.pop_back();
         through = path;
