@@ -62,6 +62,14 @@ class LinkTest : public VrkTest {
     EXPECT_EQ(DirectoryNames(Path("box")), expected);
   }
 
+  // --safe-links kept everything in `dest` inside it, and nothing was
+  // written beside the destinations.
+  void ExpectContained(const std::string& dest,
+                       const std::vector<std::string>& destinations) const {
+    EXPECT_EQ(ResolvingOutside(Path("box/" + dest)), std::vector<std::string>{});
+    ExpectCanaryUntouched(destinations);
+  }
+
   static void ExpectSays(const RunResult& r, const std::string& text) {
     EXPECT_NE(r.err.find(text), std::string::npos) << "wanted: " << text << "\nsaid: " << r.err;
   }
@@ -114,8 +122,7 @@ TEST_P(LinkTest, ALinkNeverMadeIsNeverFollowed) {
              "(--safe-links)");
   EXPECT_FALSE(Exists(Path("box/safe/m")));
   EXPECT_EQ(ReadFile(Path("box/safe/a/f")), "hi");
-  EXPECT_EQ(ResolvingOutside(Path("box/safe")), std::vector<std::string>{});
-  ExpectCanaryUntouched({"out", "safe"});
+  ExpectContained("safe", {"out", "safe"});
 }
 
 // A crafted record: "a" both a directory and a link to x/y/z, so that
@@ -132,8 +139,7 @@ TEST_P(LinkTest, ACraftedRecordReachesNoHigherThanTheDisk) {
   EXPECT_EQ(
       ReadTree(Path("box/out")),
       (std::map<std::string, std::string>{{"a/f", "file a/f"}, {"x/y/z/keep", "file x/y/z/keep"}}));
-  EXPECT_EQ(ResolvingOutside(Path("box/out")), std::vector<std::string>{});
-  ExpectCanaryUntouched({"out"});
+  ExpectContained("out", {"out"});
 }
 
 // The crafted record carried into a copy by a patch.
@@ -156,8 +162,7 @@ TEST_P(LinkTest, ACraftedRecordAPatchCarriesIsJudgedTheSame) {
   EXPECT_EQ(safe.status, 1);
   ExpectSays(safe, "m: symbolic link not made");
   EXPECT_EQ(ReadFile(Path("box/out/a/f")), "file a/f");
-  EXPECT_EQ(ResolvingOutside(Path("box/out")), std::vector<std::string>{});
-  ExpectCanaryUntouched({"out"});
+  ExpectContained("out", {"out"});
 }
 
 // Stored links to the canary (absolute, by '..' chains, in letter-case
@@ -209,8 +214,7 @@ TEST_P(LinkTest, HostileArchivesWriteNothingOutsideTheDestination) {
                               "hop: symbolic link not made: it leads outside"})
     ExpectSays(safe, skipped);
   EXPECT_EQ(ReadTree(Path("box/safe")), files);
-  EXPECT_EQ(ResolvingOutside(Path("box/safe")), std::vector<std::string>{});
-  ExpectCanaryUntouched({"out", "safe", "walked"});
+  ExpectContained("safe", {"out", "safe", "walked"});
 }
 
 // Later links can change where an earlier one leads: p -> s/.. is the top
@@ -226,8 +230,7 @@ TEST_P(LinkTest, SafeLinksRemovesLinksThatLaterLinksLeadOutside) {
   EXPECT_FALSE(Exists(Path("box/out/p")));
   EXPECT_EQ(LinkTarget(Path("box/out/s")), ".");
   EXPECT_EQ(ReadFile(Path("box/out/q")), "file keep");
-  EXPECT_EQ(ResolvingOutside(Path("box/out")), std::vector<std::string>{});
-  ExpectCanaryUntouched({"out"});
+  ExpectContained("out", {"out"});
 }
 
 // The guarantee holds whatever the order of the links: every order of five
