@@ -349,7 +349,15 @@ bool CommitJournal::Commit() {
     // The new files are in place: record that, so that recovery finishes
     // the exchanges instead of undoing them, then drop the old files.
     if (!AppendRecord(kCommitted, 0, 0, nullptr, 0) || !MakeDurable()) return false;
-    for (unsigned i = 0; i < m_exchanged; ++i) Unlink(m_paths[m_oldCopies[i]]);
+    // Committed. An old file that cannot be deleted now is left, with the
+    // journal that names it, to the next recovery.
+    bool removed = true;
+    for (unsigned i = 0; i < m_exchanged; ++i) removed &= Unlink(m_paths[m_oldCopies[i]]);
+    if (!removed) {
+      DetachAll();
+      Close();
+      return true;
+    }
   }
   DetachAll();
   Close();
