@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "frame/Allocation.h"
+#include "frame/JournalFormat.h"
 
 namespace orvel {
 namespace {
@@ -17,23 +18,11 @@ constexpr uint32_t kPresent = 1;
 constexpr uint32_t kWhole = 2;
 constexpr size_t kPiece = 1u << 20;
 
-bool ReadAt(int fd, unsigned char* data, size_t size, uint64_t offset) {
-  while (size > 0) {
-    const ssize_t n = pread(fd, data, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Sums [from, to) of `fd` into `h` piece by piece.
 bool SumRange(int fd, unsigned char* piece, uint64_t from, uint64_t to, uint64_t* h) {
   while (from < to) {
     const size_t n = static_cast<size_t>(to - from < kPiece ? to - from : kPiece);
-    if (!ReadAt(fd, piece, n, from)) return false;
+    if (!journal::ReadAllAt(fd, piece, n, from)) return false;
     *h = MixWords(*h, piece, n);
     from += n;
   }

@@ -30,7 +30,7 @@ constexpr size_t kRecordHead = 20;
 
 enum Tag : uint32_t {
   kOldBytes = 1,         // bytes of an archive file as committed
-  kSwap = 2,             // a file moved aside, by builds before version 1
+  kSwap = 2,             // early builds: the archive file moved aside
   kCommitted = 3,        // the exchanges are to be finished, not undone
   kExchangeByInode = 4,  // version 1: target, replacement, device and inode going in
   kExchange = 5,         // target, replacement, marks of the files going in and out

@@ -14,6 +14,7 @@
 
 #include "OrvelPacket.h"
 #include "common/PacketTestUtil.h"
+#include "common/StoppedRuns.h"
 #include "common/TempDir.h"
 #include "frame/FaultPoints.h"
 
@@ -252,18 +253,6 @@ std::string ScenarioName(const ::testing::TestParamInfo<Scenario>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Writers, CrashPoints, ::testing::ValuesIn(Scenarios()), ScenarioName);
 
-// Copies every file of `from` into a new directory `to`: new inodes, and the
-// modification times kept (as cp -a or rsync -a do) or new (as cp -r).
-void CopyDirectory(const std::string& from, const std::string& to, bool keepTimes) {
-  fs::remove_all(to);
-  fs::create_directory(to);
-  for (const auto& e : fs::directory_iterator(from)) {
-    const fs::path target = fs::path(to) / e.path().filename();
-    fs::copy_file(e.path(), target);
-    if (keepTimes) fs::last_write_time(target, fs::last_write_time(e.path()));
-  }
-}
-
 std::vector<std::string> Names(const std::string& dir) {
   std::vector<std::string> out;
   for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
@@ -278,24 +267,13 @@ class CopiedCrashPoints : public CrashPoints {};
 
 TEST_P(CopiedCrashPoints, ACopiedDirectoryRecoversAsTheOriginalDoes) {
   const std::string planted = "a user's own file";
-  for (const auto action : {orvel::FaultAction::kCrash, orvel::FaultAction::kLoseUnsynced,
-                            orvel::FaultAction::kTearUnsynced}) {
+  for (const auto action : kStops) {
     for (uint64_t k = 1; k <= points_; ++k) {
-      const std::string what = "action " + std::to_string(static_cast<int>(action)) +
-                               ", stop before point " + std::to_string(k);
+      const std::string what = StopName(action, k);
       const std::string d = Fresh("c" + std::to_string(k));
       WriteFileBytes(d + "/a.vrkold", planted);
       const std::vector<std::string> names = Names(d);
-      const pid_t child = fork();
-      ASSERT_GE(child, 0);
-      if (child == 0) {
-        orvel::ArmFaultPlan(action, k);
-        RunOp(Archive(d), GetParam().op);
-        _exit(0);
-      }
-      int status = 0;
-      waitpid(child, &status, 0);
-      ASSERT_TRUE(WIFEXITED(status));
+      ASSERT_NE(RunStopped(action, k, [&] { RunOp(Archive(d), GetParam().op); }), -1);
       const std::string kept = dir_ / "kept", fresh = dir_ / "fresh";
       CopyDirectory(d, kept, true);
       CopyDirectory(d, fresh, false);

@@ -2,17 +2,14 @@
 // the names its temporary and aside files have (or had in earlier builds)
 // belong to the user unless a journal names them and recognises them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <map>
 #include <string>
 
 #include "OrvelPacket.h"
 #include "common/PacketTestUtil.h"
+#include "common/StoppedRuns.h"
 #include "common/TempDir.h"
-#include "frame/FaultPoints.h"
 
 using namespace orvel_test;
 namespace fs = std::filesystem;
@@ -113,18 +110,12 @@ TEST(FilesBeside, AJournalWhoseFilesDoNotMatchChangesNothing) {
       const std::string d = dir / ("k" + std::to_string(k));
       fs::copy(base, d);
       const std::string path = d + "/" + v.name;
-      const pid_t child = fork();
-      ASSERT_GE(child, 0);
-      if (child == 0) {
-        orvel::ArmFaultPlan(orvel::FaultAction::kCrash, k);
+      const int status = RunStopped(orvel::FaultAction::kCrash, k, [&] {
         IOrvelPacket* p = g_piVrkSystem->LoadPacket(path.c_str());
         if (p) p->CompactPacket();
-        _exit(0);
-      }
-      int status = 0;
-      waitpid(child, &status, 0);
-      ASSERT_TRUE(WIFEXITED(status));
-      if (WEXITSTATUS(status) != orvel::kFaultExitCode) break;  // ran to the end
+      });
+      ASSERT_NE(status, -1);
+      if (status != orvel::kFaultExitCode) break;  // ran to the end
       const bool exchanged = fs::exists(path + "-journal") && fs::exists(path + "temp") &&
                              ReadFileBytes(path + "temp") == original;
       if (!exchanged) continue;

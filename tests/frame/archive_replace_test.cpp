@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/StoppedRuns.h"
 #include "common/TempDir.h"
 #include "frame/ArchiveGuard.h"
 #include "frame/FaultPoints.h"
@@ -117,18 +118,6 @@ TEST_P(ArchiveReplace, EveryStopLeavesOneWholeSetAndAFailureLosesNothing) {
   }
 }
 
-// Copies the files of `from` into a new directory `to`: new inodes, the
-// modification times kept (cp -a, rsync -a) or new (cp -r).
-void CopyDirectory(const fs::path& from, const fs::path& to, bool keepTimes) {
-  fs::remove_all(to);
-  fs::create_directory(to);
-  for (const auto& e : fs::directory_iterator(from)) {
-    const fs::path target = to / e.path().filename();
-    fs::copy_file(e.path(), target);
-    if (keepTimes) fs::last_write_time(target, fs::last_write_time(e.path()));
-  }
-}
-
 Contents ReadIn(const fs::path& dir, const std::vector<std::string>& names) {
   Contents c;
   for (const std::string& n : names)
@@ -145,31 +134,17 @@ const std::vector<std::string> kPlanted = {"a.vrkold", "a.vrktemp"};
 // the user's files beside them survive.
 TEST_P(ArchiveReplace, ACopiedDirectoryRecoversAsTheOriginalDoes) {
   Prepare();
-  orvel::ArmFaultPlan(orvel::FaultAction::kNone, 0);
-  ASSERT_EQ(Replace(), 0);
-  const uint64_t points = orvel::FaultPointsPassed();
-  orvel::DisarmFaultPlan();
+  const uint64_t points = CountPoints([&] { EXPECT_EQ(Replace(), 0); });
   const std::vector<std::string> names(kNames, kNames + 3);
   const Contents planted = {"mine, not a leftover", "mine too"};
   TempDir copies;
-  for (const auto action : {orvel::FaultAction::kCrash, orvel::FaultAction::kLoseUnsynced,
-                            orvel::FaultAction::kTearUnsynced}) {
+  for (const auto action : kStops) {
     for (uint64_t k = 1; k <= points; ++k) {
-      SCOPED_TRACE("action " + std::to_string(static_cast<int>(action)) + ", stop before point " +
-                   std::to_string(k));
+      SCOPED_TRACE(StopName(action, k));
       Prepare();
       for (unsigned i = 0; i < kPlanted.size(); ++i)
         WriteFileBytes(dir_ / kPlanted[i], planted[i]);
-      const pid_t child = fork();
-      ASSERT_GE(child, 0);
-      if (child == 0) {
-        orvel::ArmFaultPlan(action, k);
-        Replace();
-        _exit(0);
-      }
-      int status = 0;
-      waitpid(child, &status, 0);
-      ASSERT_TRUE(WIFEXITED(status));
+      ASSERT_NE(RunStopped(action, k, [&] { Replace(); }), -1);
       const fs::path kept = copies / "kept", fresh = copies / "fresh";
       CopyDirectory(dir_.path(), kept, true);
       CopyDirectory(dir_.path(), fresh, false);
@@ -213,22 +188,12 @@ TEST(ArchiveReplaceMarks, FilesThatDifferOnlyInTheirMiddlesAreToldApart) {
     }
   };
   prepare();
-  orvel::ArmFaultPlan(orvel::FaultAction::kNone, 0);
-  ASSERT_EQ(VrkReplaceArchive(targets, replacements, 2), 0);
-  const uint64_t points = orvel::FaultPointsPassed();
-  orvel::DisarmFaultPlan();
+  const uint64_t points =
+      CountPoints([&] { EXPECT_EQ(VrkReplaceArchive(targets, replacements, 2), 0); });
   for (uint64_t k = 1; k <= points; ++k) {
     SCOPED_TRACE("stop before point " + std::to_string(k));
     prepare();
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      orvel::ArmFaultPlan(orvel::FaultAction::kCrash, k);
-      VrkReplaceArchive(targets, replacements, 2);
-      _exit(0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
+    RunStopped(orvel::FaultAction::kCrash, k, [&] { VrkReplaceArchive(targets, replacements, 2); });
     const fs::path copy = copies / "copy";
     CopyDirectory(dir.path(), copy, false);
     const std::string copied = (copy / "a.vrk").string();
