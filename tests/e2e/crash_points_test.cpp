@@ -289,6 +289,32 @@ TEST_P(CopiedCrashPoints, ACopiedDirectoryRecoversAsTheOriginalDoes) {
   }
 }
 
+// Recovery itself is stopped at each of its points in turn: the next open
+// still finds the old archive or the new one, in place and in a copy.
+TEST_P(CopiedCrashPoints, ARecoveryStoppedInTurnStillRecovers) {
+  const Op open = [](IOrvelPacket&) {};
+  for (uint64_t k = 1; k <= points_; ++k) {
+    const std::string stopped = Fresh("s");
+    const Op& op = GetParam().op;
+    ASSERT_NE(RunStopped(orvel::FaultAction::kCrash, k, [&] { RunOp(Archive(stopped), op); }), -1);
+    for (uint64_t j = 1;; ++j) {
+      const std::string d = dir_ / "r";
+      CopyDirectory(stopped, d, true);
+      const int status = RunStopped(orvel::FaultAction::kCrash, j, [&] { RunOp(Archive(d), open); });
+      ASSERT_NE(status, -1);
+      const std::string what = StopName(orvel::FaultAction::kCrash, k) + ", recovery " +
+                               StopName(orvel::FaultAction::kCrash, j);
+      const std::string copy = dir_ / "copy";
+      CopyDirectory(d, copy, false);
+      const std::string now = Snapshot(Archive(d));
+      EXPECT_TRUE(now == before_ || now == after_) << what << "\n" << now;
+      EXPECT_EQ(Snapshot(Archive(copy)), now) << what;
+      EXPECT_EQ(Leftovers(d), std::vector<std::string>{}) << what;
+      if (status != orvel::kFaultExitCode) break;  // the recovery ran to its end
+    }
+  }
+}
+
 std::vector<Scenario> Compactions() {
   std::vector<Scenario> out;
   for (const Scenario& s : Scenarios())
