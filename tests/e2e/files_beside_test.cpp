@@ -76,6 +76,26 @@ TEST(FilesBeside, OpensReadsAndUpdatesLeaveTheUsersFilesAlone) {
   }
 }
 
+// Directories under those names do not stop updates either (the journal
+// once required every name it listed to be a file).
+TEST(FilesBeside, DirectoriesUnderTheTemporaryNamesDoNotStopUpdates) {
+  for (const Variant& v : kVariants) {
+    TempDir dir;
+    const std::string path = dir / v.name;
+    Make(path, v.flags);
+    fs::create_directory(path + "old");
+    fs::create_directory(path + "temp");
+    IOrvelPacket* p = g_piVrkSystem->LoadPacket(path.c_str());
+    ASSERT_NE(p, nullptr) << v.name;
+    p->BeginUpdate();
+    EXPECT_EQ(Add(*p, "g", "more"), 0);
+    EXPECT_EQ(p->EndUpdate(), 0) << v.name;
+    EXPECT_EQ(p->CompactPacket(), VRKERR_CREATE_FILE) << v.name;
+    g_piVrkSystem->FreePacket(p);
+    EXPECT_TRUE(fs::is_directory(path + "old") && fs::is_directory(path + "temp"));
+  }
+}
+
 // Earlier builds took a lone aside file for an archive whose swap was cut
 // short and renamed it into place. Without a journal naming it, it is the
 // user's: the open fails as for any missing archive.
