@@ -56,8 +56,10 @@ enum {
   VRKERR_BUFFER_TOO_SMALL = -43,
   // Another writer held the archive for longer than the lock wait allows.
   VRKERR_BUSY = -44,
-  // An interrupted update must be rolled back first, and this process
-  // cannot write the archive's files to do it.
+  // An interrupted update must be settled first, and this process cannot
+  // do it: it cannot write the archive's files, or the files its journal
+  // names are not the ones the update left (changed or replaced since; then
+  // nothing was touched).
   VRKERR_NEEDS_RECOVERY = -45
 };
 

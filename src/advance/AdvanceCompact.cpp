@@ -70,13 +70,12 @@ int CVrkAdvance::CompactInto(FileHandle temp, uint32_t* savedOffsets) {
   return VRKERR_OK;
 }
 
-void CVrkAdvance::RestoreAfterFailedCompaction(const char* tempPath) {
+void CVrkAdvance::RestoreAfterFailedCompaction() {
   const int rc = g_nVrkErrCode;
   CloseHandles();
   // The journal puts back the side files the new tables overwrote, and the
-  // old archive file if the swap had begun.
+  // old archive file if the swap had begun; the temporary file goes.
   m_guard.RollBack();
-  DeleteDiskFile(tempPath);
   OpenPacket(m_szPath);
   SetError(rc);
 }
@@ -99,28 +98,20 @@ int CVrkAdvance::CompactLocked() {
   if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
   if (m_pHeader->wastedBytes == 0) return SetError(VRKERR_OK);
 
-  char tempPath[kMaxPath + sizeof(kCompactTempSuffix)];
-  std::strcpy(tempPath, m_szPath);
-  std::strcat(tempPath, kCompactTempSuffix);
-
   Block saved(static_cast<unsigned char*>(
       VrkAlloc((uint64_t{m_pHeader->blockCount} + 1) * sizeof(uint32_t))));
   if (!saved) return SetError(VRKERR_NO_MEMORY);
-  FileHandle temp = CreateDiskFile(tempPath, kAttrWriteThrough);
-  if (temp == kInvalidFile) return SetError(VRKERR_CREATE_FILE);
-  if (!WriteSignature(temp)) {
-    const int rc = g_nVrkErrCode;
-    CloseDiskFile(temp);
-    DeleteDiskFile(tempPath);
-    return SetError(rc);
-  }
+  // The archive path with kCompactTempSuffix appended, made under the
+  // journal, which deletes it on a rollback.
+  FileHandle temp = m_guard.CreateTemporary();
+  if (temp == kInvalidFile) return g_nVrkErrCode;
   uint32_t* offsets = reinterpret_cast<uint32_t*>(saved.get());
 
-  int rc = CompactInto(temp, offsets);
+  int rc = WriteSignature(temp) ? CompactInto(temp, offsets) : g_nVrkErrCode;
   if (rc != VRKERR_OK) {
     CloseDiskFile(temp);
     SetError(rc);
-    RestoreAfterFailedCompaction(tempPath);
+    RestoreAfterFailedCompaction();
     return g_nVrkErrCode;
   }
   m_pHeader->wastedBytes = 0;
@@ -131,7 +122,7 @@ int CVrkAdvance::CompactLocked() {
       !FlushDiskFile(m_hTableFile)) {
     if (g_nVrkErrCode == VRKERR_OK) SetError(VRKERR_DATA_IO);
     CloseDiskFile(temp);
-    RestoreAfterFailedCompaction(tempPath);
+    RestoreAfterFailedCompaction();
     return g_nVrkErrCode;
   }
   CloseDiskFile(temp);
@@ -141,7 +132,7 @@ int CVrkAdvance::CompactLocked() {
   // a crash brings back the old archive file and the tables describing it.
   if (!m_guard.SwapArchive() || !m_guard.Commit()) {
     SetError(VRKERR_OPEN_FILE);
-    RestoreAfterFailedCompaction(tempPath);
+    RestoreAfterFailedCompaction();
     return g_nVrkErrCode;
   }
   OpenPacket(m_szPath);

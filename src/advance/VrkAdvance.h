@@ -258,7 +258,7 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   int CompactInto(FileHandle temp, uint32_t* savedOffsets);
   // Rolls the files back to the last commit, removes the temporary file
   // and reads the archive again; keeps the error.
-  void RestoreAfterFailedCompaction(const char* tempPath);
+  void RestoreAfterFailedCompaction();
   int CompactLocked();
 
   // The writer lock and the journal (AdvanceGuard.cpp).

@@ -159,7 +159,7 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   // Removing (BasicPacketRemove.cpp).
   int RemoveFile(const uint32_t hash[3]);
   int CopyFilesInto(FileHandle target);
-  int ReplaceArchiveFile(const char* tempPath);
+  int ReplaceArchiveFile();
   int CompactLocked();
 
   // List text (BasicPacketList.cpp).

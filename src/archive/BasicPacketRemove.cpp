@@ -71,33 +71,23 @@ int COrvelPacket::CompactLocked() {
   if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE);
   if (!(m_pHeader->flags & basic::kFlagHoles)) return SetError(VRKERR_OK);
 
-  static const char kTempSuffix[] = "temp";
+  // The temporary file is the archive path with "temp" appended; the
+  // journal knows it by that name and deletes it on a rollback.
   const size_t length = std::strlen(m_szPath);
-  if (length + sizeof kTempSuffix > basic::kMaxPath) return SetError(VRKERR_CREATE_FILE);
-  char tempPath[basic::kMaxPath];
-  std::memcpy(tempPath, m_szPath, length);
-  std::memcpy(tempPath + length, kTempSuffix, sizeof kTempSuffix);
-
-  const FileHandle temp = CreateDiskFile(tempPath, kAttrWriteThrough);
-  if (temp == kInvalidFile) return SetError(VRKERR_CREATE_FILE);
-  if (!WriteSignature(temp)) {
-    const int rc = g_nVrkErrCode;
-    CloseDiskFile(temp);
-    DeleteDiskFile(tempPath);
-    return SetError(rc);
-  }
-  int rc = CopyFilesInto(temp);
+  const FileHandle temp = m_guard.CreateTemporary();
+  if (temp == kInvalidFile) return g_nVrkErrCode;
+  int rc = WriteSignature(temp) ? CopyFilesInto(temp) : g_nVrkErrCode;
   CloseDiskFile(temp);
-  if (rc == VRKERR_OK) rc = ReplaceArchiveFile(tempPath);
+  if (rc == VRKERR_OK) rc = ReplaceArchiveFile();
   if (rc == VRKERR_OK && !m_guard.Commit()) rc = VRKERR_OPEN_FILE;
   char path[basic::kMaxPath];
   std::memcpy(path, m_szPath, length + 1);
   if (rc != VRKERR_OK) {
     // The copy changed offsets in memory; the journal puts the archive file
-    // back as it was, so reading it again makes memory and disk agree.
+    // back as it was and deletes the temporary file, so reading it again
+    // makes memory and disk agree.
     CloseHandles();
     m_guard.RollBack();
-    DeleteDiskFile(tempPath);
     OpenPacket(path);
     return SetError(rc);
   }
@@ -186,10 +176,9 @@ int COrvelPacket::CopyFilesInto(FileHandle target) {
   return VRKERR_OK;
 }
 
-// Puts the compacted file in the archive's place (the archive is moved aside
-// first, so that a refused step leaves it untouched).
-int COrvelPacket::ReplaceArchiveFile(const char* tempPath) {
-  (void)tempPath;  // the journal knows the temporary file by the same name
+// Puts the compacted file in the archive's place by exchanging the two under
+// the journal (see ArchiveGuard::SwapArchive).
+int COrvelPacket::ReplaceArchiveFile() {
   // The new file is durable (its tables were flushed) before it takes the
   // archive's place.
   CloseDiskFile(m_hFile);

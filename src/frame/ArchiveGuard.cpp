@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#include "frame/FaultPoints.h"
+#include "frame/ErrorCode.h"
 #include "orvel/VrkErrors.h"
 
 namespace orvel {
@@ -53,44 +53,24 @@ bool ArchiveGuard::SetPaths(const char* archive, const char* const* sides, unsig
                             const char* tempSuffix) {
   if (m_inBracket || !archive || sideCount > 2) return false;
   char temp[kJournalMaxPath];
-  char aside[kJournalMaxPath];
-  const size_t length = std::strlen(archive);
-  if (length + std::strlen(tempSuffix) >= kJournalMaxPath || length + 4 >= kJournalMaxPath)
-    return false;
+  if (std::strlen(archive) + std::strlen(tempSuffix) >= kJournalMaxPath) return false;
   std::strcpy(temp, archive);
   std::strcat(temp, tempSuffix);
-  std::strcpy(aside, archive);
-  std::strcat(aside, "old");
   const char* paths[kJournalMaxFiles];
   unsigned n = 0;
   paths[n++] = archive;
   for (unsigned i = 0; i < sideCount; ++i) paths[n++] = sides[i];
   paths[n++] = temp;
-  paths[n++] = aside;
-  if (!m_journal.SetFiles(paths, n)) return false;
+  if (!m_journal.SetFiles(paths, n, sideCount + 1)) return false;
   m_sideCount = sideCount;
   m_known = false;
   return true;
 }
 
-// With the lock held exclusively: rolls back an interrupted update and
-// clears what an interrupted compaction left beside the archive.
+// With the lock held exclusively: settles an interrupted update. Only its
+// journal says what to touch; without one nothing changes.
 int ArchiveGuard::Recover() {
-  if (CommitJournal::Recover(Path(0)) < 0) return VRKERR_NEEDS_RECOVERY;
-  const char* archive = Path(0);
-  const char* aside = Path(AsideIndex());
-  const char* temp = Path(TempIndex());
-  if (PathExists(aside)) {
-    // Without a journal an aside file is either the only copy of the
-    // archive (a swap cut short before journals existed) or a leftover.
-    if (!PathExists(archive)) {
-      if (PassFaultPoint(FaultKind::kRename)) rename(aside, archive);
-    } else if (PassFaultPoint(FaultKind::kDelete)) {
-      unlink(aside);
-    }
-  }
-  if (PathExists(temp) && PassFaultPoint(FaultKind::kDelete)) unlink(temp);
-  return VRKERR_OK;
+  return CommitJournal::Recover(Path(0)) < 0 ? VRKERR_NEEDS_RECOVERY : VRKERR_OK;
 }
 
 int ArchiveGuard::BeginOpen() {
@@ -100,10 +80,9 @@ int ArchiveGuard::BeginOpen() {
   bool readOnly = false;
   if (!m_lock.Acquire(archive, true, LockWaitMs(), &readOnly)) {
     if (PathExists(archive)) return VRKERR_BUSY;
-    // No archive file: a compaction cut short between its renames leaves
-    // the old file aside; putting it back needs no lock, nobody can hold
-    // a file that is not there.
-    if (CommitJournal::JournalExists(archive) || PathExists(Path(AsideIndex()))) {
+    // No archive file, but a journal (an archive's creation cut short):
+    // settling it needs no lock, nobody can hold a file that is not there.
+    if (CommitJournal::JournalExists(archive)) {
       if (Recover() != VRKERR_OK) return VRKERR_NEEDS_RECOVERY;
       if (PathExists(archive) && !m_lock.Acquire(archive, true, LockWaitMs(), &readOnly))
         return VRKERR_BUSY;
@@ -118,11 +97,7 @@ int ArchiveGuard::BeginOpen() {
 }
 
 int ArchiveGuard::RecoverBeforeOpen(const char* archive) {
-  if (!archive || std::strlen(archive) + 8 >= kJournalMaxPath) return VRKERR_OK;
-  char aside[kJournalMaxPath];
-  std::strcpy(aside, archive);
-  std::strcat(aside, "old");
-  if (!CommitJournal::JournalExists(archive) && !PathExists(aside)) return VRKERR_OK;
+  if (!CommitJournal::JournalExists(archive)) return VRKERR_OK;
   ArchiveGuard guard;
   if (!guard.SetPaths(archive, nullptr, 0, "temp")) return VRKERR_OK;
   const int rc = guard.BeginOpen();
@@ -191,6 +166,12 @@ bool ArchiveGuard::Commit() {
 void ArchiveGuard::RollBack() {
   m_journal.RollBack();
   m_known = false;
+}
+
+FileHandle ArchiveGuard::CreateTemporary() {
+  const FileHandle file = m_journal.CreateNew(TempIndex(), kAttrWriteThrough);
+  if (file == kInvalidFile) SetError(VRKERR_CREATE_FILE);
+  return file;
 }
 
 bool ArchiveGuard::SwapArchive() {

@@ -3,8 +3,8 @@
 // both variants.
 //
 // - An open takes the lock while it reads the tables. With write access it
-//   first finishes whatever an interrupted writer left: the journal is
-//   rolled back, leftover temporary and aside files go.
+//   first settles the journal an interrupted writer left; without a journal
+//   it changes nothing on disk.
 // - The outermost BeginUpdate takes the lock exclusively for the whole
 //   bracket. When another writer committed since this object last read the
 //   tables (the variant's fingerprint of its files changed), the variant
@@ -34,7 +34,6 @@ class ArchiveGuard {
   bool SetPaths(const char* archive, const char* const* sides, unsigned sideCount,
                 const char* tempSuffix);
   unsigned TempIndex() const { return m_sideCount + 1; }
-  unsigned AsideIndex() const { return m_sideCount + 2; }
   const char* Path(unsigned index) const { return m_journal.Path(index); }
 
   // Before an open reads the tables: 0, VRKERR_BUSY, or
@@ -43,9 +42,9 @@ class ArchiveGuard {
   int BeginOpen();
   void EndOpen();
 
-  // Finishes what an interrupted writer left at `archive` (a journal, an
-  // aside file), before anything reads the archive file to tell its
-  // variant. 0 or the code BeginOpen gives.
+  // Settles the journal an interrupted writer left at `archive`, before
+  // anything reads the archive file to tell its variant. 0 or the code
+  // BeginOpen gives.
   static int RecoverBeforeOpen(const char* archive);
 
   // Before a new archive's files are created: takes the lock on the
@@ -64,6 +63,11 @@ class ArchiveGuard {
   bool Commit();
   // Undoes the update on disk.
   void RollBack();
+  // Creates the compaction's temporary file, write-through, under the
+  // journal so that a rollback deletes it. A file already there is not the
+  // library's: it is left alone and the compaction refused
+  // (VRKERR_CREATE_FILE, system error EEXIST).
+  FileHandle CreateTemporary();
   // Puts the compaction's temporary file in the place of the archive file
   // by exchanging the two, journaled so that a rollback puts the old one
   // back; the path never goes missing, so no opener takes the swap for one

@@ -64,7 +64,7 @@ int VrkReplaceArchive(const char* const* targets, const char* const* replacement
   struct stat fresh;
   if (stat(replacements[0], &fresh) != 0) return SetError(VRKERR_NULL_PATH);
   CommitJournal journal;
-  if (!journal.SetFiles(paths, 2 * count)) return SetError(VRKERR_NULL_PATH);
+  if (!journal.SetFiles(paths, 2 * count, 0)) return SetError(VRKERR_NULL_PATH);
   if (!journal.Exchange(t, r, count) || !journal.Commit()) {
     // Undone, unless the commit record made it: then recovery finishes it.
     // A journal whose deletion failed is settled now, under the locks.

@@ -7,20 +7,18 @@
 // committed size. The commit makes the archive files durable and then
 // deletes the journal; that deletion is the instant the update commits. An
 // open that finds a journal rolls the files back to the journaled state:
-// the old bytes are written back, every file cut to its committed size, and
-// files that did not exist are deleted.
+// the old bytes are written back, every archive file cut to its committed
+// size, and archive files that did not exist are deleted.
 //
-// A compaction, or a host replacing a whole archive, exchanges files with
-// new ones: exchange records, made durable before the exchanges, let the
-// rollback undo them; a commit record lets recovery finish them instead.
-// (Swap records of journals written by earlier builds are still undone.)
-//
-// Layout (little-endian, private to the library): "VRKJ", version 1, the
-// file count, per file its committed size (0xFFFFFFFF: absent) and its name
-// (length-prefixed, relative to the journal's directory), and a checksum of
-// all that. Records follow: tag, file, offset, length, checksum, then
-// `length` bytes. A torn record ends the journal: it was never synced, so
-// the write it protects was never issued.
+// Recovery touches no other file unless the journal names it and knows it
+// as the update's own: a file the update made (a compaction's temporary
+// file, recorded as absent and as made before it was created), or a file an
+// exchange moved, known by the content marks of the two files it swapped
+// (see ContentMark.h). A compaction, or a host replacing a whole archive,
+// exchanges files with new ones: the exchange records, durable before the
+// exchanges, let recovery undo them; a commit record lets it finish them
+// instead. When the files at the named paths match neither state, recovery
+// changes nothing and the open is refused. The layout is in JournalFormat.h.
 #ifndef ORVEL_FRAME_COMMIT_JOURNAL_H
 #define ORVEL_FRAME_COMMIT_JOURNAL_H
 
@@ -43,8 +41,11 @@ class CommitJournal {
   CommitJournal(const CommitJournal&) = delete;
   CommitJournal& operator=(const CommitJournal&) = delete;
 
-  // Names the files, the archive file first. False when a path is too long.
-  bool SetFiles(const char* const* paths, unsigned count);
+  // Names the files, the archive file first. The first `archiveFiles` are
+  // the archive's own, rewritten in place and rolled back; the others are
+  // touched only as records say (made, exchanged). False when a path is
+  // too long.
+  bool SetFiles(const char* const* paths, unsigned count, unsigned archiveFiles);
   const char* Path(unsigned index) const { return m_paths[index]; }
 
   // Writes the journal header with every file's size now. Nothing is
@@ -69,12 +70,19 @@ class CommitJournal {
   JournalVerdict BeforeWrite(unsigned index, FileHandle file, uint64_t offset,
                              const void* data, uint64_t count);
 
+  // Creates file `index` (not an archive file), which must not exist: the
+  // journal records first that the update makes it, so that a rollback
+  // deletes it. kInvalidFile when a file is there already (EEXIST) or it
+  // cannot be made.
+  FileHandle CreateNew(unsigned index, unsigned attributes);
+
   // Puts each file `replacements[i]` in the place of file `targets[i]` by
   // exchanging the two (a rename when the target is absent), so that the
   // target path never goes missing; the replacement's path then holds the
-  // old file until the commit deletes it. Each exchange is journaled, with
-  // the identity of the file that goes in, before any is made: recovery
-  // undoes them all, or with the commit record finishes them all.
+  // old file until the commit deletes it. The new files are made durable
+  // first. Each exchange is journaled, with the content marks of the files
+  // that go in and out, before any is made: recovery undoes them all, or
+  // with the commit record finishes them all.
   bool Exchange(const unsigned* targets, const unsigned* replacements, unsigned count);
 
   // The update commits: the files must already be durable. Deletes the
@@ -102,6 +110,7 @@ class CommitJournal {
   char m_paths[kJournalMaxFiles][kJournalMaxPath] = {};
   char m_journalPath[kJournalMaxPath + sizeof(kJournalSuffix)] = {};
   unsigned m_count = 0;
+  unsigned m_archiveFiles = 0;
   uint32_t m_committed[kJournalMaxFiles] = {};
   Range* m_ranges[kJournalMaxFiles] = {};
   unsigned m_rangeCount[kJournalMaxFiles] = {};

@@ -147,6 +147,18 @@ FileHandle CreateDiskFile(const char* path, unsigned attributes) {
   return file;
 }
 
+FileHandle CreateNewDiskFile(const char* path, unsigned attributes) {
+  if (!path || !*path || !PassFaultPoint(FaultKind::kWrite)) return kInvalidFile;
+  const int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    NoteSystemError(errno);
+    return kInvalidFile;
+  }
+  const FileHandle file = Adopt(fd, kShareRead | kShareWrite, 0, attributes);
+  if (file == kInvalidFile) unlink(path);  // made just now, by this call
+  return file;
+}
+
 FileHandle OpenDiskFile(const char* path, unsigned mode) {
   return OpenDiskFileEx(path, mode, kAttrNormal);
 }

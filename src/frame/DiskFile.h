@@ -37,6 +37,9 @@ int GetPathDirectory(const char* path, char* dir);
 
 // Creates or truncates `path` for reading and writing, not shared.
 FileHandle CreateDiskFile(const char* path, unsigned attributes);
+// Creates `path` for reading and writing, not shared, only where nothing
+// is: a file already there (EEXIST) is refused, never truncated.
+FileHandle CreateNewDiskFile(const char* path, unsigned attributes);
 // Opens an existing file with the access and sharing of `mode`.
 FileHandle OpenDiskFile(const char* path, unsigned mode);
 FileHandle OpenDiskFileEx(const char* path, unsigned mode, unsigned attributes);

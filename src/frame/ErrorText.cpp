@@ -54,7 +54,7 @@ const CodeText kTexts[] = {
     {VRKERR_READ_ONLY, "the archive is open read-only"},
     {VRKERR_BUFFER_TOO_SMALL, "the buffer is too small"},
     {VRKERR_BUSY, "another process is changing the archive; try again"},
-    {VRKERR_NEEDS_RECOVERY, "an interrupted change must be undone by a process that can write the archive"},
+    {VRKERR_NEEDS_RECOVERY, "an interrupted change must be settled first: this process cannot write the archive, or the files beside it are not the ones the change left"},
 };
 
 }  // namespace

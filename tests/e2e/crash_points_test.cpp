@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "OrvelPacket.h"
 #include "common/PacketTestUtil.h"
+#include "common/StoppedRuns.h"
 #include "common/TempDir.h"
 #include "frame/FaultPoints.h"
 
@@ -250,5 +252,77 @@ std::string ScenarioName(const ::testing::TestParamInfo<Scenario>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, CrashPoints, ::testing::ValuesIn(Scenarios()), ScenarioName);
+
+std::vector<std::string> Names(const std::string& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// A compaction stopped at each point, its directory copied before the next
+// open: the copies recover exactly as the original does, and the user's file
+// that carries the name earlier builds gave an aside file survives it all.
+class CopiedCrashPoints : public CrashPoints {};
+
+TEST_P(CopiedCrashPoints, ACopiedDirectoryRecoversAsTheOriginalDoes) {
+  const std::string planted = "a user's own file";
+  for (const auto action : kStops) {
+    for (uint64_t k = 1; k <= points_; ++k) {
+      const std::string what = StopName(action, k);
+      const std::string d = Fresh("c" + std::to_string(k));
+      WriteFileBytes(d + "/a.vrkold", planted);
+      const std::vector<std::string> names = Names(d);
+      ASSERT_NE(RunStopped(action, k, [&] { RunOp(Archive(d), GetParam().op); }), -1);
+      const std::string kept = dir_ / "kept", fresh = dir_ / "fresh";
+      CopyDirectory(d, kept, true);
+      CopyDirectory(d, fresh, false);
+      const std::string now = Snapshot(Archive(d));
+      EXPECT_TRUE(now == before_ || now == after_) << what << "\n" << now;
+      for (const std::string& copy : {d, kept, fresh}) {
+        EXPECT_EQ(Snapshot(Archive(copy)), now) << what << ", " << copy;
+        EXPECT_EQ(Names(copy), names) << what << ", " << copy;
+        EXPECT_EQ(ReadFileBytes(copy + "/a.vrkold"), planted) << what << ", " << copy;
+      }
+      fs::remove_all(d);
+    }
+  }
+}
+
+// Recovery itself is stopped at each of its points in turn: the next open
+// still finds the old archive or the new one, in place and in a copy.
+TEST_P(CopiedCrashPoints, ARecoveryStoppedInTurnStillRecovers) {
+  const Op open = [](IOrvelPacket&) {};
+  for (uint64_t k = 1; k <= points_; ++k) {
+    const std::string stopped = Fresh("s");
+    const Op& op = GetParam().op;
+    ASSERT_NE(RunStopped(orvel::FaultAction::kCrash, k, [&] { RunOp(Archive(stopped), op); }), -1);
+    for (uint64_t j = 1;; ++j) {
+      const std::string d = dir_ / "r";
+      CopyDirectory(stopped, d, true);
+      const int status = RunStopped(orvel::FaultAction::kCrash, j, [&] { RunOp(Archive(d), open); });
+      ASSERT_NE(status, -1);
+      const std::string what = StopName(orvel::FaultAction::kCrash, k) + ", recovery " +
+                               StopName(orvel::FaultAction::kCrash, j);
+      const std::string copy = dir_ / "copy";
+      CopyDirectory(d, copy, false);
+      const std::string now = Snapshot(Archive(d));
+      EXPECT_TRUE(now == before_ || now == after_) << what << "\n" << now;
+      EXPECT_EQ(Snapshot(Archive(copy)), now) << what;
+      EXPECT_EQ(Leftovers(d), std::vector<std::string>{}) << what;
+      if (status != orvel::kFaultExitCode) break;  // the recovery ran to its end
+    }
+  }
+}
+
+std::vector<Scenario> Compactions() {
+  std::vector<Scenario> out;
+  for (const Scenario& s : Scenarios())
+    if (std::string(s.name) == "compact") out.push_back(s);
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Compaction, CopiedCrashPoints, ::testing::ValuesIn(Compactions()),
+                         ScenarioName);
 
 }  // namespace
