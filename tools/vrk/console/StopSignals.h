@@ -12,6 +12,12 @@
 
 namespace vrk {
 
+// Ignores SIGXFSZ and SIGPIPE for the whole run: a write past the file size
+// limit or into a closed pipe then fails with EFBIG or EPIPE, which the
+// command reports (and an archive change rolls back), instead of killing
+// vrk in the middle of a change.
+void IgnoreWriteSignals();
+
 // Installs the handlers; later signals are noted rather than fatal. Also
 // catches SIGBUS, which a mapped input raises when its file shrinks while it
 // is read: vrk then names the cause, removes the paths given to
