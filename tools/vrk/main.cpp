@@ -29,15 +29,17 @@ int EarlierOutputError() {
   return EIO;
 }
 
-// Output that could not be written (a full disk, a closed pipe) fails the
-// command, with the system's reason.
+// Output that could not be written (a full disk, a closed pipe) fails a
+// command that would otherwise succeed, with the system's reason; one that
+// failed has said why already.
 int FinishOutput(int status) {
+  if (status != 0) return status;
   errno = 0;
   const bool flushFailed = std::fflush(stdout) != 0;
   const int err = flushFailed && errno != 0 ? errno : EarlierOutputError();
   if (!flushFailed && !std::ferror(stdout)) return status;
   vrk::PrintProblem(vrk::SystemProblem("standard output", err));
-  return status != 0 ? status : vrk::kExitFailure;
+  return vrk::kExitFailure;
 }
 
 }  // namespace
