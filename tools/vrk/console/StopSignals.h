@@ -1,7 +1,8 @@
 // SIGINT and SIGTERM during commands that change files: the first one only
-// asks the command to stop at its next safe point (after the file at hand),
-// so that what is committed stays and temporary files are removed; a second
-// one ends the process at once.
+// asks the command to stop at its next safe point (between files, or while
+// one is compressed), where a change not yet committed is rolled back whole
+// and temporary files are removed; a second one ends the process at once
+// (the library's journal then rolls the change back at the next open).
 #ifndef VRK_STOP_SIGNALS_H
 #define VRK_STOP_SIGNALS_H
 
