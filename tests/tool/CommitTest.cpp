@@ -2,13 +2,16 @@
 // work or leave nothing of it, whatever stops them (a file-size limit met at
 // any write, a stop signal between files), and say that nothing was done. A
 // failed write is an error with the system's reason, never a signal.
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <linux/capability.h>
@@ -223,6 +226,31 @@ TEST_P(DeniedTest, UnwritableDirectoryIsNamedWithTheReason) {
       << c.err;
   chmod(Path("ro").c_str(), 0755);
   for (const auto& [f, bytes] : files) EXPECT_TRUE(ReadFile(Path(f)) == bytes) << f;
+}
+
+// On a file system mounted read-only the reason is the system's own.
+TEST_P(DeniedTest, ReadOnlyFileSystemIsNamed) {
+  const std::string disk = Path("disk");
+  fs::create_directory(disk);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=1m") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno) << ")";
+  WriteFile(Path("in/a.txt"), "a");
+  const std::string a = "disk/" + Archive();
+  RunResult made = Create({"-q", "-C", "in", "."}, a);
+  const int remounted = mount("tmpfs", disk.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m");
+  RunResult add = Vrk({"add", a, "in/a.txt"});
+  RunResult create = Vrk({"create", "disk/new.vrk", "in"});
+  umount2(disk.c_str(), MNT_DETACH);
+
+  ASSERT_EQ(made.status, 0) << made.err;
+  ASSERT_EQ(remounted, 0) << std::strerror(errno);
+  EXPECT_EQ(add.status, 1);
+  EXPECT_EQ(add.err, "vrk: " + a + ": in/a.txt: cannot write " + a +
+                         ": Read-only file system; nothing was added\n");
+  EXPECT_EQ(create.status, 1);
+  EXPECT_NE(create.err.find(" beside it: Read-only file system; no archive written\n"),
+            std::string::npos)
+      << create.err;
 }
 
 VRK_BOTH_VARIANTS(DeniedTest);
