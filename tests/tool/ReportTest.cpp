@@ -94,7 +94,8 @@ TEST(FullDisk, CompactAndCreateSayTheDiskIsFull) {
   EXPECT_EQ(compact.status, 1);
   EXPECT_EQ(compact.err.rfind("vrk: a.vrk: the disk is full: No space left on device", 0), 0u)
       << compact.err;
-  EXPECT_EQ(second.err, "vrk: b.vrk: big.bin: the disk is full: No space left on device\n");
+  EXPECT_EQ(second.err,
+            "vrk: b.vrk: big.bin: the disk is full: No space left on device; no archive written\n");
 }
 
 }  // namespace

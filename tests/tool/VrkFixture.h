@@ -27,17 +27,22 @@ struct RunResult {
   std::string err;
 };
 
+// What a test does in vrk's process just before it starts: set a limit,
+// drop a capability, replace standard output.
+using ChildSetup = std::function<void()>;
+
 // vrk running in the background, for tests that stop it part way. It is
 // killed if still running when the object goes.
 class VrkProcess {
  public:
   // `input` is what vrk reads on standard input.
   VrkProcess(const std::string& cwd, const std::vector<std::string>& args,
-             const std::string& input = "");
+             const std::string& input = "", const ChildSetup& setup = {});
   ~VrkProcess();
   VrkProcess(const VrkProcess&) = delete;
   VrkProcess& operator=(const VrkProcess&) = delete;
   void Signal(int signal) const;
+  int Pid() const { return pid_; }
   RunResult Wait();
 
  private:
@@ -47,7 +52,7 @@ class VrkProcess {
 
 // Runs vrk with `args` in the directory `cwd`, `input` on standard input.
 RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args,
-                 const std::string& input = "");
+                 const std::string& input = "", const ChildSetup& setup = {});
 
 // Waits up to `seconds` for `ready`; true when it came.
 bool WaitUntil(const std::function<bool()>& ready, double seconds = 30);

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 namespace vrktest {
 
 VrkProcess::VrkProcess(const std::string& cwd, const std::vector<std::string>& args,
-                       const std::string& input) {
+                       const std::string& input, const ChildSetup& setup) {
   const std::string outPath = io_ / "out", errPath = io_ / "err", inPath = io_ / "in";
   WriteFile(inPath, input);
   pid_ = fork();
@@ -29,6 +29,7 @@ VrkProcess::VrkProcess(const std::string& cwd, const std::vector<std::string>& a
     int in = open(inPath.c_str(), O_RDONLY);
     if (out < 0 || err < 0 || in < 0 || chdir(cwd.c_str()) != 0) _exit(127);
     dup2(in, 0), dup2(out, 1), dup2(err, 2);
+    if (setup) setup();
     std::vector<char*> argv{const_cast<char*>(VRK_BINARY)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -54,8 +55,8 @@ RunResult VrkProcess::Wait() {
 }
 
 RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args,
-                 const std::string& input) {
-  return VrkProcess(cwd, args, input).Wait();
+                 const std::string& input, const ChildSetup& setup) {
+  return VrkProcess(cwd, args, input, setup).Wait();
 }
 
 bool WaitUntil(const std::function<bool()>& ready, double seconds) {

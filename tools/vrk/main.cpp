@@ -3,16 +3,50 @@
 #include <CLI/CLI.hpp>
 #include <OrvelPacket.h>
 #include <lzo/lzoconf.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 #include <string>
 
 #include "commands/Commands.h"
 #include "console/ErrorReport.h"
+#include "console/StopSignals.h"
+
+namespace {
+
+// Why standard output failed earlier, when the failed write's errno is gone:
+// a pipe whose reader left shows POLLERR on its writing end.
+int EarlierOutputError() {
+  struct stat st;
+  pollfd out{STDOUT_FILENO, POLLOUT, 0};
+  if (fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode) && poll(&out, 1, 0) == 1 &&
+      (out.revents & POLLERR))
+    return EPIPE;
+  return EIO;
+}
+
+// Output that could not be written (a full disk, a closed pipe) fails a
+// command that would otherwise succeed, with the system's reason; one that
+// failed has said why already.
+int FinishOutput(int status) {
+  if (status != 0) return status;
+  errno = 0;
+  const bool flushFailed = std::fflush(stdout) != 0;
+  const int err = flushFailed && errno != 0 ? errno : EarlierOutputError();
+  if (!flushFailed && !std::ferror(stdout)) return status;
+  vrk::PrintProblem(vrk::SystemProblem("standard output", err));
+  return vrk::kExitFailure;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace vrk;
+  IgnoreWriteSignals();
   if (lzo_init() != LZO_E_OK) {
     PrintProblem("the LZO library failed to initialise");
     return kExitFailure;
@@ -75,15 +109,16 @@ int main(int argc, char** argv) {
   }
 
   SetDebugReports(debug);
+  int status = kExitFailure;
   try {
-    return action ? action() : kExitUsage;
+    status = action ? action() : kExitUsage;
   } catch (const ToolError& e) {
     PrintProblem(e.what());
-    return e.ExitCode();
+    status = e.ExitCode();
   } catch (const std::bad_alloc&) {
     PrintProblem("out of memory");
   } catch (const std::exception& e) {
     PrintProblem(e.what());
   }
-  return kExitFailure;
+  return FinishOutput(status);
 }

@@ -33,9 +33,15 @@ std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced
   return files;
 }
 
+std::string JournalPath(const std::string& archive) { return archive + "-journal"; }
+
 std::string BaseName(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ParentPrefix(const std::string& path) {
+  return path.substr(0, path.size() - BaseName(path).size());
 }
 
 std::string PathStem(const std::string& path) {

@@ -28,8 +28,13 @@ bool HasVrkExtension(const std::string& path);
 // advanced variant its ".bhl" and ".lst" side files.
 std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced);
 
+// The library's rollback journal beside an archive: "data.vrk-journal".
+std::string JournalPath(const std::string& archive);
+
 // The last component of `path` ("dir/data.vrk" -> "data.vrk").
 std::string BaseName(const std::string& path);
+// `path` up to its last component ("dir/data.vrk" -> "dir/", "data.vrk" -> "").
+std::string ParentPrefix(const std::string& path);
 // `path` without the extension of its last component ("dir/data.vrk" ->
 // "dir/data"); patch and block files are named after it.
 std::string PathStem(const std::string& path);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <mutex>
 
 #include "console/StopSignals.h"
@@ -167,7 +168,9 @@ CompressPipeline::~CompressPipeline() {
     state_->stop = true;
   }
   state_->room.notify_all();
-  for (std::thread& t : workers_) StopRequested() ? t.detach() : t.join();
+  // A stop or a failure leaves the files still being compressed unwanted.
+  const bool abandoned = StopRequested() || std::uncaught_exceptions() > 0;
+  for (std::thread& t : workers_) abandoned ? t.detach() : t.join();
 }
 
 void CompressPipeline::Work(std::shared_ptr<State> s) {

@@ -59,7 +59,8 @@ class CompressPipeline {
  public:
   CompressPipeline(const std::vector<InputFile>& files, unsigned jobs, bool store);
   // Joins the workers, or leaves them to the process's end when a stop
-  // signal came (a large file may take minutes to compress).
+  // signal came or an exception is on its way (a large file may take
+  // minutes to compress).
   ~CompressPipeline();
   CompressPipeline(const CompressPipeline&) = delete;
   CompressPipeline& operator=(const CompressPipeline&) = delete;

@@ -6,15 +6,13 @@
 #include <OrvelPacket.h>
 
 #include "archive/ArchiveNaming.h"
+#include "archive/ChangeFailure.h"
 #include "console/ErrorReport.h"
-#include "archive/PacketHandle.h"
+#include "archive/TemporaryArchive.h"
 #include "console/StopSignals.h"
 
 namespace vrk {
 namespace {
-
-// The library's rollback journal beside an archive.
-std::string JournalOf(const std::string& archive) { return archive + "-journal"; }
 
 // Holds SIGINT and SIGTERM back while alive; they arrive when it goes.
 class HeldSignals {
@@ -35,22 +33,19 @@ class HeldSignals {
 }  // namespace
 
 FreshArchive::FreshArchive(const std::string& path, bool advanced)
-    : final_(path), advanced_(advanced) {
-  const std::string base = BaseName(path);
-  temporary_ = path.substr(0, path.size() - base.size()) + "." + base + "-new" + std::to_string(getpid()) + (advanced ? ".vrk" : "");
-  RemoveOnFault(TemporaryFiles());
+    : final_(path),
+      temporary_(TemporaryArchivePath(path, getpid(), advanced)),
+      advanced_(advanced) {
+  RemoveStaleTemporaries(path);
+  lock_ = ClaimTemporaryArchive(temporary_, path);
+  RemoveOnFault(TemporaryArchiveFiles(temporary_, advanced_));
 }
 
 FreshArchive::~FreshArchive() {
   RemoveOnFault({});
-  if (placed_) return;
-  for (const std::string& p : TemporaryFiles()) unlink(p.c_str());
-}
-
-std::vector<std::string> FreshArchive::TemporaryFiles() const {
-  std::vector<std::string> files = ArchiveDiskFiles(temporary_, advanced_);
-  files.push_back(JournalOf(temporary_));
-  return files;
+  if (!placed_)
+    for (const std::string& p : TemporaryArchiveFiles(temporary_, advanced_)) unlink(p.c_str());
+  close(lock_);
 }
 
 void FreshArchive::Place() {
@@ -68,7 +63,8 @@ void FreshArchive::Place() {
   // update of the old archive cut short is settled first.
   const int rc = VrkReplaceArchive(targets.data(), replacements.data(),
                                    static_cast<unsigned>(targets.size()));
-  if (rc != VRKERR_OK) throw LibraryError(final_, rc);
+  if (rc != VRKERR_OK)
+    throw ToolError(final_ + ": " + DescribeChangeFailure(ArchiveDiskFiles(final_, advanced_), rc));
   placed_ = true;
 }
 

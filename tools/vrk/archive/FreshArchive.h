@@ -2,6 +2,8 @@
 // the archive it makes, so that the archive there (if any) stays as it was
 // until the new one is complete. Place() then puts them in its place
 // through the library, atomically; otherwise the destructor removes them.
+// Temporary files that killed vrk processes left for this archive are
+// removed first (TemporaryArchive.h).
 #ifndef VRK_FRESH_ARCHIVE_H
 #define VRK_FRESH_ARCHIVE_H
 
@@ -12,6 +14,7 @@ namespace vrk {
 
 class FreshArchive {
  public:
+  // Throws a ToolError when the temporary archive cannot be created.
   FreshArchive(const std::string& path, bool advanced);
   ~FreshArchive();
   FreshArchive(const FreshArchive&) = delete;
@@ -24,11 +27,10 @@ class FreshArchive {
   void Place();
 
  private:
-  std::vector<std::string> TemporaryFiles() const;
-
   std::string final_;
   std::string temporary_;
   bool advanced_;
+  int lock_ = -1;  // holds the temporary archive's in-use lock
   bool placed_ = false;
 };
 

@@ -57,10 +57,8 @@ int WriteNewArchive(const std::string& archive, TreeInputs& inputs, const PackOp
     Packet packet = Packet::Create(fresh.TemporaryPath(), flags, tableSize, version, archive);
     result = PackFiles(packet, inputs, pack, false);
   }
-  if (result.interrupted) throw StopRequest(StopRequested());
   StopIfRequested();
-  if (result.problems && result.files == 0)
-    throw ToolError(archive + ": nothing could be packed; no archive written");
+  if (result.problems && result.files == 0) throw ToolError(archive + ": nothing could be packed");
   fresh.Place();
   return FinishPack(archive, result, pack.quiet);
 }

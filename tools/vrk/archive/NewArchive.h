@@ -30,7 +30,9 @@ void AddNewArchiveOptions(CLI::App* cmd, NewArchiveOptions& options);
 void CheckNewArchive(const std::string& archive, const NewArchiveOptions& options);
 
 // Packs `inputs` into a new archive at `archive`, which replaces any archive
-// there only once it is complete. Returns the exit status.
+// there only once it is complete. Returns the exit status; a failure or a
+// stop signal throws, and then no archive was written (the one there, if
+// any, stays as it was).
 int WriteNewArchive(const std::string& archive, TreeInputs& inputs, const PackOptions& pack,
                     const NewArchiveOptions& options);
 

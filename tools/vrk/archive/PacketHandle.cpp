@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <unordered_set>
 
-#include "console/ErrorReport.h"
+#include "archive/ChangeFailure.h"
 #include "archive/OpenFailure.h"
 
 namespace vrk {
@@ -28,7 +28,10 @@ Packet Packet::Create(const std::string& path, unsigned flags, unsigned tableSiz
   IOrvelPacket* p = g_piVrkSystem->NewPacket(path.c_str(), static_cast<int>(flags),
                                              VRK_FORMAT_VERSION, tableSize, version.high,
                                              version.low);
-  if (!p) throw LibraryError(shown);
+  if (!p) {
+    const bool advanced = (flags & VRK_CREATE_ADVANCED) != 0;
+    throw ToolError(shown + ": " + DescribeChangeFailure(ArchiveDiskFiles(path, advanced), g_nVrkErrCode));
+  }
   return Packet(p, path, shown);
 }
 
@@ -37,8 +40,16 @@ Packet::Packet(Packet&& other) noexcept
   other.packet_ = nullptr;
 }
 
-Packet::~Packet() {
+Packet::~Packet() { Discard(); }
+
+void Packet::Discard() {
   if (packet_) g_piVrkSystem->FreePacket(packet_);
+  packet_ = nullptr;
+}
+
+ToolError Packet::Failure(int code, const std::string& name) const {
+  const std::string reason = DescribeChangeFailure(ArchiveDiskFiles(path_, Advanced()), code);
+  return ToolError((name.empty() ? shown_ : About(name)) + ": " + reason);
 }
 
 bool Packet::Advanced() const { return (packet_->GetPacketFlags() & VRK_CREATE_ADVANCED) != 0; }
@@ -90,12 +101,12 @@ PatchBuilder::PatchBuilder(const Packet& packet) : builder_(nullptr) {
 
 PatchBuilder::~PatchBuilder() { g_piVrkSystem->FreePatchBuilder(builder_); }
 
-UpdateBracket::UpdateBracket(const Packet& packet) : packet_(packet), open_(true) {
+UpdateBracket::UpdateBracket(Packet& packet) : packet_(packet), open_(true) {
   packet_->BeginUpdate();
 }
 
 UpdateBracket::~UpdateBracket() {
-  if (open_) packet_->EndUpdate();
+  if (open_) packet_.Discard();
 }
 
 void UpdateBracket::Commit() {
@@ -108,7 +119,7 @@ void UpdateBracket::Commit() {
   if (status) std::fprintf(stderr, "\rwriting the name list and tables (%u files)...", names);
   int rc = packet_->EndUpdate();
   if (status) std::fprintf(stderr, "\r\033[K");
-  if (rc != 0) throw LibraryError(packet_.Shown(), rc);
+  if (rc != 0) throw packet_.Failure(rc);  // the library rolled the update back
 }
 
 }  // namespace vrk

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/ArchiveNaming.h"
+#include "console/ErrorReport.h"
 
 class IOrvelPacket;
 class IVrkPatchBuilder;
@@ -53,6 +54,13 @@ class Packet {
   Version Stamp() const;
   // "archive: name", for messages about one file inside the archive.
   std::string About(const std::string& name) const { return shown_ + ": " + name; }
+  // A change that failed with library code `code`, about the archive or the
+  // file `name` inside it, with the path at fault (DescribeChangeFailure).
+  ToolError Failure(int code, const std::string& name = "") const;
+
+  // Gives the library object back now. Inside an update bracket this rolls
+  // the bracket's changes back on disk; the handle is then empty.
+  void Discard();
 
  private:
   Packet(IOrvelPacket* packet, std::string path, std::string shown)
@@ -78,19 +86,19 @@ class PatchBuilder {
 };
 
 // BeginUpdate on construction; Commit() ends it and reports a failure. A
-// bracket left without Commit (an error on the way) still ends the update, so
-// that the data already written is committed to the tables rather than left
-// behind inconsistent ones.
+// bracket left without Commit (an error or a stop signal on the way)
+// discards the archive object inside it, which rolls back everything the
+// bracket did: a command's change is committed whole or not at all.
 class UpdateBracket {
  public:
-  explicit UpdateBracket(const Packet& packet);
+  explicit UpdateBracket(Packet& packet);
   ~UpdateBracket();
   UpdateBracket(const UpdateBracket&) = delete;
   UpdateBracket& operator=(const UpdateBracket&) = delete;
   void Commit();
 
  private:
-  const Packet& packet_;
+  Packet& packet_;
   bool open_;
 };
 

@@ -46,7 +46,7 @@ bool UpdateRecord(const Packet& packet, const TreeInputs& inputs,
     if (!replace && record.Find(e.name)) continue;
     if (e.kind == EntryKind::kLink && replace && packet.Contains(e.name)) {
       int rc = packet->DeleteFile(e.name.c_str());
-      if (rc != 0) throw LibraryError(packet.About(e.name), rc);
+      if (rc != 0) throw packet.Failure(rc, e.name);
     }
     record.Put(e);
     changed = true;
@@ -126,10 +126,10 @@ void AddPacked(const Packet& packet, const std::string& name, unsigned flags,
                                            version.high, version.low)
                : packet->AddFileFromMemory(name.c_str(), flags, data, size, version.high,
                                            version.low);
-  if (rc != 0) throw LibraryError(packet.About(name), rc);
+  if (rc != 0) throw packet.Failure(rc, name);
 }
 
-PackResult PackFiles(const Packet& packet, TreeInputs& inputs, const PackOptions& options,
+PackResult PackFiles(Packet& packet, TreeInputs& inputs, const PackOptions& options,
                      bool replace) {
   // Without --stamp the files carry the archive's stamp. It is passed
   // explicitly: a replacement given 0:0 would otherwise keep 0:0.
@@ -146,6 +146,8 @@ PackResult PackFiles(const Packet& packet, TreeInputs& inputs, const PackOptions
   result.problems = inputs.problems;
   std::vector<bool> filePacked(files.size(), false);
   uint64_t archiveSize = DiskSize(packet.Path());
+  // One bracket for everything: a failure or a stop signal anywhere leaves
+  // it without a commit, which rolls all of it back.
   UpdateBracket bracket(packet);
   {
     CompressPipeline pipeline(files, options.jobs, options.store);
@@ -153,16 +155,10 @@ PackResult PackFiles(const Packet& packet, TreeInputs& inputs, const PackOptions
       bar.ShowBytes(pipeline.BytesDone());
       StopIfRequested();
     };
-    for (size_t i = 0; i < files.size() && !result.interrupted; ++i) {
+    for (size_t i = 0; i < files.size(); ++i) {
       const InputFile& file = files[i];
-      PackedFile packed;
-      try {
-        tick();
-        packed = pipeline.Take(i, tick);
-      } catch (const StopRequest&) {
-        result.interrupted = true;
-        break;
-      }
+      tick();
+      PackedFile packed = pipeline.Take(i, tick);
       std::string problem = packed.error;
       if (problem.empty() && archiveSize + packed.Size() + 4 > kMaxArchiveSize)
         problem = file.diskPath + ": skipped: the archive would grow beyond 4 GiB";
@@ -190,6 +186,9 @@ PackResult PackFiles(const Packet& packet, TreeInputs& inputs, const PackOptions
   if (stored.problem.empty() &&
       UpdateRecord(packet, inputs, filePacked, options, replace, stored.record))
     StoreTreeRecord(packet, stored.record, version);
+  // The last point where a stop signal still undoes everything; one that
+  // comes while the commit is written finds the command done.
+  StopIfRequested();
   LibraryProgress tables(bar);
   bracket.Commit();
   bar.Finish();

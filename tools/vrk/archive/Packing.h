@@ -51,8 +51,7 @@ struct PackResult {
   uint64_t files = 0;
   uint64_t originalBytes = 0;
   uint64_t storedBytes = 0;
-  uint64_t problems = 0;     // inputs skipped, while collecting them or packing
-  bool interrupted = false;  // a stop signal ended packing early
+  uint64_t problems = 0;  // inputs skipped, while collecting them or packing
 };
 
 // Adds the files of `inputs` to `packet` in one update bracket, in the order
@@ -60,9 +59,10 @@ struct PackResult {
 // date in the same bracket. `replace` replaces files of the same name (the
 // library's force flag); without it, entries already recorded stay as they
 // are. Unreadable files, and files the archive has no room for, are
-// reported and skipped; library failures throw. After a stop signal, the
-// files added so far are committed with their record entries.
-PackResult PackFiles(const Packet& packet, TreeInputs& inputs, const PackOptions& options,
+// reported and skipped. Library failures throw, and a stop signal throws
+// StopRequest; either way nothing of the bracket stays (the archive object
+// is then discarded).
+PackResult PackFiles(Packet& packet, TreeInputs& inputs, const PackOptions& options,
                      bool replace);
 
 // Adds one file in its stored form; throws on library failures.

@@ -1,5 +1,6 @@
 // vrk add: adds files to an archive, replacing files of the same name
 // unless --keep; an archive that does not exist yet is created, as zip does.
+// The add is one commit: a failure or a stop signal leaves nothing of it.
 #include <CLI/CLI.hpp>
 #include <sys/stat.h>
 
@@ -12,6 +13,7 @@
 #include "archive/NewArchive.h"
 #include "archive/PacketHandle.h"
 #include "archive/Packing.h"
+#include "archive/TemporaryArchive.h"
 #include "tree/PathSafety.h"
 #include "console/StopSignals.h"
 
@@ -65,24 +67,24 @@ int RunAdd(const AddOptions& o) {
       throw UsageError("--as takes a single file, not a directory or link");
     inputs.files[0].name = inputs.entries[0].name = as;
   }
-  if (missing) return WriteNewArchive(o.archive, inputs, o.pack, NewArchiveOptions{});
-
-  Packet packet = Packet::Open(o.archive);
-  DropArchiveFiles(inputs, ArchiveDiskFiles(o.archive, packet.Advanced()), o.pack.quiet);
-  if (o.keep) {
-    std::vector<InputFile> fresh;
-    for (InputFile& f : inputs.files) {
-      if (packet.Contains(f.name))
-        inputs.entries[f.entry].name.clear();  // kept as it is, record entry too
-      else
-        fresh.push_back(std::move(f));
+  return AllOrNothing("nothing was added", [&] {
+    if (missing) return WriteNewArchive(o.archive, inputs, o.pack, NewArchiveOptions{});
+    RemoveStaleTemporaries(o.archive);
+    Packet packet = Packet::Open(o.archive);
+    DropArchiveFiles(inputs, ArchiveDiskFiles(o.archive, packet.Advanced()), o.pack.quiet);
+    if (o.keep) {
+      std::vector<InputFile> fresh;
+      for (InputFile& f : inputs.files) {
+        if (packet.Contains(f.name))
+          inputs.entries[f.entry].name.clear();  // kept as it is, record entry too
+        else
+          fresh.push_back(std::move(f));
+      }
+      inputs.files = std::move(fresh);
     }
-    inputs.files = std::move(fresh);
-  }
-  PackResult result = PackFiles(packet, inputs, o.pack, !o.keep);
-  const int status = FinishPack(o.archive, result, o.pack.quiet);
-  StopIfRequested();
-  return status;
+    PackResult result = PackFiles(packet, inputs, o.pack, !o.keep);
+    return FinishPack(o.archive, result, o.pack.quiet);
+  });
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ int RunCompact(const CompactOptions& o) {
     ProgressBar bar("compacting", packet->GetFileCount(), 0, o.quiet);
     LibraryProgress progress(bar);
     int rc = packet->CompactPacket();
-    if (rc != 0) throw LibraryError(o.archive, rc);
+    if (rc != 0) throw packet.Failure(rc);
   }
   StopIfRequested();
   const uint64_t after = SizeOnDisk(o.archive, advanced);

@@ -5,6 +5,7 @@
 
 #include "archive/ArchiveNaming.h"
 #include "commands/Commands.h"
+#include "console/ErrorReport.h"
 #include "archive/NewArchive.h"
 #include "archive/Packing.h"
 #include "console/StopSignals.h"
@@ -23,7 +24,8 @@ int RunCreate(const CreateOptions& o) {
   if (!o.pack.stampText.empty()) ParseVersion(o.pack.stampText);  // usage errors first
   CatchStopSignals();
   TreeInputs inputs = CollectPackInputs(o.pack);
-  return WriteNewArchive(o.archive, inputs, o.pack, o.fresh);
+  return AllOrNothing("no archive written",
+                      [&] { return WriteNewArchive(o.archive, inputs, o.pack, o.fresh); });
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // vrk delete: removes files from an archive, by name, directory (all below
-// it) or wildcard pattern.
+// it) or wildcard pattern, in one commit: a failure or a stop signal leaves
+// them all.
 #include <CLI/CLI.hpp>
 #include <OrvelPacket.h>
 
@@ -44,29 +45,31 @@ int RunDelete(const DeleteOptions& o) {
   }
   if (patterns.empty()) return kExitFailure;  // no pattern: a selection would take everything
 
-  ArchiveTree tree = ReadArchiveTree(packet);
-  StoredRecord& stored = tree.record;
   NameSelection selection(std::move(patterns));
-  const std::vector<TreeItem> items = SelectTreeItems(packet, tree, selection);
-  bool recordChanged = false;
-  {
+  AllOrNothing("nothing was deleted", [&] {
+    ArchiveTree tree = ReadArchiveTree(packet);
+    StoredRecord& stored = tree.record;
+    const std::vector<TreeItem> items = SelectTreeItems(packet, tree, selection);
+    bool recordChanged = false;
+    // One bracket: a failure or a stop signal anywhere rolls all of it back.
     UpdateBracket bracket(packet);
     for (const TreeItem& item : items) {
-      if (StopRequested()) break;
+      StopIfRequested();
       // Links and directories live in the record only.
       recordChanged |= stored.record.Forget(item.entry.name);
       if (item.IsFile() && packet.Contains(item.entry.name)) {
         int rc = packet->DeleteFile(item.entry.name.c_str());
-        if (rc != 0) throw LibraryError(packet.About(item.entry.name), rc);
+        if (rc != 0) throw packet.Failure(rc, item.entry.name);
       }
       if (o.verbose)
         std::printf("%s%s\n", Printable(item.entry.name).c_str(),
                     item.entry.kind == EntryKind::kDirectory ? "/" : "");
     }
     if (recordChanged && stored.problem.empty()) StoreTreeRecord(packet, stored.record, packet.Stamp());
+    StopIfRequested();
     bracket.Commit();
-  }
-  StopIfRequested();
+    return 0;
+  });
   std::fflush(stdout);
   return selection.ReportUnmatched(o.archive) || refused ? kExitFailure : 0;
 }

@@ -29,7 +29,7 @@ int RunStamp(const StampOptions& o) {
     Packet packet = Packet::Open(o.archive);
     g_nVrkErrCode = VRKERR_OK;
     packet->SetPacketVersion(v.high, v.low);
-    if (g_nVrkErrCode != VRKERR_OK) throw LibraryError(o.archive);
+    if (g_nVrkErrCode != VRKERR_OK) throw packet.Failure(g_nVrkErrCode);
     return 0;
   }
   Packet packet = Packet::Open(o.archive);

@@ -73,8 +73,10 @@ const ErrorText* Find(int code) {
   return nullptr;
 }
 
-// Codes of failed reads, writes and file creation: for these the library's
-// last system error (when there is one) is the real reason.
+bool g_debugReports = false;
+
+}  // namespace
+
 bool IsTransferFailure(int code) {
   switch (code) {
     case VRKERR_CREATE_FILE: case VRKERR_OPEN_FILE: case VRKERR_DATA_IO:
@@ -86,10 +88,6 @@ bool IsTransferFailure(int code) {
       return false;
   }
 }
-
-bool g_debugReports = false;
-
-}  // namespace
 
 void SetDebugReports(bool on) { g_debugReports = on; }
 

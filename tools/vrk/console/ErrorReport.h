@@ -6,6 +6,7 @@
 #ifndef VRK_ERROR_REPORT_H
 #define VRK_ERROR_REPORT_H
 
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -43,6 +44,9 @@ const char* ErrorName(int code);
 std::string DescribeError(int code);
 // " [VRKERR_... -n]" under --debug, else "".
 std::string DebugSuffix(int code);
+// True for the codes of failed reads, writes and file creation, whose real
+// reason is a system error.
+bool IsTransferFailure(int code);
 
 // The library's last error code, as a ToolError about `subject` (an archive
 // path, or "archive: name").
@@ -54,6 +58,20 @@ void PrintProblem(const std::string& message);
 
 // "subject: strerror(errno)".
 std::string SystemProblem(const std::string& subject, int err);
+
+// Runs `work`, a change that stays whole or not at all (the archive rolls
+// back what a failed or stopped one did); when it fails, its message goes
+// on with "; " and `undone` ("nothing was added"), with the same status.
+template <class Work>
+int AllOrNothing(const std::string& undone, Work&& work) {
+  try {
+    return work();
+  } catch (const ToolError& e) {
+    throw ToolError(std::string(e.what()) + "; " + undone, e.ExitCode());
+  } catch (const std::bad_alloc&) {
+    throw ToolError("out of memory; " + undone);
+  }
+}
 
 }  // namespace vrk
 

@@ -43,6 +43,11 @@ void RemoveOnFault(const std::vector<std::string>& paths) {
   g_faultPathCount = static_cast<sig_atomic_t>(n);
 }
 
+void IgnoreWriteSignals() {
+  signal(SIGXFSZ, SIG_IGN);
+  signal(SIGPIPE, SIG_IGN);
+}
+
 void CatchStopSignals() {
   signal(SIGBUS, OnFault);
   struct sigaction action {};

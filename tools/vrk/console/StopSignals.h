@@ -1,7 +1,8 @@
 // SIGINT and SIGTERM during commands that change files: the first one only
-// asks the command to stop at its next safe point (after the file at hand),
-// so that what is committed stays and temporary files are removed; a second
-// one ends the process at once.
+// asks the command to stop at its next safe point (between files, or while
+// one is compressed), where a change not yet committed is rolled back whole
+// and temporary files are removed; a second one ends the process at once
+// (the library's journal then rolls the change back at the next open).
 #ifndef VRK_STOP_SIGNALS_H
 #define VRK_STOP_SIGNALS_H
 
@@ -11,6 +12,12 @@
 #include "console/ErrorReport.h"
 
 namespace vrk {
+
+// Ignores SIGXFSZ and SIGPIPE for the whole run: a write past the file size
+// limit or into a closed pipe then fails with EFBIG or EPIPE, which the
+// command reports (and an archive change rolls back), instead of killing
+// vrk in the middle of a change.
+void IgnoreWriteSignals();
 
 // Installs the handlers; later signals are noted rather than fatal. Also
 // catches SIGBUS, which a mapped input raises when its file shrinks while it
