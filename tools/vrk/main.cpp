@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
   AddDeleteCommand(app, action);
   AddCompactCommand(app, action);
   AddVerifyCommand(app, action);
+  AddSalvageCommand(app, action);
   AddPatchCommand(app, action);
   AddMountCommand(app, action);
 
@@ -79,6 +80,7 @@ int main(int argc, char** argv) {
     return action ? action() : kExitUsage;
   } catch (const ToolError& e) {
     PrintProblem(e.what());
+    if (!e.Hint().empty()) PrintProblem(e.Hint());
     return e.ExitCode();
   } catch (const std::bad_alloc&) {
     PrintProblem("out of memory");

@@ -13,6 +13,10 @@ namespace vrk {
 // library's reason when the files show nothing more precise.
 std::string DescribeOpenFailure(const std::string& archive, int code);
 
+// For an advanced archive whose files are cut short or damaged, the line
+// that points at `vrk salvage`; else "".
+std::string OpenFailureHint(const std::string& archive, int code);
+
 }  // namespace vrk
 
 #endif
