@@ -2,7 +2,8 @@
 // stored bytes still pass their checksum and decode to their size, and says
 // what was lost and why. Names come from the tree record when it survived,
 // else from the lines of the name list that still hash to a file, else they
-// are made up from the file's hashes under "(salvaged)/".
+// are made up from the file's hashes under "(salvaged)/" (in lower case, as
+// the archive keeps every name).
 #include <CLI/CLI.hpp>
 #include <OrvelPacket.h>
 
@@ -62,7 +63,7 @@ const char* LossReason(int result) {
 
 std::string HashName(const VrkSalvageEntry& e) {
   char name[64];
-  std::snprintf(name, sizeof name, "(salvaged)/%08X-%08X-%08X", e.hash[0], e.hash[1], e.hash[2]);
+  std::snprintf(name, sizeof name, "(salvaged)/%08x-%08x-%08x", e.hash[0], e.hash[1], e.hash[2]);
   return name;
 }
 
