@@ -14,6 +14,7 @@
 #include "archive/ArchiveNaming.h"
 #include "archive/FreshArchive.h"
 #include "archive/PacketHandle.h"
+#include "archive/SalvageWords.h"
 #include "commands/Commands.h"
 #include "console/Counted.h"
 #include "console/ErrorReport.h"
@@ -51,21 +52,6 @@ class EntryData {
 
 // Block flag of a file stored compressed.
 constexpr unsigned kStoredCompressed = 1;
-
-const char* LossReason(int result) {
-  switch (result) {
-    case VRK_SALVAGE_OUTSIDE: return "its data lies past the end of the archive file";
-    case VRK_SALVAGE_CHECKSUM: return "its data does not match its checksum";
-    case VRK_SALVAGE_UNDECODABLE: return "its data does not decode to its size";
-    default: return "out of memory";
-  }
-}
-
-std::string HashName(const VrkSalvageEntry& e) {
-  char name[64];
-  std::snprintf(name, sizeof name, "(salvaged)/%08x-%08x-%08x", e.hash[0], e.hash[1], e.hash[2]);
-  return name;
-}
 
 // Gives the entries the names of the tree record, spelled as the record
 // keeps them, when the record itself came through.
@@ -121,11 +107,11 @@ int RunSalvage(const SalvageOptions& o) {
       VrkSalvageEntry e;
       salvage.GetEntry(i, &e);
       const bool named = e.name != nullptr;
-      const std::string name = named ? e.name : HashName(e);
+      const std::string name = named ? e.name : SalvagedName(e);
       const int result = data.Read(i, false);
       if (result != VRK_SALVAGE_OK) {
         ++lost;
-        PrintProblem(o.damaged + ": " + Printable(name) + ": lost: " + LossReason(result));
+        PrintProblem(o.damaged + ": " + Printable(name) + ": lost: " + SalvageLossReason(result));
         continue;
       }
       AddEntry(out, name, e, data.get());
