@@ -125,6 +125,8 @@ TEST_P(SalvageTest, DamagedRecordLosesOnlyThatFile) {
   for (const auto& record : records)
     if (record.second - record.first > largest.second - largest.first) largest = record;
   Flip(Archive(), largest.first + 1, 2);
+  const RunResult verify = Vrk({"verify", Archive()});
+  EXPECT_NE(verify.err.find("try `vrk salvage pack.vrk NEW.vrk`"), std::string::npos) << verify.err;
   RunResult r;
   const auto got = Salvage(1, &r);
   EXPECT_NE(r.err.find("does not match its checksum"), std::string::npos) << r.err;

@@ -156,6 +156,10 @@ std::string OpenFailureHint(const std::string& archive, int code) {
   if (!found || (found->find("truncated") == std::string::npos &&
                  found->find("damaged") == std::string::npos))
     return "";
+  return SalvageAdvice(archive);
+}
+
+std::string SalvageAdvice(const std::string& archive) {
   return "try `vrk salvage " + archive + " NEW.vrk` to recover the intact files";
 }
 

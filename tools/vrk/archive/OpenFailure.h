@@ -17,6 +17,9 @@ std::string DescribeOpenFailure(const std::string& archive, int code);
 // that points at `vrk salvage`; else "".
 std::string OpenFailureHint(const std::string& archive, int code);
 
+// "try `vrk salvage ARCHIVE NEW.vrk` to recover the intact files".
+std::string SalvageAdvice(const std::string& archive);
+
 }  // namespace vrk
 
 #endif
