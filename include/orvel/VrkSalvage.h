@@ -48,6 +48,11 @@ class VRK_API CVrkSalvage {
   int GetEntry(unsigned int index, VrkSalvageEntry* out) const;
   // Files the header counts that no intact pair of table entries names.
   unsigned int GetLostEntryCount() const;
+  // The archive's flags and stamp, from the header salvage went by; null
+  // outputs are skipped.
+  unsigned int GetPacketFlags() const;
+  void GetPacketVersion(unsigned int* versionHigh, unsigned int* versionLow,
+                        unsigned int* baseVersion) const;
 
   // Gives `name` to the entry with its hashes, replacing a name from the
   // list side file. 1 when an entry took it, else 0.

@@ -8,7 +8,7 @@ from conftest import text_bytes
 
 def _pack(path):
     files = {f"dir/file{i}.txt": text_bytes(1000 + 300 * i, i) for i in range(6)}
-    with orvelpacket.create(path) as a:
+    with orvelpacket.create(path, stamp=(3, 7)) as a:
         for name, data in files.items():
             a.add(name, data)
     return files
@@ -22,6 +22,7 @@ def test_salvage_of_a_cut_short_archive_keeps_the_files_before_the_cut(tmp_path)
     assert len(report.lost) == 1 and "past the end" in report.lost[0][1]
     assert report.unreachable == 0
     with orvelpacket.open(tmp_path / "n.vrk") as a:
+        assert a.stamp == (3, 7)
         assert sorted(a.names()) == sorted(report.recovered)
         for name in report.recovered:
             assert a.read(name) == files[name]

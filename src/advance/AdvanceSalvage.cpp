@@ -87,6 +87,7 @@ struct __attribute__((visibility("hidden"))) CVrkSalvage::State : VrkHeapObject 
   VrkSalvageEntry* entries = nullptr;  // sorted by hash0
   uint32_t count = 0;
   uint32_t lost = 0;
+  AdvanceHeader header{};
   unsigned int cryptTable[1280] = {};
   CCompressBuffer* compressor = nullptr;
 
@@ -254,6 +255,7 @@ int CVrkSalvage::Open(const char* path) {
     else if (haveSide && IsValidAdvanceHeader(sideHeader))
       h = &sideHeader;
     if (!h) return SetError(VRKERR_BAD_SIGNATURE), 0;
+    state->header = *h;
     if (!state->ReadTables(side, *h)) return SetError(VRKERR_NO_MEMORY), 0;
     state->archive = archive.handle;
     state->archiveSize = archive.size;
@@ -267,6 +269,16 @@ int CVrkSalvage::Open(const char* path) {
 unsigned int CVrkSalvage::GetEntryCount() const { return m_state ? m_state->count : 0; }
 
 unsigned int CVrkSalvage::GetLostEntryCount() const { return m_state ? m_state->lost : 0; }
+
+unsigned int CVrkSalvage::GetPacketFlags() const { return m_state ? m_state->header.flags : 0; }
+
+void CVrkSalvage::GetPacketVersion(unsigned int* versionHigh, unsigned int* versionLow,
+                                   unsigned int* baseVersion) const {
+  const AdvanceHeader h = m_state ? m_state->header : AdvanceHeader{};
+  if (versionHigh) *versionHigh = h.versionHigh;
+  if (versionLow) *versionLow = h.versionLow;
+  if (baseVersion) *baseVersion = h.baseVersion;
+}
 
 int CVrkSalvage::GetEntry(unsigned int index, VrkSalvageEntry* out) const {
   if (!m_state || !out || index >= m_state->count) return 0;

@@ -100,7 +100,9 @@ TEST_P(SalvageTest, DamagedTablesLoseOnlyTheEntriesHit) {
     SCOPED_TRACE(encipher);
     std::filesystem::remove_all(Path("src"));
     std::filesystem::remove_all(Path("out"));
-    Pack(encipher ? std::vector<std::string>{"--encipher"} : std::vector<std::string>{});
+    std::vector<std::string> options{"--stamp", "3:7"};
+    if (encipher) options.push_back("--encipher");
+    Pack(options);
     const std::string side = ReadFile(Path("pack.bhl"));
     // Four bytes inside the third block entry's offset word: in an
     // enciphered table they spoil its whole 8-byte cipher block.
@@ -112,6 +114,12 @@ TEST_P(SalvageTest, DamagedTablesLoseOnlyTheEntriesHit) {
     ExpectIdentical(got);
     // One or two entries hit; one of them may be the tree record or the list.
     EXPECT_GE(got.size() + 2, tree_.size());
+    // The new archive keeps the stamp and the protection of the tables.
+    const nlohmann::json info = Json({"info", "--json", "new.vrk"});
+    EXPECT_EQ(info["stamp"]["high"], 3);
+    EXPECT_EQ(info["stamp"]["low"], 7);
+    EXPECT_EQ(info["base_version"], 7);
+    EXPECT_EQ((info["flags"].get<unsigned>() & 2u) != 0, encipher);
     WriteFile(Path("pack.bhl"), side);
   }
 }

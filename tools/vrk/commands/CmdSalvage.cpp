@@ -52,6 +52,8 @@ class EntryData {
 
 // Block flag of a file stored compressed.
 constexpr unsigned kStoredCompressed = 1;
+// The create flag that enciphers the tables.
+constexpr unsigned kEncipherTables = 2;
 
 // Gives the entries the names of the tree record, spelled as the record
 // keeps them, when the record itself came through.
@@ -98,9 +100,16 @@ int RunSalvage(const SalvageOptions& o) {
   size_t lost = salvage.GetLostEntryCount();
   size_t madeUp = 0;
   {
-    Packet out = Packet::Create(fresh.TemporaryPath(), VRK_CREATE_ADVANCED, count + 2, Version{},
-                                o.target);
+    // The new archive keeps the old one's table protection, base version
+    // (which patches start from) and stamp.
+    Version stamp;
+    unsigned base = 0;
+    salvage.GetPacketVersion(&stamp.high, &stamp.low, &base);
+    const unsigned protect = (salvage.GetPacketFlags() & VRK_CREATE_PROTECT) ? kEncipherTables : 0;
+    Packet out = Packet::Create(fresh.TemporaryPath(), VRK_CREATE_ADVANCED | protect, count + 2,
+                                Version{0, base}, o.target);
     UpdateBracket bracket(out);
+    out->SetPacketVersion(stamp.high, stamp.low);
     EntryData data(salvage);
     for (unsigned i = 0; i < count; ++i) {
       StopIfRequested();
