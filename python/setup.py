@@ -7,7 +7,7 @@ PKG_CONFIG_PATH at it when the prefix is not a system one:
     PKG_CONFIG_PATH=/opt/orvel/lib/pkgconfig pip install --no-build-isolation ./python
 
 The module links that library (libOrvelPacket.so), finding it at run time
-where it was installed; it also compiles three of vrk's own sources (the
+where it was installed; it also compiles four of vrk's own sources (the
 names of the error codes and archive naming), which is why it is built from
 a checkout of the whole tree.
 """
@@ -23,7 +23,8 @@ from setuptools import setup
 
 HERE = Path(__file__).resolve().parent
 TOOL = HERE.parent / "tools" / "vrk"
-TOOL_SOURCES = ["console/ErrorReport.cpp", "console/PrintableText.cpp", "archive/ArchiveNaming.cpp"]
+TOOL_SOURCES = ["console/ErrorReport.cpp", "console/PrintableText.cpp", "archive/ArchiveNaming.cpp",
+                "archive/SalvageWords.cpp"]
 
 
 def pkg_config(*args: str) -> list:

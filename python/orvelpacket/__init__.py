@@ -12,7 +12,7 @@ Failures the library reports raise ``orvelpacket.Error`` subclasses (see
 """
 
 import os
-from typing import Optional, Tuple, Union
+from typing import List, NamedTuple, Optional, Tuple, Union
 
 from . import _core
 from ._core import Archive, ArchiveStat, ChangeBlock, FileInfo
@@ -21,7 +21,7 @@ from .errors import (BusyError, DamagedError, DiskError, Error, ExistsError,
                      TableFullError)
 
 __all__ = [
-    "open", "create", "Archive", "ArchiveStat", "ChangeBlock", "FileInfo",
+    "open", "create", "salvage", "SalvageReport", "Archive", "ArchiveStat", "ChangeBlock", "FileInfo",
     "Error", "NotFoundError", "ExistsError", "ReadOnlyError", "DamagedError",
     "DiskError", "BusyError", "NeedsRecoveryError", "TableFullError",
 ]
@@ -62,3 +62,24 @@ def create(path: StrPath, variant: str = "advanced", table_size: Optional[int] =
         raise ValueError("table_size must be between 2 and 2**31")
     return _core.create_archive(os.fsencode(path), variant == "advanced", size, stamp,
                                 bool(encipher))
+
+
+class SalvageReport(NamedTuple):
+    """What salvage gave back: the names in the new archive, the files lost
+    with the reason, and how many files no intact table entry names."""
+    recovered: List[str]
+    lost: List[Tuple[str, str]]
+    unreachable: int
+
+
+def salvage(damaged: StrPath, new: StrPath) -> SalvageReport:
+    """Writes every intact file of a damaged advanced archive into a new one.
+
+    A file is intact when its table entries still name each other and its
+    record lies in the archive file, matches its checksum and decodes to its
+    size. Names come from the lines of the name list that still match a
+    file, else "(salvaged)/HASH0-HASH1-HASH2". The archive at `new` is
+    replaced.
+    """
+    recovered, lost, unreachable = _core.salvage_archive(os.fsencode(damaged), os.fsencode(new))
+    return SalvageReport(recovered, lost, unreachable)

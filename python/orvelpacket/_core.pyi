@@ -146,3 +146,7 @@ def open_archive(path: bytes, writable: bool) -> Archive:
 def create_archive(path: bytes, advanced: bool, table_size: int, stamp: _Stamp,
                    protect: bool) -> Archive:
     """Creates an archive, replacing one at that path."""
+
+
+def salvage_archive(damaged: bytes, target: bytes) -> Tuple[List[str], List[Tuple[str, str]], int]:
+    """Writes the intact files of a damaged advanced archive into a new one."""

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ArchiveCore.h"
+#include "Salvage.h"
 #include "console/ErrorReport.h"
 
 namespace py = pybind11;
@@ -415,4 +416,21 @@ PYBIND11_MODULE(_core, m) {
       },
       py::arg("path"), py::arg("advanced"), py::arg("table_size"), py::arg("stamp"),
       py::arg("protect"), "Creates an archive, replacing one at that path.");
+  m.def(
+      "salvage_archive",
+      [](py::bytes damaged, py::bytes target) {
+        const std::string from = damaged;
+        const std::string to = target;
+        orvelpy::SalvageReport report;
+        {
+          py::gil_scoped_release release;
+          report = orvelpy::Salvage(from, to);
+        }
+        py::list recovered, lost;
+        for (const std::string& name : report.recovered) recovered.append(Text(name));
+        for (const auto& [name, reason] : report.lost) lost.append(py::make_tuple(Text(name), reason));
+        return py::make_tuple(recovered, lost, report.unreachable);
+      },
+      py::arg("damaged"), py::arg("target"),
+      "Writes the intact files of a damaged advanced archive into a new one.");
 }

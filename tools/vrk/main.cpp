@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
   AddDeleteCommand(app, action);
   AddCompactCommand(app, action);
   AddVerifyCommand(app, action);
+  AddSalvageCommand(app, action);
   AddPatchCommand(app, action);
   AddMountCommand(app, action);
 
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
     status = action ? action() : kExitUsage;
   } catch (const ToolError& e) {
     PrintProblem(e.what());
+    if (!e.Hint().empty()) PrintProblem(e.Hint());
     status = e.ExitCode();
   } catch (const std::bad_alloc&) {
     PrintProblem("out of memory");

@@ -149,4 +149,18 @@ std::string DescribeOpenFailure(const std::string& archive, int code) {
   return archive + ": " + DescribeError(code);
 }
 
+std::string OpenFailureHint(const std::string& archive, int code) {
+  if (!HasVrkExtension(archive) || code == VRKERR_BUSY || code == VRKERR_NEEDS_RECOVERY)
+    return "";
+  const std::optional<std::string> found = Inspect(archive);
+  if (!found || (found->find("truncated") == std::string::npos &&
+                 found->find("damaged") == std::string::npos))
+    return "";
+  return SalvageAdvice(archive);
+}
+
+std::string SalvageAdvice(const std::string& archive) {
+  return "try `vrk salvage " + archive + " NEW.vrk` to recover the intact files";
+}
+
 }  // namespace vrk

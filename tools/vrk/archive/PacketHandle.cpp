@@ -17,7 +17,7 @@ Packet Packet::Open(const std::string& path) {
     // LoadPacket leaves the code untouched when the header names another
     // format version.
     const int code = g_nVrkErrCode == VRKERR_OK ? VRKERR_BAD_SIGNATURE : g_nVrkErrCode;
-    throw ToolError(DescribeOpenFailure(path, code));
+    throw ToolError(DescribeOpenFailure(path, code)).WithHint(OpenFailureHint(path, code));
   }
   return Packet(p, path, path);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "archive/ArchiveNaming.h"
+#include "archive/OpenFailure.h"
 #include "commands/Commands.h"
 #include "console/Counted.h"
 #include "console/ErrorReport.h"
@@ -125,6 +126,8 @@ int RunVerify(const VerifyOptions& o) {
   const std::string nameProblem = NameProblem(packet, unnamed);
   if (!nameProblem.empty()) PrintProblem(nameProblem);
   PrintSummary(o, packet.Advanced(), tally, unnamed);
+  if (packet.Advanced() && (tally.damaged || !nameProblem.empty()))
+    PrintProblem(SalvageAdvice(o.archive));
   return tally.damaged || !nameProblem.empty() ? kExitFailure : 0;
 }
 

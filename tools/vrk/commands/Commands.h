@@ -25,6 +25,7 @@ void AddCatCommand(CLI::App& app, Action& action);
 void AddDeleteCommand(CLI::App& app, Action& action);
 void AddCompactCommand(CLI::App& app, Action& action);
 void AddVerifyCommand(CLI::App& app, Action& action);
+void AddSalvageCommand(CLI::App& app, Action& action);
 void AddPatchCommand(CLI::App& app, Action& action);
 // `patch info`, a subcommand of `patch`.
 void AddPatchInfoCommand(CLI::App& patch, Action& action);

@@ -9,6 +9,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace vrk {
 
@@ -22,9 +23,16 @@ class ToolError : public std::runtime_error {
   explicit ToolError(const std::string& message, int exitCode = kExitFailure)
       : std::runtime_error(message), exitCode_(exitCode) {}
   int ExitCode() const { return exitCode_; }
+  // A line of advice printed after the message.
+  ToolError WithHint(std::string hint) && {
+    hint_ = std::move(hint);
+    return std::move(*this);
+  }
+  const std::string& Hint() const { return hint_; }
 
  private:
   int exitCode_;
+  std::string hint_;
 };
 
 // A wrong command line (exit status 2).

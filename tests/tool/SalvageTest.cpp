@@ -1,0 +1,187 @@
+// vrk salvage: a damaged advanced archive gives back, in a new archive, every
+// file whose own table entries and record survived, with its name where any
+// survived, and says what was lost.
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <regex>
+#include <set>
+
+#include "VrkFixture.h"
+
+namespace vrktest {
+namespace {
+
+uint32_t Word(const std::string& bytes, size_t at) {
+  uint32_t v = 0;
+  std::memcpy(&v, bytes.data() + at, 4);
+  return v;
+}
+
+std::string LowerName(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+std::string Files(size_t n) { return std::to_string(n) + (n == 1 ? " file" : " files"); }
+
+class SalvageTest : public VrkTest {
+ protected:
+  void Pack(const std::vector<std::string>& extra = {}) {
+    tree_ = MakeSampleTree(Path("src"));
+    std::vector<std::string> args{"-C", "src", "."};
+    args.insert(args.end(), extra.begin(), extra.end());
+    RunResult c = Create(args);
+    ASSERT_EQ(c.status, 0) << c.err;
+  }
+  void Flip(const std::string& file, size_t at, size_t count) const {
+    std::string content = ReadFile(Path(file));
+    ASSERT_LE(at + count, content.size());
+    for (size_t i = 0; i < count; ++i) content[at + i] = static_cast<char>(content[at + i] ^ 0xA5);
+    WriteFile(Path(file), content);
+  }
+  // The block table's records in the archive file: offset and end of each
+  // (the name list's own entry, which points into the list file, left out).
+  std::vector<std::pair<uint32_t, uint64_t>> Records() const {
+    const std::string side = ReadFile(Path("pack.bhl"));
+    std::vector<std::pair<uint32_t, uint64_t>> out;
+    for (uint32_t i = 0; i < Word(side, 20); ++i) {
+      const size_t at = Word(side, 16) + size_t{36} * i;
+      const uint32_t offset = Word(side, at + 12);
+      if (offset >= 60) out.emplace_back(offset, uint64_t{offset} + Word(side, at + 16) + 4);
+    }
+    return out;
+  }
+  // Salvages into new.vrk, checks the exit status and returns the files it
+  // extracts to, relative path -> content.
+  std::map<std::string, std::string> Salvage(int status, RunResult* run = nullptr) {
+    RunResult r = Vrk({"salvage", Archive(), "new.vrk"});
+    EXPECT_EQ(r.status, status) << r.out << r.err;
+    if (run) *run = r;
+    RunResult x = Vrk({"extract", "-C", "out", "new.vrk"});
+    EXPECT_EQ(x.status, 0) << x.err;
+    return ReadTree(Path("out"));
+  }
+  // Every recovered file is the one packed, under its name.
+  void ExpectIdentical(const std::map<std::string, std::string>& got) const {
+    for (const auto& [name, content] : got) {
+      auto it = tree_.find(name);
+      ASSERT_NE(it, tree_.end()) << name;
+      EXPECT_EQ(content, it->second) << name;
+    }
+  }
+  std::map<std::string, std::string> tree_;
+};
+
+TEST_P(SalvageTest, CutShortGivesBackEveryRecordInTheKeptBytes) {
+  Pack();
+  const uint64_t size = std::filesystem::file_size(Path(Archive()));
+  const std::string whole = ReadFile(Path(Archive()));
+  for (uint64_t kept : {size - 10, size / 2}) {
+    SCOPED_TRACE(kept);
+    WriteFile(Path(Archive()), whole.substr(0, kept));
+    std::filesystem::remove_all(Path("out"));
+    size_t inside = 0;
+    for (const auto& record : Records()) inside += record.second <= kept;
+    const RunResult list = Vrk({"list", Archive()});
+    EXPECT_NE(list.err.find("try `vrk salvage pack.vrk NEW.vrk`"), std::string::npos) << list.err;
+    RunResult r;
+    const auto got = Salvage(1, &r);
+    EXPECT_NE(r.out.find(Files(inside) + " recovered"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("past the end of the archive file"), std::string::npos) << r.err;
+    ExpectIdentical(got);
+    EXPECT_GE(got.size() + 1, inside);  // the tree record is no file on disk
+  }
+}
+
+TEST_P(SalvageTest, DamagedTablesLoseOnlyTheEntriesHit) {
+  for (bool encipher : {false, true}) {
+    SCOPED_TRACE(encipher);
+    std::filesystem::remove_all(Path("src"));
+    std::filesystem::remove_all(Path("out"));
+    std::vector<std::string> options{"--stamp", "3:7"};
+    if (encipher) options.push_back("--encipher");
+    Pack(options);
+    const std::string side = ReadFile(Path("pack.bhl"));
+    // Four bytes inside the third block entry's offset word: in an
+    // enciphered table they spoil its whole 8-byte cipher block.
+    Flip("pack.bhl", Word(side, 16) + 36 * 2 + 12, 4);
+    // And the side header, whose copy in the archive file stands in for it.
+    Flip("pack.bhl", 24, 4);
+    EXPECT_NE(Vrk({"verify", Archive()}).err.find("vrk salvage"), std::string::npos);
+    const auto got = Salvage(1);
+    ExpectIdentical(got);
+    // One or two entries hit; one of them may be the tree record or the list.
+    EXPECT_GE(got.size() + 2, tree_.size());
+    // The new archive keeps the stamp and the protection of the tables.
+    const nlohmann::json info = Json({"info", "--json", "new.vrk"});
+    EXPECT_EQ(info["stamp"]["high"], 3);
+    EXPECT_EQ(info["stamp"]["low"], 7);
+    EXPECT_EQ(info["base_version"], 7);
+    EXPECT_EQ((info["flags"].get<unsigned>() & 2u) != 0, encipher);
+    WriteFile(Path("pack.bhl"), side);
+  }
+}
+
+TEST_P(SalvageTest, DamagedRecordLosesOnlyThatFile) {
+  Pack();
+  const auto records = Records();
+  ASSERT_GE(records.size(), 3u);
+  // The largest record, a file of the tree.
+  auto largest = records.front();
+  for (const auto& record : records)
+    if (record.second - record.first > largest.second - largest.first) largest = record;
+  Flip(Archive(), largest.first + 1, 2);
+  const RunResult verify = Vrk({"verify", Archive()});
+  EXPECT_NE(verify.err.find("try `vrk salvage pack.vrk NEW.vrk`"), std::string::npos) << verify.err;
+  RunResult r;
+  const auto got = Salvage(1, &r);
+  EXPECT_NE(r.err.find("does not match its checksum"), std::string::npos) << r.err;
+  ExpectIdentical(got);
+  EXPECT_EQ(got.size() + 1, tree_.size());
+}
+
+TEST_P(SalvageTest, MissingOrDamagedNameListKeepsEveryNameFromTheTreeRecord) {
+  Pack();
+  const std::string list = ReadFile(Path("pack.lst"));
+  Flip("pack.lst", 50, 4);
+  EXPECT_NE(Vrk({"extract", "-C", "x", Archive()}).err.find("vrk salvage"), std::string::npos);
+  auto got = Salvage(0);
+  EXPECT_EQ(got, tree_);
+  std::filesystem::remove(Path("pack.lst"));
+  std::filesystem::remove_all(Path("out"));
+  got = Salvage(0);
+  EXPECT_EQ(got, tree_);
+}
+
+TEST_P(SalvageTest, WithoutTreeRecordNamesComeFromTheListElseFromTheHashes) {
+  Pack({"--no-attributes"});
+  Flip("pack.lst", 4, 2);  // the list's record, not its text
+  auto got = Salvage(0);
+  std::map<std::string, std::string> lower;
+  for (const auto& [name, content] : tree_) lower[LowerName(name)] = content;
+  for (const auto& [name, content] : got) EXPECT_EQ(content, lower[name]) << name;
+  EXPECT_EQ(got.size(), tree_.size());
+
+  std::filesystem::remove(Path("pack.lst"));
+  std::filesystem::remove_all(Path("out"));
+  RunResult r;
+  got = Salvage(0, &r);
+  EXPECT_EQ(got.size(), tree_.size());
+  std::multiset<std::string> packed, salvaged;
+  for (const auto& [name, content] : tree_) packed.insert(content);
+  for (const auto& [name, content] : got) {
+    EXPECT_TRUE(std::regex_match(name, std::regex(R"(\(salvaged\)/[0-9a-f]{8}-[0-9a-f]{8}-[0-9a-f]{8})")))
+        << name;
+    salvaged.insert(content);
+  }
+  EXPECT_EQ(salvaged, packed);
+  EXPECT_NE(r.out.find(std::to_string(tree_.size()) + " files named by hashes"), std::string::npos)
+      << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Advanced, SalvageTest, ::testing::Values(kAdvanced), VariantName);
+
+}  // namespace
+}  // namespace vrktest
