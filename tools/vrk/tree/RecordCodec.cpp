@@ -12,8 +12,8 @@ namespace {
 constexpr char kMagic[4] = {'V', 'R', 'K', 'A'};
 
 // What an entry holds besides its texts: the entry itself with the room its
-// vector grows into, its index node and bucket, and its copy.
-constexpr size_t kEntryCost = 384;
+// vector takes while it grows, its index node and bucket, and its copy.
+constexpr size_t kEntryCost = 512;
 
 size_t EntryCost(size_t nameLength, size_t targetLength) {
   return kEntryCost + 3 * nameLength + 2 * targetLength;
@@ -116,6 +116,7 @@ EntryRead ReadEntry(Reader& in, const std::string& previous, Budget& budget, Tre
   if (!budget.Take(EntryCost(static_cast<size_t>(shared + rest), 0)))
     return EntryRead::kOverBudget;
   e->kind = static_cast<EntryKind>(kind);
+  e->name.reserve(static_cast<size_t>(shared + rest));  // held as long as it is, not twice
   e->name.assign(previous, 0, static_cast<size_t>(shared));
   if (!in.Text(static_cast<size_t>(rest), &e->name) || !PlausibleName(e->name))
     return EntryRead::kDamaged;
@@ -131,6 +132,7 @@ EntryRead ReadEntry(Reader& in, const std::string& previous, Budget& budget, Tre
     return EntryRead::kDamaged;
   if (!budget.Take(EntryCost(0, static_cast<size_t>(length)) - kEntryCost))
     return EntryRead::kOverBudget;
+  e->target.reserve(static_cast<size_t>(length));
   return in.Text(static_cast<size_t>(length), &e->target) && Plausible(e->target)
              ? EntryRead::kRead
              : EntryRead::kDamaged;

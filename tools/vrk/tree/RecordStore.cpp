@@ -29,7 +29,7 @@ StoredRecord LoadTreeRecordWarning(const Packet& packet) {
   StoredRecord out = LoadTreeRecord(packet);
   if (out.refused)
     PrintProblem(packet.Path() + ": " + out.problem +
-                 "; its files are read by their names in the archive");
+                 "; it is left as it is, and files go by their names in the archive");
   else if (!out.problem.empty())
     PrintProblem("warning: " + packet.About(kRecordFileName) + ": " + out.problem +
                  "; it is left as it is, and names and attributes come from the archive alone");
