@@ -43,6 +43,13 @@ std::vector<size_t> NameLengths(const RawRecord& r) {
   return lengths;
 }
 
+// `length` bytes of parts of 1 to 255 bytes between slashes.
+std::string DeepName(Rng& rng, size_t length) {
+  std::string name(length, static_cast<char>('a' + Pick(rng, 26)));
+  for (size_t at = 1 + Pick(rng, 255); at < length; at += 1 + Pick(rng, 256)) name[at] = '/';
+  return name;
+}
+
 RawRecordEntry FreshEntry(Rng& rng) {
   RawRecordEntry e;
   e.kind = "fdl"[Pick(rng, 3)];
@@ -104,20 +111,33 @@ void MutateRecord(RawRecord& r, Rng& rng, size_t maxSize) {
     case 7:
       MutateText(e.target, 5000);
       break;
-    case 8: {  // a long part: up to and past what a name may hold
-      const size_t lengths[] = {255, 256, 4095, 4096, 4097, Pick(rng, 600)};
-      e.rest.assign(lengths[Pick(rng, sizeof lengths / sizeof lengths[0])],
-                    static_cast<char>('a' + Pick(rng, 26)));
-      if (Pick(rng, 2)) e.rest[Pick(rng, e.rest.size())] = '/';
+    case 8: {  // a long name: one part, or a deep path of parts up to 255
+      const size_t sizes[] = {255, 256, 4095, 4096, 4097, Pick(rng, 600)};
+      const size_t length = sizes[Pick(rng, sizeof sizes / sizeof sizes[0])];
+      e.shared = 0;
+      e.rest = Pick(rng, 2) ? DeepName(rng, length) : std::string(length, 'p');
+      if (Pick(rng, 2)) e.rest[Pick(rng, length)] = '/';
       break;
     }
-    case 9: {  // many entries each sharing nearly all of the name before
-      RawRecordEntry grow = e;
-      grow.shared = UINT64_MAX / 2;
-      grow.rest = std::string(1 + Pick(rng, 3), 'z');
+    case 9: {  // many siblings, each sharing all but its last few bytes with
+               // the name before: small entries standing for long names
+      if (Pick(rng, 2)) e.shared = 0, e.rest = DeepName(rng, 3000 + Pick(rng, 1097));
+      const size_t length = e.shared ? lengths[i] : e.rest.size();
+      const size_t own = std::min<size_t>(1 + Pick(rng, 3), std::max<size_t>(length, 1));
       const size_t room = maxSize / 8 > r.entries.size() ? maxSize / 8 - r.entries.size() : 0;
-      r.entries.insert(r.entries.begin() + static_cast<long>(i + 1),
-                       std::min(room, 1 + Pick(rng, 6000)), grow);
+      // Zero mode and times keep a sibling at nine bytes, so that enough of
+      // them to pass the memory bound fit in an input of 64 KiB.
+      RawRecordEntry sibling = e;
+      sibling.mode = sibling.seconds = sibling.nanoseconds = 0;
+      std::vector<RawRecordEntry> siblings(std::min(room, 1 + Pick(rng, 8000)), sibling);
+      for (size_t k = 0; k < siblings.size(); ++k) {
+        siblings[k].shared = length - own;
+        siblings[k].rest.clear();
+        for (size_t n = k + 1, d = 0; d < own; ++d, n /= 62)
+          siblings[k].rest += "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"[n % 62];
+      }
+      r.entries.insert(r.entries.begin() + static_cast<long>(i + 1), siblings.begin(),
+                       siblings.end());
       break;
     }
     case 10:

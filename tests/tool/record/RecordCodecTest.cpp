@@ -88,6 +88,15 @@ TEST(RecordCodec, NamesAndTargetsWithinSystemLimits) {
   EXPECT_EQ(outcome(one({'l', 0, "l", std::string(4096, 't')})), RecordDecode::kRead);
   EXPECT_EQ(outcome(one({'l', 0, "l", std::string(4097, 't')})), RecordDecode::kDamaged);
   EXPECT_EQ(outcome(one({'l', 0, "l", ""})), RecordDecode::kDamaged);
+  // A part the shared bytes begin and the entry's own bytes go on with.
+  const auto continued = [](size_t own) {
+    return RawRecord(2, [own](size_t i) {
+      return i ? RawEntry{'f', 201, std::string(own, 'b'), ""}
+               : RawEntry{'f', 0, "d/" + std::string(199, 'a'), ""};
+    });
+  };
+  EXPECT_EQ(outcome(continued(56)), RecordDecode::kRead);
+  EXPECT_EQ(outcome(continued(57)), RecordDecode::kDamaged);
   // The second name shares one byte more than the first has.
   EXPECT_EQ(outcome(RawRecord(2, [](size_t i) { return RawEntry{'f', i ? 4u : 0u, "abc", ""}; })),
             RecordDecode::kDamaged);

@@ -77,14 +77,22 @@ bool Plausible(const std::string& text) {
          text.find('\0') == std::string::npos;
 }
 
-// No part between separators longer than a system's name allows.
-bool PlausibleName(const std::string& name) {
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// No NUL and no part between separators longer than a system's name allows.
+// The first `shared` bytes come from the name before, which passed: only the
+// part they end with and the bytes after are looked at, so that a long name
+// shared by many entries is not read again for each.
+bool PlausibleName(const std::string& name, size_t shared) {
+  if (name.empty() || name.size() > kLongestRecordText) return false;
   size_t part = 0;
-  for (char c : name) {
-    part = c == '/' || c == '\\' ? 0 : part + 1;
+  while (part < shared && !IsSeparator(name[shared - 1 - part])) ++part;
+  for (size_t at = shared; at < name.size(); ++at) {
+    if (name[at] == '\0') return false;
+    part = IsSeparator(name[at]) ? 0 : part + 1;
     if (part > kLongestRecordComponent) return false;
   }
-  return Plausible(name);
+  return true;
 }
 
 // Counts the memory the entries read so far will hold.
@@ -118,7 +126,8 @@ EntryRead ReadEntry(Reader& in, const std::string& previous, Budget& budget, Tre
   e->kind = static_cast<EntryKind>(kind);
   e->name.reserve(static_cast<size_t>(shared + rest));  // held as long as it is, not twice
   e->name.assign(previous, 0, static_cast<size_t>(shared));
-  if (!in.Text(static_cast<size_t>(rest), &e->name) || !PlausibleName(e->name))
+  if (!in.Text(static_cast<size_t>(rest), &e->name) ||
+      !PlausibleName(e->name, static_cast<size_t>(shared)))
     return EntryRead::kDamaged;
   if (!in.Varint(&mode) || !in.Varint(&seconds) || !in.Varint(&nanoseconds))
     return EntryRead::kDamaged;
