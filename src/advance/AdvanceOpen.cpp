@@ -9,6 +9,7 @@
 #include "advance/VrkAdvance.h"
 #include "codec/CompressBuffer.h"
 #include "codec/FileNameList.h"
+#include "codec/ListBudget.h"
 #include "codec/IceCipher.h"
 #include "codec/checksum_crc.h"
 #include "frame/ErrorCode.h"
@@ -34,12 +35,6 @@ int FitCode(uint64_t fileSize, uint32_t offset, uint64_t count, int shortCode) {
   if (offset + count + kChecksumSize > fileSize) return VRKERR_CHECKSUM_IO;
   return VRKERR_OK;
 }
-
-// Loading the list side file takes at most this many bytes of memory per
-// byte read from it, plus a fixed allowance; a list whose text would need more
-// is refused as damaged, so that a small hostile file cannot cost gigabytes.
-constexpr uint64_t kListMemoryPerByte = 256;
-constexpr uint64_t kListMemoryAllowance = uint64_t{4} << 20;
 
 // The names and name bytes (each with its line feed) the name list takes
 // for `length` bytes of list text, split as LoadListText splits them.
@@ -246,8 +241,7 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
       uint64_t{record.offset} + record.storedSize > fileSize)
     return SetError(VRKERR_LIST_FILE_IO), 0;
   const uint64_t budget =
-      kListMemoryPerByte * (uint64_t{kListRecordSize} + record.storedSize + kChecksumSize) +
-      kListMemoryAllowance;
+      ListMemoryBudget(uint64_t{kListRecordSize} + record.storedSize + kChecksumSize);
   uint64_t cost = uint64_t{record.storedSize} + 1;
   Block stored(static_cast<unsigned char*>(VrkAlloc(uint64_t{record.storedSize} + 1)));
   if (!stored) return SetError(VRKERR_NO_MEMORY), 0;

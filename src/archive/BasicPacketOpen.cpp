@@ -7,6 +7,7 @@
 #include "archive/BasicPacket.h"
 #include "archive/BlockScramble.h"
 #include "archive/HashChain.h"
+#include "codec/ListBudget.h"
 #include "frame/ErrorCode.h"
 
 namespace orvel {
@@ -144,6 +145,14 @@ bool COrvelPacket::TablesAreConsistent(uint32_t fileSize) {
 int COrvelPacket::LoadListFile() {
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER), 0;
   ReleaseListText();
+  // The decoded text, the list text made of it, and the cache of text and
+  // stored bytes, against the bytes stored for the list.
+  if (const BlockEntry* list = ListFileBlock()) {
+    const uint64_t text = (list->flags & basic::kFileCompressed) ? list->originalSize
+                                                                  : list->storedSize;
+    if (3 * (text + 4) + 2 * uint64_t{list->storedSize} > ListMemoryBudget(list->storedSize))
+      return SetError(VRKERR_NO_LIST_FILE), 0;
+  }
   unsigned int size = 0;
   void* data = ReadFileAlloc(basic::kListFileName, &size, kNone);
   if (!data) return SetError(VRKERR_NO_LIST_FILE), 0;

@@ -19,6 +19,7 @@ struct BasicPacketTestAccess {
   static basic::HashEntry* Hashes(COrvelPacket& p) { return p.m_pHashTable; }
   static basic::BlockEntry* Blocks(COrvelPacket& p) { return p.m_pBlockTable; }
   static bool Loaded(const COrvelPacket& p) { return p.m_pHeader != nullptr; }
+  static basic::BlockEntry* ListBlock(COrvelPacket& p) { return p.ListFileBlock(); }
   static std::string ListText(const COrvelPacket& p) {
     return p.m_szListText ? std::string(p.m_szListText, p.m_nListLength) : std::string();
   }

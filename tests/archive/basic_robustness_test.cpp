@@ -6,6 +6,8 @@
 #include <set>
 
 #include "BasicTestUtil.h"
+#include "codec/CompressBuffer.h"
+#include "common/CountingAllocator.h"
 
 using namespace orvel_test;
 
@@ -132,6 +134,59 @@ TEST(BasicRobustness, AbsurdValues) {
     PutWord(damaged, patch.offset, patch.value);
     EXPECT_EQ(Exercise(dir / "a.vrk", damaged), patch.expect) << patch.offset << " " << patch.value;
   }
+}
+
+// Opening costs at most 256 times the bytes stored for the name list plus a
+// few MiB, as for the advanced list side file: lists of one-letter names
+// packed as tightly as LZO packs them fail with -17 instead of costing
+// three copies of their text; a realistic list opens.
+TEST(BasicRobustness, ListMemoryIsBoundedByItsStoredSize) {
+  TempDir dir;
+  const std::string path = dir / "l.pak";
+  {
+    Packet p = NewCreated(path);
+    p->BeginUpdate();
+    EXPECT_EQ(Add(*p, "file", "x", false), 0);
+    EXPECT_EQ(p->EndUpdate(), 0);
+  }
+  const std::string bytes = ReadFileBytes(path);
+  size_t entryAt;  // the list's block entry in the file
+  {
+    Packet p = NewOpened(path);
+    const auto& h = Access::Header(*p);
+    const uint32_t index = static_cast<uint32_t>(Access::ListBlock(*p) - Access::Blocks(*p));
+    entryAt = h.blockTableOffset + ((index - h.ringFirst) & (h.tableSize - 1)) * 28;
+  }
+  CountingAllocator counter;
+  ScopedAllocator scoped(&counter);
+  counter.limit_bytes(256u << 20);  // a regression fails instead of taking the memory
+  // The list's stored bytes moved to the end of the file, packed from `text`.
+  auto openWithList = [&](const std::string& text, bool opens) {
+    std::unique_ptr<orvel::CCompressBuffer> c(new orvel::CCompressBuffer());
+    const unsigned char* packed = c->CompressBuffer(text.data(), text.size() + 1);
+    std::string file = bytes;
+    PutWord(file, entryAt, static_cast<uint32_t>(file.size()));
+    PutWord(file, entryAt + 4, c->m_nStoredSize);
+    PutWord(file, entryAt + 8, static_cast<uint32_t>(text.size() + 1));
+    PutWord(file, entryAt + 12, orvel::basic::kFileCompressed);
+    file.append(reinterpret_cast<const char*>(packed), c->m_nStoredSize);
+    WriteFileBytes(path, file);
+    counter.ResetPeak();
+    orvel::COrvelPacket p;
+    EXPECT_EQ(p.OpenPacket(path.c_str()), opens ? 1 : 0) << text.size();
+    if (!opens) {
+      EXPECT_EQ(g_nVrkErrCode, VRKERR_NO_LIST_FILE);
+    }
+    EXPECT_LE(counter.peak_bytes(), 256 * file.size() + (8u << 20)) << text.size();
+  };
+  for (size_t size : {24u << 20, 12u << 20}) {
+    std::string tight = "file\n";
+    while (tight.size() < size) tight += "a\n";
+    openWithList(tight, false);
+  }
+  std::string names = "file\n";
+  for (int i = 0; i < 60000; ++i) names += "maps/r" + std::to_string(i % 97) + "/" + std::to_string(i) + "\n";
+  openWithList(names, true);
 }
 
 }  // namespace

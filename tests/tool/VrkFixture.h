@@ -25,6 +25,7 @@ struct RunResult {
   int status = -1;  // exit status, or -1 when vrk did not exit normally
   std::string out;
   std::string err;
+  long peakKiB = 0;  // the most memory vrk held at once (resident, KiB)
 };
 
 // What a test does in vrk's process just before it starts: set a limit,

@@ -1,6 +1,7 @@
 #include "VrkFixture.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,10 +49,11 @@ void VrkProcess::Signal(int signal) const { kill(pid_, signal); }
 
 RunResult VrkProcess::Wait() {
   int status = 0;
-  waitpid(pid_, &status, 0);
+  struct rusage usage {};
+  wait4(pid_, &status, 0, &usage);
   pid_ = 0;
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(io_ / "out"),
-          ReadFile(io_ / "err")};
+          ReadFile(io_ / "err"), usage.ru_maxrss};
 }
 
 RunResult RunVrk(const std::string& cwd, const std::vector<std::string>& args,

@@ -210,7 +210,8 @@ int RunExtract(const ExtractOptions& o) {
   const std::vector<TreeItem> items = SelectTreeItems(packet, tree, selection);
   const int status = Extraction(o, packet).Run(items);
   // Patterns that matched nothing are named after the rest is done, as tar does.
-  return selection.ReportUnmatched(o.archive) ? kExitFailure : status;
+  const bool unmatched = selection.ReportUnmatched(o.archive);
+  return unmatched || tree.record.refused ? kExitFailure : status;
 }
 
 }  // namespace

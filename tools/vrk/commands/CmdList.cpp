@@ -155,7 +155,8 @@ int RunList(const ListOptions& o) {
     for (const TreeItem& item : items) std::printf("%s\n", Shown(item, false).c_str());
   }
   std::fflush(stdout);
-  return selection.ReportUnmatched(o.archive) ? kExitFailure : 0;
+  const bool unmatched = selection.ReportUnmatched(o.archive);
+  return unmatched || tree.record.refused ? kExitFailure : 0;
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ void Check(const Packet& packet, const std::string& name, Tally& tally) {
   if (LowerAscii(name) != kRecordFileName) return;
   TreeRecord record;
   std::string problem;
-  if (!DecodeTreeRecord(data.Data(), data.Size(), &record, &problem))
+  if (DecodeTreeRecord(data.Data(), data.Size(), &record, &problem) != RecordDecode::kRead)
     throw ToolError(packet.About(name) + ": " + problem);
 }
 

@@ -10,16 +10,25 @@
 namespace vrk {
 namespace {
 
-// Every directory that holds something: the leading parts of all names.
-std::unordered_set<std::string> Parents(const std::vector<TreeItem>& items) {
-  std::unordered_set<std::string> parents;
-  for (const TreeItem& item : items) {
-    const std::string& name = item.entry.name;
-    for (size_t at = name.find_first_of("/\\"); at != std::string::npos;
-         at = name.find_first_of("/\\", at + 1))
-      parents.insert(name.substr(0, at));
-  }
-  return parents;
+// Marks the directories that hold nothing. A directory holds something when
+// a name begins with it and a separator; sorted names answer that by one
+// search each, without spelling out every leading part of every name (a
+// deep name has thousands of them).
+void MarkEmptyDirectories(std::vector<TreeItem>& items) {
+  std::vector<const std::string*> names;
+  names.reserve(items.size());
+  for (const TreeItem& item : items) names.push_back(&item.entry.name);
+  std::sort(names.begin(), names.end(),
+            [](const std::string* a, const std::string* b) { return *a < *b; });
+  const auto holds = [&names](const std::string& directory, char separator) {
+    const std::string below = directory + separator;
+    auto at = std::lower_bound(names.begin(), names.end(), below,
+                               [](const std::string* a, const std::string& b) { return *a < b; });
+    return at != names.end() && (*at)->compare(0, below.size(), below) == 0;
+  };
+  for (TreeItem& item : items)
+    item.emptyDirectory = item.entry.kind == EntryKind::kDirectory &&
+                          !holds(item.entry.name, '/') && !holds(item.entry.name, '\\');
 }
 
 }  // namespace
@@ -39,9 +48,7 @@ ArchiveTree ReadArchiveTree(const Packet& packet) {
     if (covered.count(LowerAscii(name))) continue;
     tree.items.push_back({TreeEntry::File(std::move(name)), false, false});
   }
-  const std::unordered_set<std::string> parents = Parents(tree.items);
-  for (TreeItem& item : tree.items)
-    item.emptyDirectory = item.entry.kind == EntryKind::kDirectory && !parents.count(item.entry.name);
+  MarkEmptyDirectories(tree.items);
   return tree;
 }
 

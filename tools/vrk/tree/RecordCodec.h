@@ -24,12 +24,38 @@ namespace vrk {
 
 constexpr unsigned char kRecordVersion = 1;
 
+// A record read from an archive may hold at most this much memory: 64 bytes
+// for each byte of the record (as decoded from the archive) plus 64 MiB.
+// Names share their beginnings with the name before, so a few stored bytes
+// can spell a long name; without a bound a record of a megabyte could ask
+// for gigabytes. The count covers the decoded record with its index and one
+// copy of its entries, as list and extract hold them: a few hundred bytes an
+// entry plus its name three times and its link target twice. Records of
+// real trees stay well below it (an entry takes at least six stored bytes,
+// usually ten or more).
+constexpr size_t kRecordMemoryPerByte = 64;
+constexpr size_t kRecordMemoryBase = size_t{64} << 20;
+
+// The most memory a record of `size` bytes may take.
+size_t RecordMemoryBound(size_t size);
+
+// Names hold at most 255 bytes between separators and 4096 in all; link
+// targets at most 4096 bytes, as the system's paths.
+constexpr size_t kLongestRecordComponent = 255;
+constexpr size_t kLongestRecordText = 4096;
+
 std::string EncodeTreeRecord(const TreeRecord& record);
 
-// False with the reason in `problem` when `bytes` are not a record this
-// version can read (damaged, or written by a later version).
-bool DecodeTreeRecord(const unsigned char* bytes, size_t size, TreeRecord* record,
-                      std::string* problem);
+enum class RecordDecode {
+  kRead,
+  kDamaged,  // not a record this version reads (damaged, or of a later version)
+  kRefused,  // it would take more memory than RecordMemoryBound allows
+};
+
+// Decodes `bytes` into `record`; otherwise says why in `problem`, and
+// leaves `record` as it was. Time and memory are linear in `size`.
+RecordDecode DecodeTreeRecord(const unsigned char* bytes, size_t size, TreeRecord* record,
+                              std::string* problem);
 
 }  // namespace vrk
 

@@ -17,7 +17,8 @@ StoredRecord LoadTreeRecord(const Packet& packet) {
   if (!out.present) return out;
   try {
     EntryBytes bytes = ReadEntry(packet, kRecordFileName);
-    DecodeTreeRecord(bytes.Data(), bytes.Size(), &out.record, &out.problem);
+    out.refused = DecodeTreeRecord(bytes.Data(), bytes.Size(), &out.record, &out.problem) ==
+                  RecordDecode::kRefused;
   } catch (const ToolError& e) {
     out.problem = e.what();
   }
@@ -26,7 +27,10 @@ StoredRecord LoadTreeRecord(const Packet& packet) {
 
 StoredRecord LoadTreeRecordWarning(const Packet& packet) {
   StoredRecord out = LoadTreeRecord(packet);
-  if (!out.problem.empty())
+  if (out.refused)
+    PrintProblem(packet.Path() + ": " + out.problem +
+                 "; it is left as it is, and files go by their names in the archive");
+  else if (!out.problem.empty())
     PrintProblem("warning: " + packet.About(kRecordFileName) + ": " + out.problem +
                  "; it is left as it is, and names and attributes come from the archive alone");
   return out;

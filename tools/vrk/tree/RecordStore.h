@@ -16,6 +16,9 @@ struct StoredRecord {
   TreeRecord record;
   bool present = false;  // the archive holds a record
   std::string problem;   // why a present record could not be used
+  // The record would take more memory than a record of its size may
+  // (RecordCodec.h): a hostile archive, reported as a failure.
+  bool refused = false;
 };
 
 // The archive's record; empty when it has none. A record that cannot be
@@ -23,7 +26,8 @@ struct StoredRecord {
 StoredRecord LoadTreeRecord(const Packet& packet);
 
 // As LoadTreeRecord, printing a warning when the record cannot be used
-// (names and attributes then come from the archive alone).
+// (names and attributes then come from the archive alone), or the refusal
+// when it is refused; the command then goes on and ends with status 1.
 StoredRecord LoadTreeRecordWarning(const Packet& packet);
 
 // Stores `record` under the reserved name, compressed, replacing the one

@@ -5,8 +5,18 @@
 namespace vrk {
 namespace {
 
-std::string LeafKey(const std::string& name) { return "n" + LowerAscii(name); }
-std::string DirectoryKey(const std::string& name) { return "d" + name; }
+// A kind letter and the name, allocated once at its length (a record may hold
+// many long names).
+std::string Key(char kind, const std::string& name) {
+  std::string key;
+  key.reserve(1 + name.size());
+  key += kind;
+  key += name;
+  return key;
+}
+
+std::string LeafKey(const std::string& name) { return Key('n', LowerAscii(name)); }
+std::string DirectoryKey(const std::string& name) { return Key('d', name); }
 
 std::string KeyOf(const TreeEntry& e) {
   return e.kind == EntryKind::kDirectory ? DirectoryKey(e.name) : LeafKey(e.name);
