@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <OrvelPacket.h>
+
 #include "HostileTree.h"
 #include "VrkFixture.h"
 
@@ -169,6 +171,34 @@ TEST_P(MountTest, SafeLinksShowNothingLeadingOutside) {
   EXPECT_FALSE(Exists(Path("safe/p")));
   EXPECT_EQ(fs::read_symlink(Path("safe/s")), ".");
   EXPECT_EQ(ResolvingOutside(Path("safe")), std::vector<std::string>{});
+}
+
+// A hostile archive may claim any original size for a few stored bytes; the
+// mount refuses to read such a file before it holds memory for that size.
+TEST_P(MountTest, AnInflatedSizeIsRefusedBeforeAnythingIsHeld) {
+  WriteFile(Path("src/small.txt"), "small");
+  ASSERT_EQ(Create({"-q", "--no-attributes", "-C", "src", "."}).status, 0);
+  IOrvelPacket* p = g_piVrkSystem->LoadPacket(Path(Archive()).c_str());
+  ASSERT_NE(p, nullptr);
+  const unsigned char stored[16] = {0x11, 'h', 'o', 's', 't', 'i', 'l', 'e'};
+  p->BeginUpdate();
+  EXPECT_EQ(p->AddCompressedFile("inflated.bin", VRK_ADD_COMPRESS, stored, sizeof stored,
+                                 0x7FFF0000u, 0, 0),
+            0);
+  EXPECT_EQ(p->EndUpdate(), 0);
+  g_piVrkSystem->FreePacket(p);
+
+  Mount(Archive(), "mnt");
+  struct stat st;
+  ASSERT_EQ(stat(Path("mnt/inflated.bin").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 0x7FFF0000);
+  const int fd = open(Path("mnt/inflated.bin").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  char byte;
+  EXPECT_EQ(read(fd, &byte, 1), -1);
+  EXPECT_EQ(errno, EIO);
+  close(fd);
+  EXPECT_EQ(ReadFile(Path("mnt/small.txt")), "small");
 }
 
 TEST_P(MountTest, FilesAPatchAddedByHashAloneAreNotShown) {

@@ -18,16 +18,19 @@ size_t InPlaceMargin(size_t original) { return original / 16 + 64 + 3; }
 
 }  // namespace
 
+bool SizesArePlausible(size_t original, size_t stored, bool compressed) {
+  if (!compressed) return original == stored;
+  return original <= stored * 256 + 4096 && stored <= original + InPlaceMargin(original);
+}
+
 EntryBytes ReadEntry(const Packet& packet, const std::string& name) {
   const char* n = name.c_str();
   if (!packet.Contains(name)) throw ToolError(packet.About(name) + ": not in the archive");
   const size_t original = packet->GetFileOriginalSize(n);
   const size_t stored = packet->GetFileStoredSize(n);
   const bool compressed = packet->IsFileCompressed(n) != 0;
-  // No LZO1X stream expands more than 256 times or grows by more than the
-  // in-place margin.
   const size_t decoded = compressed ? original + InPlaceMargin(original) : 0;
-  if (compressed ? original > stored * 256 + 4096 || stored > decoded : original != stored)
+  if (!SizesArePlausible(original, stored, compressed))
     throw ToolError(packet.About(name) + ": damaged: " + std::to_string(stored) +
                     " stored bytes cannot hold " + std::to_string(original));
 

@@ -24,6 +24,12 @@ class EntryBytes {
   size_t size_;
 };
 
+// Whether an entry's recorded original size can come from its stored
+// bytes: no LZO1X stream expands more than 256 times (plus a little), and a
+// file stored as it is has the two sizes equal. Checked before anything is
+// allocated for the original size, which a hostile archive may inflate.
+bool SizesArePlausible(size_t original, size_t stored, bool compressed);
+
 // Reads `name` whole: checksums are verified where the archive keeps them,
 // and a compressed stream must decode to exactly the recorded size (a
 // bounds-checking decoder is used). Throws ToolError naming the archive and

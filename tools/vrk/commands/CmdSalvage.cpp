@@ -66,8 +66,8 @@ void NameFromTreeRecord(CVrkSalvage& salvage) {
     if (data.Read(i, true) != VRK_SALVAGE_OK) return;
     TreeRecord record;
     std::string problem;
-    if (!DecodeTreeRecord(static_cast<const unsigned char*>(data.get()), e.originalSize,
-                          &record, &problem))
+    if (DecodeTreeRecord(static_cast<const unsigned char*>(data.get()), e.originalSize, &record,
+                         &problem) != RecordDecode::kRead)
       return;
     for (const TreeEntry& t : record.Entries())
       if (t.kind == EntryKind::kFile) salvage.NameEntry(t.name.c_str());

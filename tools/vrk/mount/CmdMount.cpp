@@ -32,6 +32,7 @@
 #include "tree/ArchiveTree.h"
 #include "mount/MountTree.h"
 #include "archive/PacketHandle.h"
+#include "archive/PacketRead.h"
 #endif
 
 extern char** environ;
@@ -129,6 +130,10 @@ class MountedArchive {
     auto data = std::make_shared<FileData>();
     data->size = node.size;
     if (node.size > INT_MAX) return Problem(node, "too large to be read through the mount"), -EFBIG;
+    const char* entry = node.entry.c_str();
+    if (!SizesArePlausible(node.size, packet_->GetFileStoredSize(entry),
+                           packet_->IsFileCompressed(entry) != 0))
+      return Problem(node, "damaged: its stored bytes cannot hold its size"), -EIO;
     if (node.size > 0) {
       data->bytes.reset(new (std::nothrow) unsigned char[node.size]);
       if (!data->bytes) return Problem(node, "out of memory"), -ENOMEM;
