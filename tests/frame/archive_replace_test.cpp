@@ -3,8 +3,6 @@
 // next open finds the old set whole or the new one whole, and a failed call
 // leaves the new set where it was.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -73,30 +71,16 @@ class ArchiveReplace : public ::testing::TestWithParam<unsigned> {
 
 TEST_P(ArchiveReplace, EveryStopLeavesOneWholeSetAndAFailureLosesNothing) {
   Prepare();
-  orvel::ArmFaultPlan(orvel::FaultAction::kNone, 0);
-  ASSERT_EQ(Replace(), 0);
-  const uint64_t points = orvel::FaultPointsPassed();
-  orvel::DisarmFaultPlan();
+  const uint64_t points = orvel_test::CountPoints([this] { ASSERT_EQ(Replace(), 0); });
   ASSERT_EQ(Read(kNames), New());
   for (const char* leftover : kNew) EXPECT_FALSE(fs::exists(dir_ / leftover));
   ASSERT_GT(points, 3u);
 
-  for (const auto action : {orvel::FaultAction::kCrash, orvel::FaultAction::kLoseUnsynced,
-                            orvel::FaultAction::kTearUnsynced}) {
+  for (const auto action : orvel_test::kStops) {
     for (uint64_t k = 1; k <= points; ++k) {
-      SCOPED_TRACE("action " + std::to_string(static_cast<int>(action)) + ", stop before point " +
-                   std::to_string(k));
+      SCOPED_TRACE(orvel_test::StopName(action, k));
       Prepare();
-      const pid_t child = fork();
-      ASSERT_GE(child, 0);
-      if (child == 0) {
-        orvel::ArmFaultPlan(action, k);
-        Replace();
-        _exit(0);
-      }
-      int status = 0;
-      waitpid(child, &status, 0);
-      ASSERT_TRUE(WIFEXITED(status));
+      ASSERT_GE(orvel_test::RunStopped(action, k, [this] { Replace(); }), 0);
       RecoverAsAnOpenWould();
       const Contents now = Read(kNames);
       EXPECT_TRUE(now == Old() || now == New()) << now[0] << " | " << now[1] << " | " << now[2];
