@@ -196,7 +196,7 @@ PackResult PackFiles(Packet& packet, TreeInputs& inputs, const PackOptions& opti
 }
 
 int FinishPack(const std::string& archive, const PackResult& result, bool quiet) {
-  const int status = result.problems ? kExitFailure : 0;
+  const int status = result.problems ? kExitWarnings : 0;
   if (quiet) return status;
   double ratio = result.originalBytes
                      ? 100.0 * static_cast<double>(result.storedBytes) /
