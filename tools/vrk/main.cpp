@@ -23,7 +23,7 @@ const char kExitStatusHelp[] =
     "  0      all done\n"
     "  1      done to the end, but some files were skipped, could not be read or\n"
     "         written, were not found or differ (damaged files, a tree record\n"
-    "         that could not be used); each is named on standard error\n"
+    "         that could not be used)\n"
     "  2      a fatal error: the command could not do its work (an archive that\n"
     "         does not open or cannot be written, no memory), or a wrong command\n"
     "         line\n"
