@@ -177,6 +177,11 @@ TEST_P(TreeTest, ArchivesWithoutARecordWorkAsBefore) {
   RunResult list = Vrk({"list", Archive()});
   EXPECT_EQ(list.out, "docs/readme.txt\n");
   EXPECT_NE(list.err.find("(attributes): attribute record damaged"), std::string::npos) << list.err;
+  // Names and attributes from the archive alone differ from what was packed.
+  EXPECT_EQ(list.status, kWarnings);
+  EXPECT_EQ(Vrk({"extract", Archive(), "-C", "out2"}).status, kWarnings);
+  WriteFile(Path("more.txt"), "more");
+  EXPECT_EQ(Vrk({"add", Archive(), "more.txt"}).status, kWarnings) << "its attributes are not kept";
   RunResult verify = Vrk({"verify", Archive()});
   EXPECT_EQ(verify.status, kWarnings);
   EXPECT_NE(verify.err.find("attribute record damaged"), std::string::npos) << verify.err;
