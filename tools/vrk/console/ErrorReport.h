@@ -6,10 +6,10 @@
 //
 // Exit statuses, as tar gives them: 0 all done; 1 done to the end, but some
 // files were skipped, could not be read or written, were not found or differ
-// (each named in a line on standard error); 2 a fatal error (the command
-// stopped, or could not start: an archive that does not open, a change that
-// could not be committed) or a wrong command line; 128 + n when signal n
-// stopped it.
+// (a warning line each, though -q of create and add silences the skipped
+// sockets and devices); 2 a fatal error (the command stopped, or could not
+// do its work: an archive that does not open, a change that could not be
+// committed) or a wrong command line; 128 + n when signal n stopped it.
 #ifndef VRK_ERROR_REPORT_H
 #define VRK_ERROR_REPORT_H
 
