@@ -289,10 +289,10 @@ TEST_P(MountTest, UmountAndRefusedMounts) {
   fs::create_directory(Path("mnt"));
 
   RunResult junk = Vrk({"mount", "junk.vrk", "mnt"});
-  EXPECT_EQ(junk.status, 1);
+  EXPECT_EQ(junk.status, kFatal);
   EXPECT_NE(junk.err.find("not an archive"), std::string::npos) << junk.err;
   RunResult missing = Vrk({"mount", Archive(), "nowhere"});
-  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.status, kFatal);
   EXPECT_NE(missing.err.find("nowhere"), std::string::npos) << missing.err;
   EXPECT_FALSE(IsMountPoint(Path("mnt")));
 
@@ -300,7 +300,7 @@ TEST_P(MountTest, UmountAndRefusedMounts) {
   RunResult down = Vrk({"umount", "mnt"});
   EXPECT_EQ(down.status, 0) << down.err;
   EXPECT_FALSE(IsMountPoint(Path("mnt")));
-  EXPECT_EQ(Vrk({"umount", "mnt"}).status, 1);
+  EXPECT_EQ(Vrk({"umount", "mnt"}).status, kFatal);
 }
 
 TEST_P(MountTest, ForegroundMountEndsCleanlyWhenUnmounted) {

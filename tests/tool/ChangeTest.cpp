@@ -64,9 +64,9 @@ TEST_P(ChangeTest, DeleteThenCompact) {
   EXPECT_EQ(ReadTree(Path("out")), expected);
 
   RunResult missing = Vrk({"delete", Archive(), "readme.txt", "no-such-file"});
-  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.status, kWarnings);
   EXPECT_NE(missing.err.find("no-such-file: not in the archive"), std::string::npos) << missing.err;
-  EXPECT_EQ(Vrk({"cat", Archive(), "readme.txt"}).status, 1) << "present names still go";
+  EXPECT_EQ(Vrk({"cat", Archive(), "readme.txt"}).status, kFatal) << "present names still go";
 }
 
 TEST_P(ChangeTest, StampIsCarriedByLaterFiles) {
@@ -103,7 +103,7 @@ TEST_P(ChangeTest, VerifyNamesTheDamagedFile) {
   bytes.replace((Advanced() ? 60 : 48) + 200, 64, 64, '\xFF');
   WriteFile(Path(archive), bytes);
   RunResult bad = Vrk({"verify", archive});
-  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.status, kWarnings);
   EXPECT_NE(bad.err.find("victim.txt"), std::string::npos) << bad.err;
   EXPECT_NE(bad.out.find("1 of 1 file damaged"), std::string::npos) << bad.out;
 }
@@ -132,13 +132,13 @@ TEST_P(ChangeTest, VerifyNeverCallsUncheckedFilesIntact) {
   ASSERT_EQ(Create({"--no-attributes", "-C", "two", "."}, Named("bare")).status, 0);
   for (const std::string stem : {"two", "bare"}) std::remove(Path(stem + ".lst").c_str());
   RunResult named = Vrk({"verify", archive});
-  EXPECT_EQ(named.status, 1);
+  EXPECT_EQ(named.status, kWarnings);
   // Salvage writes the name list anew, and verify says so.
   EXPECT_EQ(named.err, "vrk: two.lst missing: names taken from the tree record\n"
                        "vrk: try `vrk salvage two.vrk NEW.vrk` to recover the intact files\n");
   EXPECT_EQ(named.out, archive + ": 2 files intact\n");
   RunResult bare = Vrk({"verify", Named("bare")});
-  EXPECT_EQ(bare.status, 1);
+  EXPECT_EQ(bare.status, kWarnings);
   EXPECT_EQ(bare.err, "vrk: bare.lst missing: 2 files cannot be named\n"
                       "vrk: try `vrk salvage bare.vrk NEW.vrk` to recover the intact files\n");
   EXPECT_EQ(bare.out, "bare.vrk: 0 files intact, 2 not checked\n");

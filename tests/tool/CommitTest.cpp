@@ -87,7 +87,7 @@ class CommitTest : public VrkTest {
         EXPECT_EQ(Contents(), after);
       } else {
         ++failed;
-        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.status, kFatal) << r.err;
         EXPECT_NE(r.err.find("File too large; " + undone + "\n"), std::string::npos) << r.err;
         EXPECT_EQ(Leftovers(), std::vector<std::string>{});
         if (Exists(Path(Archive() + "-journal"))) {  // left by the limit: an open settles it
@@ -214,13 +214,13 @@ TEST_P(DeniedTest, UnwritableDirectoryIsNamedWithTheReason) {
   };
   for (const auto& [args, tail] : runs) {
     RunResult r = Denied(args);
-    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.status, kFatal) << args[0];
     EXPECT_TRUE(r.err.size() >= tail.size() && r.err.compare(r.err.size() - tail.size(), tail.size(), tail) == 0)
         << args[0] << ": " << r.err;
   }
   std::vector<std::string> create{"create", "ro/new.vrk", "src"};
   RunResult c = Denied(create);
-  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.status, kFatal);
   EXPECT_EQ(c.err.rfind("vrk: ro/new.vrk: cannot create ro/.new.vrk-new", 0), 0u) << c.err;
   EXPECT_NE(c.err.find(".vrk beside it: Permission denied; no archive written\n"), std::string::npos)
       << c.err;
@@ -244,10 +244,10 @@ TEST_P(DeniedTest, ReadOnlyFileSystemIsNamed) {
 
   ASSERT_EQ(made.status, 0) << made.err;
   ASSERT_EQ(remounted, 0) << std::strerror(errno);
-  EXPECT_EQ(add.status, 1);
+  EXPECT_EQ(add.status, kFatal);
   EXPECT_EQ(add.err, "vrk: " + a + ": in/a.txt: cannot write " + a +
                          ": Read-only file system; nothing was added\n");
-  EXPECT_EQ(create.status, 1);
+  EXPECT_EQ(create.status, kFatal);
   EXPECT_NE(create.err.find(" beside it: Read-only file system; no archive written\n"),
             std::string::npos)
       << create.err;
@@ -269,7 +269,7 @@ TEST(WriteSignals, ClosedPipeIsAnError) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"list", "a.vrk"}, {"cat", "a.vrk", "a.txt"}}) {
     RunResult r = RunVrk(dir.path(), args, "", closedPipe);
-    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.status, kFatal) << args[0];
     EXPECT_EQ(r.err, "vrk: standard output: Broken pipe\n") << args[0];
   }
 }

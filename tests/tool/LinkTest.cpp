@@ -109,14 +109,14 @@ TEST_P(LinkTest, ALinkNeverMadeIsNeverFollowed) {
 
   // By default the link is made as stored; nothing goes through it.
   RunResult x = Extract(Archive(), "out");
-  EXPECT_EQ(x.status, 1);
+  EXPECT_EQ(x.status, kWarnings);
   EXPECT_EQ(x.err,
             "vrk: " + Archive() + ": a: symbolic link not made: a directory has taken its name\n");
   EXPECT_EQ(ReadFile(Path("box/out/a/f")), "hi");
   EXPECT_EQ(LinkTarget(Path("box/out/m")), "a/../..");
 
   RunResult safe = Extract(Archive(), "safe", {"--safe-links"});
-  EXPECT_EQ(safe.status, 1);
+  EXPECT_EQ(safe.status, kWarnings);
   ExpectSays(safe,
              "m: symbolic link not made: it leads outside the directory ('a/../..') "
              "(--safe-links)");
@@ -133,7 +133,7 @@ TEST_P(LinkTest, ACraftedRecordReachesNoHigherThanTheDisk) {
                {RecordLink("a", "x/y/z"), RecordLink("m", "a/../../.."), RecordDirectory("a"),
                 RecordDirectory("x/y/z"), RecordFile("a/f"), RecordFile("x/y/z/keep")});
   RunResult safe = Extract(Archive(), "out", {"--safe-links"});
-  EXPECT_EQ(safe.status, 1);
+  EXPECT_EQ(safe.status, kWarnings);
   ExpectSays(safe, "a: symbolic link not made: a directory has taken its name");
   ExpectSays(safe, "m: symbolic link not made");
   EXPECT_EQ(
@@ -159,7 +159,7 @@ TEST_P(LinkTest, ACraftedRecordAPatchCarriesIsJudgedTheSame) {
   ASSERT_EQ(applied.status, 0) << applied.err;
 
   RunResult safe = Extract("copy/" + Archive(), "out", {"--safe-links"});
-  EXPECT_EQ(safe.status, 1);
+  EXPECT_EQ(safe.status, kWarnings);
   ExpectSays(safe, "m: symbolic link not made");
   EXPECT_EQ(ReadFile(Path("box/out/a/f")), "file a/f");
   ExpectContained("out", {"out"});
@@ -188,7 +188,7 @@ TEST_P(LinkTest, HostileArchivesWriteNothingOutsideTheDestination) {
     const WalkWithoutOpenat2 forced(walk);
     const std::string out = walk ? "walked" : "out";
     RunResult x = Extract(Archive(), out);
-    EXPECT_EQ(x.status, 1);
+    EXPECT_EQ(x.status, kWarnings);
     for (const char* taken : {"d", "e", "f/g", "r"})
       ExpectSays(x,
                  std::string(taken) + ": symbolic link not made: a directory has taken its name");
@@ -199,7 +199,7 @@ TEST_P(LinkTest, HostileArchivesWriteNothingOutsideTheDestination) {
     EXPECT_EQ(LinkTarget(Path("box/" + out + "/hop")), "e/../../canary");
 
     RunResult second = Extract(Named("second"), out);
-    EXPECT_EQ(second.status, 1);
+    EXPECT_EQ(second.status, kWarnings);
     for (const char* refused :
          {"hop/y: 'hop' is a symbolic link", "Up/z: 'Up' is a symbolic link",
           "deep/w: 'deep' is a symbolic link", "e/in/sub/w: 'in' is a symbolic link"})
@@ -208,7 +208,7 @@ TEST_P(LinkTest, HostileArchivesWriteNothingOutsideTheDestination) {
   }
 
   RunResult safe = Extract(Archive(), "safe", {"--safe-links"});
-  EXPECT_EQ(safe.status, 1);
+  EXPECT_EQ(safe.status, kWarnings);
   for (const char* skipped : {"Up: symbolic link not made: it points to the absolute path",
                               "deep: symbolic link not made: it leads outside",
                               "hop: symbolic link not made: it leads outside"})
@@ -223,7 +223,7 @@ TEST_P(LinkTest, SafeLinksRemovesLinksThatLaterLinksLeadOutside) {
   CraftArchive({"keep"}, {RecordLink("p", "s/.."), RecordLink("s", "."), RecordLink("q", "s/keep"),
                           RecordFile("keep")});
   RunResult safe = Extract(Archive(), "out", {"--safe-links"});
-  EXPECT_EQ(safe.status, 1);
+  EXPECT_EQ(safe.status, kWarnings);
   ExpectSays(safe,
              "p: symbolic link removed: with the links made after it, it leads "
              "outside the directory ('s/..') (--safe-links)");

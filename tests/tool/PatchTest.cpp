@@ -152,12 +152,12 @@ TEST_P(PatchTest, InfoCountsAndFailuresNameTheirFile) {
   block[block.size() / 2] ^= 0x55;
   WriteFile(Path("data_00000003.pb"), block);
   RunResult damaged = Vrk({"patch", "info", "data.vrx", "--json"});
-  EXPECT_EQ(damaged.status, 1);
+  EXPECT_EQ(damaged.status, kWarnings);
   nlohmann::json afterDamage = nlohmann::json::parse(damaged.out);
   EXPECT_FALSE(afterDamage["intact"]);
   EXPECT_EQ(afterDamage["levels"][1]["damaged"], 1);
   RunResult refused = Vrk({"patch", "apply", "copy/data.vrk", "data.vrx"});
-  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.status, kFatal);
   EXPECT_NE(refused.err.find("vrk: data_00000003.pb: entry at offset "), std::string::npos)
       << refused.err;
   EXPECT_EQ(Json({"info", "copy/data.vrk", "--json"})["stamp"]["low"], 1);
@@ -183,7 +183,7 @@ TEST_P(PatchTest, InfoCountsAndFailuresNameTheirFile) {
   };
   for (const auto& f : failures) {
     RunResult r = Vrk(f.args);
-    EXPECT_EQ(r.status, 1) << ::testing::PrintToString(f.args);
+    EXPECT_EQ(r.status, kFatal) << ::testing::PrintToString(f.args);
     EXPECT_EQ(r.err.compare(0, f.err.size(), f.err), 0) << r.err;
   }
 }

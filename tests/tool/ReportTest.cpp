@@ -27,7 +27,7 @@ class ReportTest : public VrkTest {
     std::vector<std::string> args{"list", Archive()};
     if (debug) args.insert(args.begin(), "--debug");
     RunResult r = Vrk(args);
-    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.status, kFatal) << r.out;
     return r.err;
   }
   void Overwrite(const std::string& file, size_t at, const std::string& bytes) const {
@@ -93,7 +93,7 @@ TEST(FullDisk, CompactAndCreateSayTheDiskIsFull) {
 
   ASSERT_EQ(created.status, 0) << created.err;
   ASSERT_EQ(deleted.status, 0) << deleted.err;
-  EXPECT_EQ(compact.status, 1);
+  EXPECT_EQ(compact.status, kFatal);
   EXPECT_EQ(compact.err.rfind("vrk: a.vrk: the disk is full: No space left on device", 0), 0u)
       << compact.err;
   EXPECT_EQ(second.err,

@@ -68,7 +68,7 @@ TEST_P(RoundTripTest, ListingInfoAndCatDescribeTheArchive) {
   EXPECT_EQ(Vrk({"cat", Archive(), "bin/noise.bin"}).out, tree["bin/noise.bin"]);
   EXPECT_EQ(Vrk({"cat", Archive(), "DOCS/Guide.TXT"}).out, tree["docs/guide.txt"]);
   RunResult missing = Vrk({"cat", Archive(), "nope.txt"});
-  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.status, kFatal);
   EXPECT_NE(missing.err.find("nope.txt"), std::string::npos);
 }
 
@@ -100,7 +100,7 @@ TEST_P(RoundTripTest, NamesComeFromThePathsAsGivenWithoutClashesOrTheArchive) {
   WriteFile(Path("odd/" + dir + "/" + std::string(60, 'y')), "four");
   WriteFile(Path("odd/ok.txt"), "five");
   RunResult odd = Create({"-C", "odd", ".", "missing.txt"}, Named("odd"));
-  EXPECT_EQ(odd.status, 1);
+  EXPECT_EQ(odd.status, kWarnings);
   EXPECT_EQ(std::count(odd.err.begin(), odd.err.end(), '\n'), 4) << odd.err;
   for (const char* part : {"a.txt: skipped", "line break", "longer than 255", "missing.txt"})
     EXPECT_NE(odd.err.find(part), std::string::npos) << part << " in " << odd.err;

@@ -35,7 +35,7 @@ TEST_P(SafetyTest, HostileNamesAreRefusedUnlessUnsafePathsAndTheRestExtracted) {
   unlink("/tmp/vrk-absolute-escape.txt");
 
   RunResult x = Vrk({"extract", Archive(), "-C", "target/out"});
-  EXPECT_EQ(x.status, 1);
+  EXPECT_EQ(x.status, kWarnings);
   EXPECT_NE(x.err.find("'..' component refused"), std::string::npos) << x.err;
   EXPECT_NE(x.err.find("absolute path refused"), std::string::npos) << x.err;
   EXPECT_NE(x.err.find("drive letter refused"), std::string::npos) << x.err;
@@ -47,7 +47,7 @@ TEST_P(SafetyTest, HostileNamesAreRefusedUnlessUnsafePathsAndTheRestExtracted) {
 
   // Asked for by name, still refused, unless --unsafe-paths allows it.
   RunResult named = Vrk({"extract", Archive(), "../escape.txt", "-C", "target/out"});
-  EXPECT_EQ(named.status, 1);
+  EXPECT_EQ(named.status, kWarnings);
   EXPECT_FALSE(Exists(Path("target/escape.txt")));
   named = Vrk({"extract", Archive(), "../escape.txt", "-C", "target/out", "--unsafe-paths"});
   ASSERT_EQ(named.status, 0) << named.err;
@@ -63,7 +63,7 @@ TEST_P(SafetyTest, SymbolicLinksInTheTargetAreNotFollowed) {
   ASSERT_EQ(symlink(Path("outside/keep.txt").c_str(), Path("target/leaf.txt").c_str()), 0);
 
   RunResult x = Vrk({"extract", Archive(), "-C", "target"});
-  EXPECT_EQ(x.status, 1);
+  EXPECT_EQ(x.status, kWarnings);
   EXPECT_NE(x.err.find("symbolic link"), std::string::npos) << x.err;
   // Nothing reached the directory behind the link, and the link at the
   // leaf was replaced rather than written through.
@@ -80,7 +80,7 @@ TEST_P(SafetyTest, ControlCharactersInNamesNeverReachTheTerminal) {
   EXPECT_EQ(list.out.find('\x1b'), std::string::npos);
   EXPECT_NE(list.out.find("bad\\x1B]0;pwned\\x07name.txt"), std::string::npos) << list.out;
   RunResult missing = Vrk({"cat", Archive(), "gone\x1b[2J"});
-  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.status, kFatal);
   EXPECT_EQ(missing.err.find('\x1b'), std::string::npos) << missing.err;
 }
 

@@ -162,16 +162,16 @@ TEST_P(StopTest, FileTooLargeIsRefusedBeforeReading) {
   WriteFile(sparse, "");
   ASSERT_EQ(truncate(sparse.c_str(), 5ll << 30), 0);
   RunResult r = Create({"big"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, kFatal);
   EXPECT_NE(r.err.find("sparse.bin: too large for an archive"), std::string::npos) << r.err;
   EXPECT_EQ(DirectoryNames(Path("")), (std::vector<std::string>{"big"})) << "nothing left behind";
 
   // Beside other files, it is skipped and the rest is packed.
   WriteFile(Path("big/small.txt"), "small");
   r = Create({"big"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, kWarnings);
   EXPECT_EQ(Vrk({"list", Archive()}).out, "big/small.txt\n");
-  EXPECT_EQ(Vrk({"add", Archive(), sparse}).status, 1);
+  EXPECT_EQ(Vrk({"add", Archive(), sparse}).status, kWarnings);
 }
 
 VRK_BOTH_VARIANTS(StopTest);

@@ -16,10 +16,11 @@ TEST(Usage, HelpForEveryCommand) {
   }
 }
 
-// Usage errors exit with 2, failures with 1; the message names its subject
+// Usage errors and fatal errors exit with 2; the message names its subject
 // (and, for the library's errors, the error constant and its meaning). An
-// archive is not created when its inputs are refused.
-TEST(Usage, UsageErrorsExitWithTwoFailuresWithOne) {
+// archive is not created when its inputs are refused, nor when none of its
+// inputs could be packed.
+TEST(Usage, UsageErrorsAndFatalErrorsExitWithTwo) {
   TempDir dir;
   WriteFile(dir / "f.txt", "x");
   WriteFile(dir / "junk.vrk", RandomBytes(4096, 3));
@@ -28,17 +29,17 @@ TEST(Usage, UsageErrorsExitWithTwoFailuresWithOne) {
     int status;
     std::string err;  // the whole message (ending in a line feed), or a part of it
   } cases[] = {
-      {{}, 2, ""},
-      {{"create"}, 2, ""},
-      {{"create", "a.vrk", "f.txt", "--jobs", "0"}, 2, ""},
-      {{"create", "a.vrk", "f.txt", "--stamp", "1:2:3"}, 2, ""},
-      {{"create", "a.vrk", "f.txt", "--scramble"}, 2, ""},
-      {{"create", "a.pak", "f.txt", "--basic", "--encipher"}, 2, ""},
-      {{"frobnicate"}, 2, "vrk: unknown command 'frobnicate'"},
-      {{"create", "a.zip", "f.txt"}, 2, ".vrk"},
-      {{"create", "a.vrk", "no-such-dir"}, 1, "no-such-dir"},
-      {{"list", "absent.vrk"}, 1, "vrk: absent.vrk: No such file or directory\n"},
-      {{"verify", "junk.vrk"}, 1, "vrk: junk.vrk: not an archive of this format\n"},
+      {{}, kFatal, ""},
+      {{"create"}, kFatal, ""},
+      {{"create", "a.vrk", "f.txt", "--jobs", "0"}, kFatal, ""},
+      {{"create", "a.vrk", "f.txt", "--stamp", "1:2:3"}, kFatal, ""},
+      {{"create", "a.vrk", "f.txt", "--scramble"}, kFatal, ""},
+      {{"create", "a.pak", "f.txt", "--basic", "--encipher"}, kFatal, ""},
+      {{"frobnicate"}, kFatal, "vrk: unknown command 'frobnicate'"},
+      {{"create", "a.zip", "f.txt"}, kFatal, ".vrk"},
+      {{"create", "a.vrk", "no-such-dir"}, kFatal, "a.vrk: nothing could be packed"},
+      {{"list", "absent.vrk"}, kFatal, "vrk: absent.vrk: No such file or directory\n"},
+      {{"verify", "junk.vrk"}, kFatal, "vrk: junk.vrk: not an archive of this format\n"},
   };
   for (const auto& c : cases) {
     RunResult r = RunVrk(dir.path(), c.args);

@@ -21,6 +21,12 @@ namespace vrktest {
 using orvel_test::RandomBytes;
 using orvel_test::TempDir;
 
+// vrk's exit statuses: done, done with files skipped, not found or
+// differing, and a fatal error or a wrong command line.
+constexpr int kDone = 0;
+constexpr int kWarnings = 1;
+constexpr int kFatal = 2;
+
 struct RunResult {
   int status = -1;  // exit status, or -1 when vrk did not exit normally
   std::string out;

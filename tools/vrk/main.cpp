@@ -18,6 +18,17 @@
 
 namespace {
 
+const char kExitStatusHelp[] =
+    "Exit status:\n"
+    "  0      all done\n"
+    "  1      done to the end, but some files were skipped, could not be read or\n"
+    "         written, were not found or differ (damaged files, a tree record\n"
+    "         that could not be used)\n"
+    "  2      a fatal error: the command could not do its work (an archive that\n"
+    "         does not open or cannot be written, no memory), or a wrong command\n"
+    "         line\n"
+    "  128+N  stopped by signal N";
+
 // Why standard output failed earlier, when the failed write's errno is gone:
 // a pipe whose reader left shows POLLERR on its writing end.
 int EarlierOutputError() {
@@ -29,17 +40,17 @@ int EarlierOutputError() {
   return EIO;
 }
 
-// Output that could not be written (a full disk, a closed pipe) fails a
-// command that would otherwise succeed, with the system's reason; one that
-// failed has said why already.
+// Output that could not be written (a full disk, a closed pipe) is a fatal
+// error, with the system's reason, for a command that succeeded or only
+// warned; one that failed has said why already.
 int FinishOutput(int status) {
-  if (status != 0) return status;
+  if (status != 0 && status != vrk::kExitWarnings) return status;
   errno = 0;
   const bool flushFailed = std::fflush(stdout) != 0;
   const int err = flushFailed && errno != 0 ? errno : EarlierOutputError();
   if (!flushFailed && !std::ferror(stdout)) return status;
   vrk::PrintProblem(vrk::SystemProblem("standard output", err));
-  return vrk::kExitFailure;
+  return vrk::kExitFatal;
 }
 
 }  // namespace
@@ -49,7 +60,7 @@ int main(int argc, char** argv) {
   IgnoreWriteSignals();
   if (lzo_init() != LZO_E_OK) {
     PrintProblem("the LZO library failed to initialise");
-    return kExitFailure;
+    return kExitFatal;
   }
 
   CLI::App app{"vrk packs files into archives, lists, checks and extracts them.", "vrk"};
@@ -77,6 +88,9 @@ int main(int argc, char** argv) {
   AddSalvageCommand(app, action);
   AddPatchCommand(app, action);
   AddMountCommand(app, action);
+  // After the commands, which copied the footer above: the statuses are
+  // said once, in the top-level help (and so in the man page).
+  app.footer(std::string(kExitStatusHelp) + "\n\nRun 'vrk COMMAND --help' for the options of a command.");
 
   auto known = [&app](const char* name) {
     auto found = app.get_subcommands([name](CLI::App* cmd) { return cmd->check_name(name); });
@@ -110,7 +124,7 @@ int main(int argc, char** argv) {
   }
 
   SetDebugReports(debug);
-  int status = kExitFailure;
+  int status = kExitFatal;
   try {
     status = action ? action() : kExitUsage;
   } catch (const ToolError& e) {

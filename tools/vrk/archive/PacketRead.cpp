@@ -31,20 +31,27 @@ EntryBytes ReadEntry(const Packet& packet, const std::string& name) {
   const bool compressed = packet->IsFileCompressed(n) != 0;
   const size_t decoded = compressed ? original + InPlaceMargin(original) : 0;
   if (!SizesArePlausible(original, stored, compressed))
-    throw ToolError(packet.About(name) + ": damaged: " + std::to_string(stored) +
-                    " stored bytes cannot hold " + std::to_string(original));
+    throw DamagedEntry(packet.About(name) + ": damaged: " + std::to_string(stored) +
+                       " stored bytes cannot hold " + std::to_string(original));
 
   ByteBuffer buffer((compressed ? decoded : stored) + kChecksumRoom);
   unsigned char* place = buffer.Data() + (compressed ? buffer.Size() - stored - kChecksumRoom : 0);
   g_nVrkErrCode = VRKERR_OK;
   const int got = packet->ReadFileRaw(n, place, static_cast<unsigned>(stored + kChecksumRoom));
-  if (g_nVrkErrCode != VRKERR_OK || static_cast<unsigned>(got) != stored)
-    throw LibraryError(packet.About(name), g_nVrkErrCode != VRKERR_OK ? g_nVrkErrCode : VRKERR_DATA_IO);
+  const int code = g_nVrkErrCode != VRKERR_OK ? g_nVrkErrCode : VRKERR_DATA_IO;
+  if (g_nVrkErrCode != VRKERR_OK || static_cast<unsigned>(got) != stored) {
+    // A read of the data or its checksum fails where the tables place them
+    // past the archive's end (a cut archive) or the checksum does not match.
+    const ToolError e = LibraryError(packet.About(name), code);
+    if (code == VRKERR_CHECKSUM || code == VRKERR_CHECKSUM_IO || code == VRKERR_DATA_IO)
+      throw DamagedEntry(e.what());
+    throw e;
+  }
   if (compressed) {
     lzo_uint length = original;
     if (lzo1x_decompress_safe(place, stored, buffer.Data(), &length, nullptr) != LZO_E_OK ||
         length != original)
-      throw ToolError(packet.About(name) + ": compressed data is damaged");
+      throw DamagedEntry(packet.About(name) + ": compressed data is damaged");
   }
   buffer.Shrink(original);
   return EntryBytes(std::move(buffer), original);

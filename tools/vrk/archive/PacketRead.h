@@ -8,8 +8,17 @@
 #include <string>
 
 #include "archive/ByteBuffer.h"
+#include "console/ErrorReport.h"
 
 namespace vrk {
+
+// A file whose stored bytes fail their checksum, lie past the end of the
+// archive or do not decode to the recorded size: the archive is damaged
+// there, not the disk or the command.
+class DamagedEntry : public ToolError {
+ public:
+  using ToolError::ToolError;
+};
 
 class Packet;
 
@@ -33,7 +42,8 @@ bool SizesArePlausible(size_t original, size_t stored, bool compressed);
 // Reads `name` whole: checksums are verified where the archive keeps them,
 // and a compressed stream must decode to exactly the recorded size (a
 // bounds-checking decoder is used). Throws ToolError naming the archive and
-// the file; a missing file is reported as such.
+// the file, DamagedEntry when its stored bytes are at fault; a missing file
+// is reported as such.
 EntryBytes ReadEntry(const Packet& packet, const std::string& name);
 
 }  // namespace vrk

@@ -143,7 +143,8 @@ PackResult PackFiles(Packet& packet, TreeInputs& inputs, const PackOptions& opti
   ProgressBar bar("packing", files.size(), totalBytes, options.quiet || options.verbose);
 
   PackResult result;
-  result.problems = inputs.problems;
+  // A record left as it is keeps no names or attributes of these files.
+  result.problems = inputs.problems + !stored.problem.empty();
   std::vector<bool> filePacked(files.size(), false);
   uint64_t archiveSize = DiskSize(packet.Path());
   // One bracket for everything: a failure or a stop signal anywhere leaves
@@ -196,7 +197,7 @@ PackResult PackFiles(Packet& packet, TreeInputs& inputs, const PackOptions& opti
 }
 
 int FinishPack(const std::string& archive, const PackResult& result, bool quiet) {
-  const int status = result.problems ? kExitFailure : 0;
+  const int status = result.problems ? kExitWarnings : 0;
   if (quiet) return status;
   double ratio = result.originalBytes
                      ? 100.0 * static_cast<double>(result.storedBytes) /

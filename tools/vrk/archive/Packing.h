@@ -51,7 +51,7 @@ struct PackResult {
   uint64_t files = 0;
   uint64_t originalBytes = 0;
   uint64_t storedBytes = 0;
-  uint64_t problems = 0;  // inputs skipped, while collecting them or packing
+  uint64_t problems = 0;  // inputs skipped, while collecting them or packing, and an unusable tree record
 };
 
 // Adds the files of `inputs` to `packet` in one update bracket, in the order
@@ -70,7 +70,7 @@ void AddPacked(const Packet& packet, const std::string& name, unsigned flags,
                const PackedFile& packed, Version version);
 
 // Prints "data.vrk: 12 files, 3.4 MB stored in 1.2 MB (35%)" unless quiet;
-// returns the exit status (failure when something was skipped).
+// returns the exit status (warnings when something was skipped).
 int FinishPack(const std::string& archive, const PackResult& result, bool quiet);
 
 }  // namespace vrk

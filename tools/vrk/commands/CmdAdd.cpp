@@ -62,7 +62,7 @@ int RunAdd(const AddOptions& o) {
 
   TreeInputs inputs = CollectPackInputs(o.pack);
   if (!as.empty()) {
-    if (inputs.problems) return kExitFailure;  // already named
+    if (inputs.problems) return kExitWarnings;  // already named
     if (inputs.files.size() != 1 || inputs.entries.size() != 1)
       throw UsageError("--as takes a single file, not a directory or link");
     inputs.files[0].name = inputs.entries[0].name = as;

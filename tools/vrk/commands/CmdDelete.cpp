@@ -43,7 +43,7 @@ int RunDelete(const DeleteOptions& o) {
     PrintProblem(packet.About(name) + ": the archive's own entry, not deleted");
     ++refused;
   }
-  if (patterns.empty()) return kExitFailure;  // no pattern: a selection would take everything
+  if (patterns.empty()) return kExitWarnings;  // no pattern: a selection would take everything
 
   NameSelection selection(std::move(patterns));
   AllOrNothing("nothing was deleted", [&] {
@@ -71,7 +71,7 @@ int RunDelete(const DeleteOptions& o) {
     return 0;
   });
   std::fflush(stdout);
-  return selection.ReportUnmatched(o.archive) || refused ? kExitFailure : 0;
+  return selection.ReportUnmatched(o.archive) || refused ? kExitWarnings : 0;
 }
 
 }  // namespace

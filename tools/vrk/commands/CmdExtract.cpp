@@ -14,6 +14,7 @@
 #include <set>
 
 #include "archive/ArchiveNaming.h"
+#include "archive/OpenFailure.h"
 #include "tree/ArchiveTree.h"
 #include "commands/Commands.h"
 #include "console/ErrorReport.h"
@@ -90,8 +91,11 @@ class Extraction {
     for (const TreeItem* d : directories)
       Try(bar, [&] { target_.RestoreDirectory(d->entry); });
     bar.Finish();
-    return failures_ ? kExitFailure : 0;
+    return failures_ ? kExitWarnings : 0;
   }
+
+  // Files whose stored bytes were damaged.
+  int Damaged() const { return damaged_; }
 
  private:
   // After every directory and file, so that what a link points to never
@@ -177,6 +181,9 @@ class Extraction {
       step();
     } catch (const StopRequest&) {
       throw;
+    } catch (const DamagedEntry& e) {
+      ++damaged_;
+      Fail(bar, e.what());
     } catch (const ToolError& e) {
       Fail(bar, e.what());
     }
@@ -194,6 +201,7 @@ class Extraction {
   const Packet& packet_;
   ExtractTarget target_;
   int failures_ = 0;
+  int damaged_ = 0;
 };
 
 int RunExtract(const ExtractOptions& o) {
@@ -208,10 +216,12 @@ int RunExtract(const ExtractOptions& o) {
   const ArchiveTree tree = ReadArchiveTree(packet);
   NameSelection selection(std::move(names));
   const std::vector<TreeItem> items = SelectTreeItems(packet, tree, selection);
-  const int status = Extraction(o, packet).Run(items);
+  Extraction extraction(o, packet);
+  const int status = extraction.Run(items);
+  if (extraction.Damaged() && packet.Advanced()) PrintProblem(SalvageAdvice(o.archive));
   // Patterns that matched nothing are named after the rest is done, as tar does.
   const bool unmatched = selection.ReportUnmatched(o.archive);
-  return unmatched || tree.record.refused ? kExitFailure : status;
+  return unmatched || !tree.record.problem.empty() ? kExitWarnings : status;
 }
 
 }  // namespace

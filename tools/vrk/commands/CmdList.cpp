@@ -156,7 +156,7 @@ int RunList(const ListOptions& o) {
   }
   std::fflush(stdout);
   const bool unmatched = selection.ReportUnmatched(o.archive);
-  return unmatched || tree.record.refused ? kExitFailure : 0;
+  return unmatched || !tree.record.problem.empty() ? kExitWarnings : 0;
 }
 
 }  // namespace

@@ -140,7 +140,7 @@ int RunSalvage(const SalvageOptions& o) {
     std::printf("%s: %s recovered, %s lost, %s named by hashes\n", o.target.c_str(),
                 Counted(recovered, "file").c_str(), Counted(lost, "file").c_str(),
                 Counted(madeUp, "file").c_str());
-  return lost ? kExitFailure : 0;
+  return lost ? kExitWarnings : 0;
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ int RunVerify(const VerifyOptions& o) {
   PrintSummary(o, packet.Advanced(), tally, unnamed);
   if (packet.Advanced() && (tally.damaged || !nameProblem.empty()))
     PrintProblem(SalvageAdvice(o.archive));
-  return tally.damaged || !nameProblem.empty() ? kExitFailure : 0;
+  return tally.damaged || !nameProblem.empty() ? kExitWarnings : 0;
 }
 
 }  // namespace

@@ -3,6 +3,13 @@
 // words, with the system's reason when a system call failed. The library's
 // error constant is added only under --debug. Commands throw ToolError; main
 // prints it and exits with its code.
+//
+// Exit statuses, as tar gives them: 0 all done; 1 done to the end, but some
+// files were skipped, could not be read or written, were not found or differ
+// (a warning line each, though -q of create and add silences the skipped
+// sockets and devices); 2 a fatal error (the command stopped, or could not
+// do its work: an archive that does not open, a change that could not be
+// committed) or a wrong command line; 128 + n when signal n stopped it.
 #ifndef VRK_ERROR_REPORT_H
 #define VRK_ERROR_REPORT_H
 
@@ -13,14 +20,15 @@
 
 namespace vrk {
 
-constexpr int kExitFailure = 1;
+constexpr int kExitWarnings = 1;
+constexpr int kExitFatal = 2;
 constexpr int kExitUsage = 2;
 
-// A failure that ends the command. what() is the message without the
-// "vrk: " prefix.
+// A failure that ends the command (fatal, unless it says otherwise). what()
+// is the message without the "vrk: " prefix.
 class ToolError : public std::runtime_error {
  public:
-  explicit ToolError(const std::string& message, int exitCode = kExitFailure)
+  explicit ToolError(const std::string& message, int exitCode = kExitFatal)
       : std::runtime_error(message), exitCode_(exitCode) {}
   int ExitCode() const { return exitCode_; }
   // A line of advice printed after the message.

@@ -27,7 +27,7 @@ void OnFault(int) {
   if (write(STDERR_FILENO, kMessage, sizeof kMessage - 1) < 0) {
   }
   for (sig_atomic_t i = 0; i < g_faultPathCount; ++i) unlink(g_faultPaths[i]);
-  _exit(kExitFailure);
+  _exit(kExitFatal);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ void IgnoreWriteSignals();
 // Installs the handlers; later signals are noted rather than fatal. Also
 // catches SIGBUS, which a mapped input raises when its file shrinks while it
 // is read: vrk then names the cause, removes the paths given to
-// RemoveOnFault and exits with status 1.
+// RemoveOnFault and exits with status 2.
 void CatchStopSignals();
 
 // The paths to remove on such a fault (replacing earlier ones); empty when

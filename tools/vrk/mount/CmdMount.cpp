@@ -408,7 +408,7 @@ int RunMount(const MountOptions& o) {
   }
   fuse_unmount(fuse);
   fuse_destroy(fuse);
-  return rc == 0 ? 0 : kExitFailure;
+  return rc == 0 ? 0 : kExitFatal;
 }
 
 #else
@@ -431,7 +431,7 @@ int RunUmount(const std::string& dir) {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     // fusermount3 has said what went wrong.
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : kExitFailure;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : kExitFatal;
   }
   // Without fusermount3, only the superuser can unmount.
   if (umount2(dir.c_str(), 0) != 0) throw ToolError(SystemProblem(dir, errno));

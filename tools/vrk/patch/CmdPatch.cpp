@@ -160,7 +160,7 @@ int RunClean(const PatchOptions& o) {
     }
   }
   Say(o.quiet, o.archive, Counted(deleted, "block file") + " deleted");
-  return failed ? kExitFailure : 0;
+  return failed ? kExitWarnings : 0;
 }
 
 CLI::App* AddArchiveCommand(CLI::App& patch, const char* name, const char* help, PatchOptions& o) {

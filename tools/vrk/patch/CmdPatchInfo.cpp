@@ -111,7 +111,7 @@ int RunPatchInfo(const PatchInfoOptions& o) {
   std::fflush(stdout);
   const std::vector<std::string> problems = check.Problems();
   for (const std::string& p : problems) PrintProblem(p);
-  return problems.empty() ? 0 : kExitFailure;
+  return problems.empty() ? 0 : kExitWarnings;
 }
 
 }  // namespace

@@ -39,8 +39,10 @@ class Walker {
     PrintProblem("warning: " + message);
     ++out_.problems;
   }
-  void Note(const std::string& message) const {
+  // Skipped on purpose: said unless quiet, and a warning all the same.
+  void Note(const std::string& message) {
     if (!options_.quiet) PrintProblem("warning: " + message);
+    ++out_.problems;
   }
 
   // The name components of a command-line path.
