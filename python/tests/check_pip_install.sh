@@ -11,13 +11,15 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
+# lib, or the multiarch directory in a build made for Debian.
+lib=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 # pip builds inside the source folder; a copy keeps the checkout clean.
 mkdir -p "$work/src/tools"
 cp -r "$src/python" "$work/src/python"
 cp -r "$src/tools/vrk" "$work/src/tools/vrk"
 "$python" -m venv --system-site-packages "$work/venv"
 # -O0: this checks the install, not the module's speed.
-if ! PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig" CFLAGS="-O0 -g0" \
+if ! PKG_CONFIG_PATH="$work/prefix/$lib/pkgconfig" CFLAGS="-O0 -g0" \
     "$work/venv/bin/pip" install --no-build-isolation --no-index "$work/src/python" \
     > "$work/pip.log" 2>&1; then
   cat "$work/pip.log"
@@ -33,7 +35,7 @@ if nm -D --defined-only "$module" | grep -q 'g_piVrkSystem'; then
 fi
 
 cd "$work"
-"$work/venv/bin/python" - "$work/prefix/lib/libOrvelPacket.so" <<'PY'
+"$work/venv/bin/python" - "$work/prefix/$lib/libOrvelPacket.so" <<'PY'
 import sys
 import orvelpacket
 assert orvelpacket.__file__.startswith(sys.prefix), orvelpacket.__file__
