@@ -25,6 +25,7 @@ struct DeleteOptions {
   std::vector<std::string> names;
   std::string filesFrom;
   bool verbose = false;
+  bool quiet = false;
 };
 
 int RunDelete(const DeleteOptions& o) {
@@ -81,11 +82,16 @@ void AddDeleteCommand(CLI::App& app, Action& action) {
   CLI::App* cmd = app.add_subcommand(
       "delete", "Remove files from an archive (their space is reclaimed by compact)");
   cmd->alias("rm");
+  cmd->alias("d");  // 7z's
   cmd->add_option("archive", o->archive, "Archive to change")->required();
   cmd->add_option("names", o->names,
                   "Names, directories (all below them) or wildcard patterns of the files to remove");
   AddFilesFromOption(cmd, o->filesFrom, "the NAMES");
-  cmd->add_flag("-v,--verbose", o->verbose, "Name each file as it is removed");
+  CLI::Option* verbose =
+      cmd->add_flag("-v,--verbose", o->verbose, "Name each file as it is removed");
+  // delete prints nothing but problems unless -v; -q is taken, as by every
+  // command that changes an archive, and silences -v.
+  cmd->add_flag("-q,--quiet", o->quiet, "Print nothing but problems")->excludes(verbose);
   cmd->callback([o, &action] { action = [o] { return RunDelete(*o); }; });
 }
 
