@@ -62,7 +62,7 @@ int RunDelete(const DeleteOptions& o) {
         int rc = packet->DeleteFile(item.entry.name.c_str());
         if (rc != 0) throw packet.Failure(rc, item.entry.name);
       }
-      if (o.verbose)
+      if (o.verbose && !o.quiet)
         std::printf("%s%s\n", Printable(item.entry.name).c_str(),
                     item.entry.kind == EntryKind::kDirectory ? "/" : "");
     }
@@ -87,11 +87,10 @@ void AddDeleteCommand(CLI::App& app, Action& action) {
   cmd->add_option("names", o->names,
                   "Names, directories (all below them) or wildcard patterns of the files to remove");
   AddFilesFromOption(cmd, o->filesFrom, "the NAMES");
-  CLI::Option* verbose =
-      cmd->add_flag("-v,--verbose", o->verbose, "Name each file as it is removed");
+  cmd->add_flag("-v,--verbose", o->verbose, "Name each file as it is removed");
   // delete prints nothing but problems unless -v; -q is taken, as by every
-  // command that changes an archive, and silences -v.
-  cmd->add_flag("-q,--quiet", o->quiet, "Print nothing but problems")->excludes(verbose);
+  // command that changes an archive, and wins over -v.
+  cmd->add_flag("-q,--quiet", o->quiet, "Print nothing but problems (not even -v's names)");
   cmd->callback([o, &action] { action = [o] { return RunDelete(*o); }; });
 }
 
