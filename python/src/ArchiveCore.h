@@ -6,6 +6,8 @@
 #ifndef ORVELPY_ARCHIVE_CORE_H
 #define ORVELPY_ARCHIVE_CORE_H
 
+#include <orvel/VrkErrors.h>
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -23,14 +25,19 @@ namespace orvelpy {
 // archive's path, or "path: name").
 class LibraryFailure : public std::exception {
  public:
-  LibraryFailure(int code, std::string subject) : code_(code), subject_(std::move(subject)) {}
+  LibraryFailure(int code, std::string subject)
+      : code_(code), subject_(std::move(subject)), systemError_(VrkLastSystemError()) {}
   int Code() const { return code_; }
   const std::string& Subject() const { return subject_; }
+  // The library's last system error when the failure was met (a write's,
+  // sync's or file creation's errno; it may be older than this failure).
+  int SystemError() const { return systemError_; }
   const char* what() const noexcept override { return subject_.c_str(); }
 
  private:
   int code_;
   std::string subject_;
+  int systemError_;
 };
 
 // A call the archive cannot take as given (a name it cannot hold, a closed

@@ -5,6 +5,10 @@
 #include <OrvelPacket.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <string>
 #include <utility>
@@ -12,6 +16,7 @@
 
 #include "ArchiveCore.h"
 #include "Salvage.h"
+#include "archive/ArchiveNaming.h"
 #include "console/ErrorReport.h"
 
 namespace py = pybind11;
@@ -42,9 +47,66 @@ std::string Bytes(py::handle value, const char* what) {
 
 // orvelpacket.Error (or the subclass for the code) for a library failure,
 // with the library's text for the code and vrk's name of its constant.
+// A file of the archive that the system refused, with the system's reason.
+struct FileProblem {
+  int err = 0;
+  std::string file;
+};
+
+// The archive a failure's subject ("path" or "path: name") is about: the
+// whole subject when no shorter prefix of it is a path on disk.
+std::string ArchiveOf(const std::string& subject) {
+  struct stat st;
+  for (size_t at = subject.find(": "); at != std::string::npos; at = subject.find(": ", at + 1))
+    if (stat(subject.substr(0, at).c_str(), &st) == 0) return subject.substr(0, at);
+  return subject;
+}
+
+// Which of the archive's files a failed open, read or write (or a change of
+// an archive opened read-only) met, and why.
+// The library keeps no errno for a failed open, so the files are looked at:
+// the first that is missing, unreadable or a directory. A failed write or
+// creation has the library's errno, and the first file that cannot be
+// written is named (else the archive).
+FileProblem FindFileProblem(const LibraryFailure& f) {
+  if (!vrk::IsTransferFailure(f.Code()) && f.Code() != VRKERR_READ_ONLY) return {};
+  const std::string archive = ArchiveOf(f.Subject());
+  const std::vector<std::string> files = vrk::ArchiveDiskFiles(archive, vrk::HasVrkExtension(archive));
+  // The library opens for reading only an archive whose files this process
+  // may not write: that is the reason to give.
+  if (f.Code() == VRKERR_READ_ONLY) {
+    for (const std::string& file : files)
+      if (access(file.c_str(), W_OK) != 0 && errno != ENOENT) return {errno, file};
+    return {};
+  }
+  if (f.Code() == VRKERR_OPEN_FILE) {
+    // The name list is optional: without it an archive opens with no names.
+    for (size_t i = 0; i < files.size() && i < 2; ++i) {
+      struct stat st;
+      if (stat(files[i].c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return {EISDIR, files[i]};
+      if (access(files[i].c_str(), R_OK) != 0) return {errno, files[i]};
+    }
+    return {};
+  }
+  if (f.SystemError() == 0) {
+    // A creation that failed before any file was made: the directory.
+    std::string dir = vrk::ParentPrefix(archive);
+    if (dir.size() > 1) dir.pop_back();  // "dir/" -> "dir", "/" stays
+    if (dir.empty()) dir = ".";
+    if (f.Code() == VRKERR_CREATE_FILE && access(dir.c_str(), W_OK) != 0) return {errno, dir};
+    return {};
+  }
+  for (const std::string& file : files)
+    if (access(file.c_str(), W_OK) != 0 && errno == f.SystemError()) return {errno, file};
+  return {f.SystemError(), archive};
+}
+
 py::object ErrorObject(const LibraryFailure& f) {
   py::object make = py::module_::import("orvelpacket.errors").attr("_from_library");
-  return make(f.Code(), vrk::ErrorName(f.Code()), VrkErrorText(f.Code()), Text(f.Subject()));
+  const FileProblem problem = FindFileProblem(f);
+  py::object file = problem.file.empty() ? py::object(py::none()) : py::object(Text(problem.file));
+  return make(f.Code(), vrk::ErrorName(f.Code()), VrkErrorText(f.Code()), Text(f.Subject()),
+              problem.err, file);
 }
 
 std::optional<Stamp> StampOf(py::handle value) {

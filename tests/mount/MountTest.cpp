@@ -332,6 +332,58 @@ TEST_P(MountTest, ForegroundMountEndsCleanlyWhenUnmounted) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
+// The process that holds `path` open, or 0: how a test finds the mount
+// running in the background.
+pid_t HolderOf(const std::string& path) {
+  for (const auto& proc : fs::directory_iterator("/proc")) {
+    const std::string pid = proc.path().filename();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator(proc.path() / "fd", ec)) {
+      if (fs::read_symlink(fd.path(), ec) == path) return static_cast<pid_t>(std::stoi(pid));
+    }
+  }
+  return 0;
+}
+
+// A relative mount point is unmounted when a signal ends the mount, in the
+// foreground (Ctrl-C) as in the background (SIGTERM).
+TEST_P(MountTest, SignalsUnmountWhateverDirWasGiven) {
+  MakeSampleTree(Path("src"));
+  ASSERT_EQ(Create({"-q", "-C", "src", "."}).status, 0);
+  fs::create_directories(Path("sub/fg"));
+  {
+    VrkProcess fg(Path("sub"), {"mount", "-f", "../" + Archive(), "fg"});
+    ASSERT_TRUE(WaitUntil([&] { return IsMountPoint(Path("sub/fg")); }));
+    fg.Signal(SIGINT);
+    RunResult r = fg.Wait();
+    EXPECT_EQ(r.status, 128 + SIGINT) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(IsMountPoint(Path("sub/fg")));
+  }
+  Mount(Archive(), "bg");
+  const pid_t daemon = HolderOf(Path(Archive()));
+  ASSERT_GT(daemon, 0);
+  ASSERT_EQ(kill(daemon, SIGTERM), 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsMountPoint(Path("bg")) && kill(daemon, 0) != 0; }));
+  EXPECT_EQ(DirectoryNames(Path("bg")), std::vector<std::string>{});
+}
+
+// A non-empty directory is refused: the mount would hide what is in it.
+TEST_P(MountTest, NonEmptyDirectoryOnlyWithNonemptyOption) {
+  MakeSampleTree(Path("src"));
+  ASSERT_EQ(Create({"-q", "-C", "src", "."}).status, 0);
+  WriteFile(Path("full/mine.txt"), "mine");
+  RunResult refused = Vrk({"mount", Archive(), "full"});
+  EXPECT_EQ(refused.status, kFatal);
+  EXPECT_EQ(refused.err, "vrk: full: not empty; mount on an empty directory, or give -o nonempty\n");
+  EXPECT_FALSE(IsMountPoint(Path("full")));
+  Mount(Archive(), "full", {"-o", "nonempty,ro"});
+  EXPECT_TRUE(Exists(Path("full/readme.txt")));
+  ASSERT_EQ(Vrk({"umount", "full"}).status, 0);
+  EXPECT_EQ(ReadFile(Path("full/mine.txt")), "mine");
+}
+
 VRK_BOTH_VARIANTS(MountTest);
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <OrvelPacket.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,6 +25,14 @@ int WriteDenied(const std::string& path) {
 // journal and a compaction's copy are made), that this process may not
 // write, with the system's reason.
 std::optional<std::string> UnwritablePath(const std::vector<std::string>& files) {
+  // A directory where a file goes opens for reading only, and so the
+  // library calls the archive read-only.
+  for (const std::string& file : files) {
+    struct stat st;
+    if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      return file == files[0] ? "a directory, not an archive file"
+                              : file + ": a directory, not the archive's side file";
+  }
   for (const std::string& file : files)
     if (int err = WriteDenied(file)) return SystemProblem("cannot write " + file, err);
   if (files.empty()) return std::nullopt;

@@ -25,6 +25,7 @@ struct DeleteOptions {
   std::vector<std::string> names;
   std::string filesFrom;
   bool verbose = false;
+  bool quiet = false;
 };
 
 int RunDelete(const DeleteOptions& o) {
@@ -61,7 +62,7 @@ int RunDelete(const DeleteOptions& o) {
         int rc = packet->DeleteFile(item.entry.name.c_str());
         if (rc != 0) throw packet.Failure(rc, item.entry.name);
       }
-      if (o.verbose)
+      if (o.verbose && !o.quiet)
         std::printf("%s%s\n", Printable(item.entry.name).c_str(),
                     item.entry.kind == EntryKind::kDirectory ? "/" : "");
     }
@@ -81,11 +82,15 @@ void AddDeleteCommand(CLI::App& app, Action& action) {
   CLI::App* cmd = app.add_subcommand(
       "delete", "Remove files from an archive (their space is reclaimed by compact)");
   cmd->alias("rm");
+  cmd->alias("d");  // 7z's
   cmd->add_option("archive", o->archive, "Archive to change")->required();
   cmd->add_option("names", o->names,
                   "Names, directories (all below them) or wildcard patterns of the files to remove");
   AddFilesFromOption(cmd, o->filesFrom, "the NAMES");
   cmd->add_flag("-v,--verbose", o->verbose, "Name each file as it is removed");
+  // delete prints nothing but problems unless -v; -q is taken, as by every
+  // command that changes an archive, and wins over -v.
+  cmd->add_flag("-q,--quiet", o->quiet, "Print nothing but problems (not even -v's names)");
   cmd->callback([o, &action] { action = [o] { return RunDelete(*o); }; });
 }
 

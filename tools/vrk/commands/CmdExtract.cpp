@@ -66,14 +66,15 @@ class Extraction {
       totalBytes += packet_->GetFileOriginalSize(item.entry.name.c_str());
     }
     ProgressBar bar("extracting", files.size(), totalBytes, o_.quiet || o_.verbose);
+    total_ = directories.size() + files.size() + links.size();
     for (const TreeItem* d : directories)
-      Try(bar, [&] {
+      Attempt(bar, [&] {
         target_.MakeDirectory(d->entry.name);
         Done(d->entry.name + "/");
       });
     for (const TreeItem* f : files) {
       StopIfRequested();
-      Try(bar, [&] {
+      Attempt(bar, [&] {
         if (Kept(bar, *f)) return;
         EntryBytes data = ReadEntry(packet_, f->entry.name);
         target_.WriteFile(f->entry.name, data.Data(), data.Size(),
@@ -105,7 +106,7 @@ class Extraction {
     std::vector<const TreeEntry*> made;
     for (const TreeItem* l : links) {
       StopIfRequested();
-      Try(bar, [&] {
+      Attempt(bar, [&] {
         std::string reason;
         if (o_.safeLinks && !LinkStaysInside(disk, l->entry.name, l->entry.target, &reason))
           throw ToolError(l->entry.name + ": symbolic link not made: it " + reason +
@@ -174,7 +175,17 @@ class Extraction {
     return true;
   }
 
-  // Runs one step; its failure is reported and counted, and the rest goes on.
+  // Try, for the step that extracts one of the entries counted in total_.
+  template <class Step>
+  void Attempt(ProgressBar& bar, Step step) {
+    ++started_;
+    Try(bar, step);
+  }
+
+  // Runs one step; its failure is reported and counted, and the rest goes
+  // on, unless no further write can succeed (a full disk, a read-only
+  // destination): then one message says how much was not extracted, rather
+  // than one line for every file left.
   template <class Step>
   void Try(ProgressBar& bar, Step step) {
     try {
@@ -185,15 +196,28 @@ class Extraction {
       ++damaged_;
       Fail(bar, e.what());
     } catch (const ToolError& e) {
+      if (EndsAllWrites(e.SystemErrno())) StopAll(bar, e.what());
       Fail(bar, e.what());
     }
   }
 
-  void Fail(ProgressBar& bar, std::string message) {
+  [[noreturn]] void StopAll(ProgressBar& bar, const std::string& message) {
     bar.Finish();
+    const size_t left = started_ <= total_ ? total_ - started_ + 1 : 0;
+    throw ToolError(Prefixed(message) + "; extraction stopped: " + std::to_string(left) + " of " +
+                    std::to_string(total_) +
+                    " files, links and directories were not extracted");
+  }
+
+  std::string Prefixed(std::string message) const {
     // Library errors already name the archive; the target's do not.
     if (message.compare(0, o_.archive.size(), o_.archive) != 0) message = o_.archive + ": " + message;
-    PrintProblem(message);
+    return message;
+  }
+
+  void Fail(ProgressBar& bar, std::string message) {
+    bar.Finish();
+    PrintProblem(Prefixed(std::move(message)));
     ++failures_;
   }
 
@@ -202,6 +226,8 @@ class Extraction {
   ExtractTarget target_;
   int failures_ = 0;
   int damaged_ = 0;
+  size_t total_ = 0;    // directories, files and links to extract
+  size_t started_ = 0;  // of those, the ones tried so far
 };
 
 int RunExtract(const ExtractOptions& o) {

@@ -159,20 +159,33 @@ int RunList(const ListOptions& o) {
   return unmatched || !tree.record.problem.empty() ? kExitWarnings : 0;
 }
 
+// The usage lines of list, where -h means human sizes: the second names
+// the help option, so that no one takes -h for it.
+class ListUsage : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App* app, std::string name) const override {
+    return CLI::Formatter::make_usage(app, name) + "       " + name +
+           " --help     (-h is --human-readable)\n";
+  }
+};
+
 }  // namespace
 
 void AddListCommand(CLI::App& app, Action& action) {
   auto o = std::make_shared<ListOptions>();
   CLI::App* cmd = app.add_subcommand("list", "List the files in an archive");
-  cmd->alias("ls");
+  // tar's t (and tf), 7z's l.
+  for (const char* alias : {"ls", "t", "tf", "l"}) cmd->alias(alias);
   // -h is human units here, as for ls and du.
   cmd->set_help_flag("--help", "Print this help message and exit");
+  cmd->formatter(std::make_shared<ListUsage>());
   cmd->add_option("archive", o->archive, "Archive to list")->required();
   cmd->add_option("names", o->names,
                   "Names, directories (all below them) or wildcard patterns to list (default: all)");
   AddFilesFromOption(cmd, o->filesFrom, "the NAMES");
   cmd->add_flag("-l,--long", o->details,
                 "Show mode, size, stored size, space saved, modification time and a totals line");
+  cmd->add_flag("-v,--verbose", o->details, "The same as -l, as tar -tv lists");
   cmd->add_flag("-h,--human-readable", o->human, "With -l, sizes in K, M and G (powers of 1024)");
   cmd->add_flag("--json", o->json, "Write the listing as JSON (sizes in bytes)");
   cmd->add_flag("--all", o->all, "Also list the archive's own entries, " + std::string(kListFileName) +

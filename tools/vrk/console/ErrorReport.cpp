@@ -132,4 +132,12 @@ std::string SystemProblem(const std::string& subject, int err) {
   return subject + ": " + std::strerror(err);
 }
 
+ToolError SystemFailure(const std::string& subject, int err) {
+  return ToolError(SystemProblem(subject, err)).WithErrno(err);
+}
+
+bool EndsAllWrites(int err) {
+  return err == ENOSPC || err == EROFS || err == EDQUOT;
+}
+
 }  // namespace vrk

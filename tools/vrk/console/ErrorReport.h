@@ -37,10 +37,17 @@ class ToolError : public std::runtime_error {
     return std::move(*this);
   }
   const std::string& Hint() const { return hint_; }
+  // The errno of the system call that failed, or 0.
+  int SystemErrno() const { return errno_; }
+  ToolError WithErrno(int err) && {
+    errno_ = err;
+    return std::move(*this);
+  }
 
  private:
   int exitCode_;
   std::string hint_;
+  int errno_ = 0;
 };
 
 // A wrong command line (exit status 2).
@@ -74,6 +81,12 @@ void PrintProblem(const std::string& message);
 
 // "subject: strerror(errno)".
 std::string SystemProblem(const std::string& subject, int err);
+// SystemProblem as a ToolError that keeps `err`, for callers that tell a
+// full disk from a file that could not be written.
+ToolError SystemFailure(const std::string& subject, int err);
+// True for the errors after which no further write to the same place can
+// succeed: a full disk or quota, a read-only file system.
+bool EndsAllWrites(int err);
 
 // Runs `work`, a change that stays whole or not at all (the archive rolls
 // back what a failed or stopped one did); when it fails, its message goes

@@ -18,6 +18,7 @@
 
 #ifdef VRK_WITH_FUSE
 #define FUSE_USE_VERSION 31
+#include <dirent.h>
 #include <fuse.h>
 
 #include <algorithm>
@@ -348,15 +349,60 @@ std::string EscapeOption(const std::string& value) {
   return out;
 }
 
+// The absolute path of `path`, or ToolError naming it as given.
+std::string AbsolutePath(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) throw ToolError(SystemProblem(path, errno));
+  const std::string absolute = real;
+  free(real);
+  return absolute;
+}
+
+// True when `dir` holds anything but "." and "..".
+bool HasEntries(const std::string& dir) {
+  std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
+  if (!d) throw ToolError(SystemProblem(dir, errno));
+  while (const dirent* e = readdir(d.get()))
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) return true;
+  return false;
+}
+
+// The FUSE options as given, without `nonempty`, which is vrk's own (FUSE 3
+// no longer takes it); true in `nonempty` when it was there.
+std::vector<std::string> WithoutNonempty(const std::vector<std::string>& given, bool* nonempty) {
+  std::vector<std::string> kept;
+  *nonempty = false;
+  for (const std::string& option : given) {
+    std::string rest;
+    size_t at = 0;
+    while (at <= option.size()) {
+      size_t end = std::min(option.find(',', at), option.size());
+      const std::string one = option.substr(at, end - at);
+      if (one == "nonempty") {
+        *nonempty = true;
+      } else if (!one.empty()) {
+        rest += (rest.empty() ? "" : ",") + one;
+      }
+      at = end + 1;
+    }
+    if (!rest.empty()) kept.push_back(rest);
+  }
+  return kept;
+}
+
 int RunMount(const MountOptions& o) {
   struct stat dirStat, archiveStat;
   if (stat(o.dir.c_str(), &dirStat) != 0) throw ToolError(SystemProblem(o.dir, errno));
   if (!S_ISDIR(dirStat.st_mode)) throw ToolError(o.dir + ": not a directory");
-  // The daemon works from '/'; an absolute path keeps naming the archive.
-  char* real = realpath(o.archive.c_str(), nullptr);
-  if (!real) throw ToolError(SystemProblem(o.archive, errno));
-  const std::string archivePath = real;
-  free(real);
+  bool nonempty = false;
+  const std::vector<std::string> fuseOptions = WithoutNonempty(o.fuseOptions, &nonempty);
+  // What is in DIR would be hidden while the archive is mounted on it.
+  if (!nonempty && HasEntries(o.dir))
+    throw ToolError(o.dir + ": not empty; mount on an empty directory, or give -o nonempty");
+  // The daemon works from '/': absolute paths keep naming the archive, and
+  // the mount point when a signal ends the mount and FUSE unmounts it.
+  const std::string archivePath = AbsolutePath(o.archive);
+  const std::string dirPath = AbsolutePath(o.dir);
   if (stat(archivePath.c_str(), &archiveStat) != 0) throw ToolError(SystemProblem(o.archive, errno));
 
   Packet packet = [&] {
@@ -375,7 +421,7 @@ int RunMount(const MountOptions& o) {
   MountedArchive mounted(std::move(packet), std::move(tree));
 
   std::vector<std::string> args{"vrk"};
-  for (const std::string& option : o.fuseOptions) args.insert(args.end(), {"-o", option});
+  for (const std::string& option : fuseOptions) args.insert(args.end(), {"-o", option});
   // Last, so that no option given can make the mount writable.
   args.insert(args.end(), {"-o", "ro,default_permissions,subtype=vrk,fsname=" +
                                      EscapeOption(archivePath)});
@@ -395,7 +441,7 @@ int RunMount(const MountOptions& o) {
   struct fuse* fuse = fuse_new(&fargs, &ops, sizeof ops, &mounted);
   fuse_opt_free_args(&fargs);
   if (!fuse) throw ToolError(o.archive + ": FUSE refused the mount options");
-  if (fuse_mount(fuse, o.dir.c_str()) != 0) {
+  if (fuse_mount(fuse, dirPath.c_str()) != 0) {
     fuse_destroy(fuse);
     throw ToolError(o.dir + ": cannot mount there (FUSE 3 needs /dev/fuse and fusermount3)");
   }
@@ -408,6 +454,9 @@ int RunMount(const MountOptions& o) {
   }
   fuse_unmount(fuse);
   fuse_destroy(fuse);
+  // The loop gives the number of the signal that ended it: 128 + N, as for
+  // every command a signal stops, once the mount is taken down.
+  if (rc > 0) return 128 + rc;
   return rc == 0 ? 0 : kExitFatal;
 }
 
@@ -445,13 +494,15 @@ void AddMountCommand(CLI::App& app, Action& action) {
   CLI::App* cmd = app.add_subcommand(
       "mount", "Show an archive as a read-only directory tree (FUSE 3) until 'vrk umount DIR'");
   cmd->add_option("archive", o->archive, "Archive to show")->required();
-  cmd->add_option("dir", o->dir, "Empty directory to mount it on")->required();
+  cmd->add_option("dir", o->dir, "Directory to mount it on (empty, unless -o nonempty)")->required();
   cmd->add_flag("-f,--foreground", o->foreground,
                 "Stay in the foreground until unmounted or interrupted");
   cmd->add_flag("--safe-links", o->safeLinks,
                 "Hide symbolic links whose target leads outside the mount point (for archives "
                 "from untrusted sources)");
-  cmd->add_option("-o", o->fuseOptions, "FUSE mount option (repeatable), e.g. -o allow_other")
+  cmd->add_option("-o", o->fuseOptions,
+                  "FUSE mount option (repeatable), e.g. -o allow_other; -o nonempty mounts on a "
+                  "directory that is not empty")
       ->expected(1)
       ->take_all();
   cmd->callback([o, &action] { action = [o] { return RunMount(*o); }; });

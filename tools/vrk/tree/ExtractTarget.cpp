@@ -29,7 +29,7 @@ class TemporaryName {
   const char* c_str() const { return name_.c_str(); }
   void PlaceAs(const std::string& leaf, const std::string& what) {
     if (renameat(dir_, name_.c_str(), dir_, leaf.c_str()) != 0)
-      throw ToolError(SystemProblem(what, errno));
+      throw SystemFailure(what, errno);
     placed_ = true;
   }
 
@@ -62,7 +62,7 @@ void WriteAll(int fd, const unsigned char* data, size_t size, const std::string&
     size_t piece = size < kWritePiece ? size : kWritePiece;
     ssize_t w = write(fd, data, piece);
     if (w < 0 && errno == EINTR) continue;
-    if (w < 0) throw ToolError(SystemProblem(what, errno));
+    if (w < 0) throw SystemFailure(what, errno);
     data += w;
     size -= static_cast<size_t>(w);
     StopIfRequested();
@@ -88,7 +88,7 @@ ExtractTarget::ExtractTarget(const std::string& dir, bool unsafePaths)
     MakeDirectories(dir_);
     dirFd_ = open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   }
-  if (dirFd_ < 0) throw ToolError(SystemProblem(dir_, errno));
+  if (dirFd_ < 0) throw SystemFailure(dir_, errno);
 }
 
 ExtractTarget::~ExtractTarget() {
@@ -108,7 +108,7 @@ ExtractTarget::Place ExtractTarget::PlaceOf(const std::string& name) {
     if (leaf.empty() || leaf == "." || leaf == "..") throw ToolError(name + ": the name names no file");
     MakeDirectories(parent);
     int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) throw ToolError(SystemProblem(parent, errno));
+    if (fd < 0) throw SystemFailure(parent, errno);
     return {DirectoryFd(fd, -1), std::move(leaf)};
   }
   std::vector<std::string> components;
@@ -124,7 +124,7 @@ DirectoryFd ExtractTarget::OpenDirectory(const std::string& name, bool create) {
     const std::string path = UnsafePath(dir_, name);
     if (create) MakeDirectories(path);
     int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) throw ToolError(SystemProblem(path, errno));
+    if (fd < 0) throw SystemFailure(path, errno);
     return DirectoryFd(fd, -1);
   }
   std::vector<std::string> components;
@@ -139,25 +139,25 @@ void ExtractTarget::WriteFile(const std::string& name, const unsigned char* data
   TemporaryName temp(place.dir.get());
   FdCloser file{openat(place.dir.get(), temp.c_str(),
                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
-  if (file.fd < 0) throw ToolError(SystemProblem(name, errno));
+  if (file.fd < 0) throw SystemFailure(name, errno);
   WriteAll(file.fd, data, size, name);
   if (fchmod(file.fd, attributes ? Permitted(attributes->mode) : 0666 & ~umask_) != 0)
-    throw ToolError(SystemProblem(name, errno));
+    throw SystemFailure(name, errno);
   if (attributes) {
     struct timespec times[2];
     RecordedTimes(*attributes, times);
-    if (futimens(file.fd, times) != 0) throw ToolError(SystemProblem(name, errno));
+    if (futimens(file.fd, times) != 0) throw SystemFailure(name, errno);
   }
   const int fd = file.fd;
   file.fd = -1;
-  if (close(fd) != 0) throw ToolError(SystemProblem(name, errno));
+  if (close(fd) != 0) throw SystemFailure(name, errno);
   temp.PlaceAs(place.leaf, name);
   written_.insert(KeyOf(place, name));
 }
 
 ExtractTarget::EntryKey ExtractTarget::KeyOf(const Place& place, const std::string& name) const {
   struct stat st;
-  if (fstat(place.dir.get(), &st) != 0) throw ToolError(SystemProblem(name, errno));
+  if (fstat(place.dir.get(), &st) != 0) throw SystemFailure(name, errno);
   return {st.st_dev, st.st_ino, place.leaf};
 }
 
@@ -173,7 +173,7 @@ void ExtractTarget::MakeLink(const TreeEntry& link) {
   }
   TemporaryName temp(place.dir.get());
   if (symlinkat(link.target.c_str(), place.dir.get(), temp.c_str()) != 0)
-    throw ToolError(SystemProblem(link.name, errno));
+    throw SystemFailure(link.name, errno);
   struct timespec times[2];
   RecordedTimes(link, times);
   utimensat(place.dir.get(), temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
@@ -185,10 +185,10 @@ void ExtractTarget::RemoveLink(const TreeEntry& link) {
   Place place = PlaceOf(link.name);
   struct stat st;
   if (fstatat(place.dir.get(), place.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-    throw ToolError(SystemProblem(link.name, errno));
+    throw SystemFailure(link.name, errno);
   if (!S_ISLNK(st.st_mode)) throw ToolError(link.name + ": no longer a symbolic link; left there");
   if (unlinkat(place.dir.get(), place.leaf.c_str(), 0) != 0)
-    throw ToolError(SystemProblem(link.name, errno));
+    throw SystemFailure(link.name, errno);
 }
 
 void ExtractTarget::MakeDirectory(const std::string& name) { OpenDirectory(name, true); }
@@ -203,7 +203,7 @@ void ExtractTarget::RestoreDirectory(const TreeEntry& directory) {
   struct timespec times[2];
   RecordedTimes(directory, times);
   if (fchmod(dir.get(), Permitted(directory.mode)) != 0 || futimens(dir.get(), times) != 0)
-    throw ToolError(SystemProblem(directory.name, errno));
+    throw SystemFailure(directory.name, errno);
 }
 
 }  // namespace vrk
