@@ -49,11 +49,33 @@ class Fields {
   size_t end_;
 };
 
-bool ParseEntry(Fields& in, RawRecordEntry* e) {
+bool ParseEntry(Fields& in, unsigned char version, RawRecordEntry* e) {
   if (!in.Byte(&e->kind) || !in.Varint(&e->shared) || !in.Text(&e->rest) ||
       !in.Varint(&e->mode) || !in.Varint(&e->seconds) || !in.Varint(&e->nanoseconds))
     return false;
-  return e->kind != 'l' || in.Text(&e->target);
+  if (version < 2) return e->kind != 'l' || in.Text(&e->target);
+  if (!in.Varint(&e->owner)) return false;
+  switch (e->kind) {
+    case 'f':
+      return in.Varint(&e->alias);
+    case 'l':
+    case 'h':
+      return in.Text(&e->target);
+    case 'c':
+    case 'b':
+      return in.Varint(&e->device);
+    default:
+      return true;
+  }
+}
+
+bool ParseOwner(Fields& in, RawRecordOwner* o) {
+  return in.Varint(&o->uid) && in.Varint(&o->gid) && in.Text(&o->user) && in.Text(&o->group);
+}
+
+void PutText(std::string& out, const std::string& text) {
+  PutVarint(out, text.size());
+  out += text;
 }
 
 }  // namespace
@@ -66,11 +88,19 @@ bool ParseRawRecord(const std::string& bytes, RawRecord* record) {
   Fields in(bytes, kHeader, end);
   uint64_t count = 0;
   size_t good = kHeader;
-  if (in.Varint(&count)) {
+  bool owners = true;
+  if (record->version >= 2 && in.Varint(&count)) {
+    for (uint64_t i = 0; owners && i < count; ++i) {
+      RawRecordOwner o;
+      owners = ParseOwner(in, &o);
+      if (owners) record->owners.push_back(std::move(o));
+    }
+  }
+  if (owners && in.Varint(&count)) {
     good = in.At();
     for (uint64_t i = 0; i < count; ++i) {
       RawRecordEntry e;
-      if (!ParseEntry(in, &e)) break;
+      if (!ParseEntry(in, record->version, &e)) break;
       record->entries.push_back(std::move(e));
       good = in.At();
     }
@@ -90,6 +120,15 @@ bool ParseRawRecord(const std::string& bytes, RawRecord* record) {
 std::string WriteRawRecord(const RawRecord& record) {
   std::string out(kMagic, 4);
   out += static_cast<char>(record.version);
+  if (record.version >= 2) {
+    PutVarint(out, record.owners.size());
+    for (const RawRecordOwner& o : record.owners) {
+      PutVarint(out, o.uid);
+      PutVarint(out, o.gid);
+      PutText(out, o.user);
+      PutText(out, o.group);
+    }
+  }
   PutVarint(out, record.countCorrect ? record.entries.size() : record.count);
   for (const RawRecordEntry& e : record.entries) {
     out += static_cast<char>(e.kind);
@@ -99,10 +138,14 @@ std::string WriteRawRecord(const RawRecord& record) {
     PutVarint(out, e.mode);
     PutVarint(out, e.seconds);
     PutVarint(out, e.nanoseconds);
-    if (e.kind == 'l') {
-      PutVarint(out, e.target.size());
-      out += e.target;
+    if (record.version < 2) {
+      if (e.kind == 'l') PutText(out, e.target);
+      continue;
     }
+    PutVarint(out, e.owner);
+    if (e.kind == 'f') PutVarint(out, e.alias);
+    if (e.kind == 'l' || e.kind == 'h') PutText(out, e.target);
+    if (e.kind == 'c' || e.kind == 'b') PutVarint(out, e.device);
   }
   out += record.tail;
   const uint32_t crc =

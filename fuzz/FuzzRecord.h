@@ -1,5 +1,5 @@
 // The tree record's stored form (tools/vrk/tree/RecordCodec.h) as raw
-// fields, for structure-aware mutation: an entry keeps the bytes it shares
+// fields (of version 1 or 2), for structure-aware mutation: an entry keeps the bytes it shares
 // with the one before as a count, not as text, so that mutations can make
 // names share far more than an encoder would, or more than there is.
 #ifndef ORVEL_FUZZ_FUZZ_RECORD_H
@@ -18,11 +18,23 @@ struct RawRecordEntry {
   uint64_t mode = 0644;
   uint64_t seconds = 0;  // zigzag form
   uint64_t nanoseconds = 0;
-  std::string target;  // links only
+  std::string target;  // links and hard links
+  // Version 2 only:
+  uint64_t owner = 0;
+  uint64_t alias = 0;   // files
+  uint64_t device = 0;  // devices
+};
+
+struct RawRecordOwner {  // version 2 only
+  uint64_t uid = 0;
+  uint64_t gid = 0;
+  std::string user;
+  std::string group;
 };
 
 struct RawRecord {
-  unsigned char version = 1;
+  unsigned char version = 2;
+  std::vector<RawRecordOwner> owners;  // version 2 only
   bool countCorrect = true;
   uint64_t count = 0;  // used when !countCorrect
   std::vector<RawRecordEntry> entries;

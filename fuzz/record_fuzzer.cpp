@@ -1,8 +1,8 @@
 // Fuzzes vrk's tree record decoder (tools/vrk/tree/RecordCodec.h): the input
 // is a stored record. The mutator works on the record's fields (FuzzRecord.h)
 // and mostly keeps the count and checksum right, so that hostile names,
-// sharing counts, kinds and targets reach the decoder's deep paths instead
-// of failing the checksum. A record that decodes must hold no more than its
+// sharing counts, kinds, targets, owners, aliases and hard links reach the
+// decoder's deep paths instead of failing the checksum. A record that decodes must hold no more than its
 // memory bound allows, and must survive being written and read again.
 #include <algorithm>
 #include <cstdint>
@@ -52,12 +52,13 @@ std::string DeepName(Rng& rng, size_t length) {
 
 RawRecordEntry FreshEntry(Rng& rng) {
   RawRecordEntry e;
-  e.kind = "fdl"[Pick(rng, 3)];
+  e.kind = "fdlhpcb"[Pick(rng, 7)];
   e.rest = std::string(1 + Pick(rng, 8), static_cast<char>('a' + Pick(rng, 26)));
   e.mode = Pick(rng, 2) ? 0644 : 0755;
   e.seconds = 2 * (1700000000u + Pick(rng, 1000));
   e.nanoseconds = Pick(rng, 1000000000u);
   if (e.kind == 'l') e.target = "../x";
+  if (e.kind == 'h') e.target = "a";
   return e;
 }
 
@@ -80,7 +81,7 @@ void MutateRecord(RawRecord& r, Rng& rng, size_t maxSize) {
   RawRecordEntry& e = r.entries[i];
   const std::vector<size_t> lengths = NameLengths(r);
   const size_t before = i ? lengths[i - 1] : 0;
-  switch (Pick(rng, 14)) {
+  switch (Pick(rng, 18)) {
     case 0:
       MutateText(e.rest, 300);
       break;
@@ -96,8 +97,8 @@ void MutateRecord(RawRecord& r, Rng& rng, size_t maxSize) {
       break;
     }
     case 3:
-      e.kind = Pick(rng, 8) ? "fdl"[Pick(rng, 3)] : static_cast<unsigned char>(rng());
-      if (e.kind == 'l' && e.target.empty()) e.target = "t";
+      e.kind = Pick(rng, 8) ? "fdlhpcb"[Pick(rng, 7)] : static_cast<unsigned char>(rng());
+      if ((e.kind == 'l' || e.kind == 'h') && e.target.empty()) e.target = "t";
       break;
     case 4:
       e.mode = Pick(rng, 2) ? InterestingNumber(rng, e.mode) : Pick(rng, 010000);
@@ -149,6 +150,44 @@ void MutateRecord(RawRecord& r, Rng& rng, size_t maxSize) {
     case 12:
       r.entries.insert(r.entries.begin() + static_cast<long>(Pick(rng, r.entries.size())), e);
       break;
+    case 14:  // an owner index: one there is, the next, or far past
+      e.owner = Pick(rng, 2) ? Pick(rng, r.owners.size() + 2) : InterestingNumber(rng, e.owner);
+      break;
+    case 15:  // an alias: a fresh one, one another file has, or an edge value
+      if (Pick(rng, 2)) {
+        e.alias = InterestingNumber(rng, e.alias);
+      } else {
+        const RawRecordEntry& other = r.entries[Pick(rng, r.entries.size())];
+        e.alias = other.alias ? other.alias : 1 + Pick(rng, 4);
+      }
+      break;
+    case 16: {  // a hard link to another entry's name, as it is or in other case
+      const size_t k = Pick(rng, r.entries.size());
+      std::string name;
+      for (size_t j = 0; j <= k; ++j)
+        name = name.substr(0, static_cast<size_t>(std::min<uint64_t>(r.entries[j].shared, name.size()))) +
+               r.entries[j].rest;
+      e.kind = 'h';
+      e.target = name;
+      if (Pick(rng, 4) == 0 && !e.target.empty()) e.target[0] ^= 0x20;
+      if (Pick(rng, 2)) e.device = InterestingNumber(rng, e.device);
+      break;
+    }
+    case 17: {  // the owners: add, drop or change one
+      if (r.owners.empty() || Pick(rng, 2)) {
+        orvel_fuzz::RawRecordOwner o;
+        o.uid = Pick(rng, 2) ? Pick(rng, 65536) : InterestingNumber(rng, 0);
+        o.gid = Pick(rng, 2) ? Pick(rng, 65536) : InterestingNumber(rng, 0);
+        o.user = Pick(rng, 4) ? "user" : std::string(Pick(rng, 300), 'u');
+        o.group = Pick(rng, 4) ? "" : std::string("g\0g", 3);
+        r.owners.push_back(o);
+      } else if (Pick(rng, 2)) {
+        r.owners.erase(r.owners.begin() + static_cast<long>(Pick(rng, r.owners.size())));
+      } else {
+        MutateText(r.owners[Pick(rng, r.owners.size())].user, 300);
+      }
+      break;
+    }
     default:  // the frame: rarely, so the checks stay covered
       switch (Pick(rng, 4)) {
         case 0:
@@ -229,13 +268,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       reinterpret_cast<const unsigned char*>(again.data()), again.size(), &reread, &problem);
   if (outcome == vrk::RecordDecode::kDamaged) std::abort();
   if (outcome == vrk::RecordDecode::kRefused) return 0;
-  const std::vector<vrk::TreeEntry> back = reread.Entries();
-  if (back.size() != entries.size()) std::abort();
+  // Hard links are written after the rest: entries compare in name order
+  // (a directory and another entry may share a name).
+  const auto byName = [](const vrk::TreeEntry& l, const vrk::TreeEntry& r) {
+    return l.name != r.name ? l.name < r.name : l.kind < r.kind;
+  };
+  std::vector<vrk::TreeEntry> sorted = entries, back = reread.Entries();
+  std::sort(sorted.begin(), sorted.end(), byName);
+  std::sort(back.begin(), back.end(), byName);
+  if (back.size() != sorted.size()) std::abort();
   for (size_t i = 0; i < back.size(); ++i) {
-    const vrk::TreeEntry& x = entries[i];
-    const vrk::TreeEntry& y = back[i];
-    if (x.kind != y.kind || x.name != y.name || x.mode != y.mode || x.seconds != y.seconds ||
-        x.nanoseconds != y.nanoseconds || x.target != y.target)
+    const vrk::TreeEntry& x = sorted[i];
+    const vrk::TreeEntry* y = &back[i];
+    if (x.kind != y->kind || x.name != y->name || x.mode != y->mode ||
+        x.seconds != y->seconds || x.nanoseconds != y->nanoseconds || x.target != y->target ||
+        x.alias != y->alias || x.device != y->device)
+      std::abort();
+    const vrk::Owner* a = record.OwnerOf(x);
+    const vrk::Owner* b = reread.OwnerOf(*y);
+    if ((a == nullptr) != (b == nullptr) ||
+        (a && (a->uid != b->uid || a->gid != b->gid || a->user != b->user || a->group != b->group)))
       std::abort();
   }
   return 0;

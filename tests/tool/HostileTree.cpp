@@ -48,7 +48,10 @@ void WriteRecord(const std::string& archive, const std::vector<vrk::TreeEntry>& 
                  unsigned level) {
   vrk::TreeRecord record;
   for (const vrk::TreeEntry& e : entries) record.Put(e);
-  const std::string bytes = vrk::EncodeTreeRecord(record);
+  WriteRecordBytes(archive, vrk::EncodeTreeRecord(record), level);
+}
+
+void WriteRecordBytes(const std::string& archive, const std::string& bytes, unsigned level) {
   IOrvelPacket* p = g_piVrkSystem->LoadPacket(archive.c_str());
   ASSERT_NE(p, nullptr) << archive;
   p->BeginUpdate();

@@ -15,6 +15,10 @@ vrk::TreeEntry RecordFile(const std::string& name);
 vrk::TreeEntry RecordDirectory(const std::string& name);
 vrk::TreeEntry RecordLink(const std::string& name, const std::string& target);
 
+// Replaces the tree record of the archive at `archive` with `bytes`, at
+// version 0:`level`.
+void WriteRecordBytes(const std::string& archive, const std::string& bytes, unsigned level = 0);
+
 // Replaces the tree record of the archive at `archive` with one holding
 // `entries` in their order, written at version 0:`level`.
 void WriteRecord(const std::string& archive, const std::vector<vrk::TreeEntry>& entries,

@@ -188,6 +188,24 @@ TEST_P(PatchTest, InfoCountsAndFailuresNameTheirFile) {
   }
 }
 
+// Files kept under aliases travel as the files they are stored as, with the
+// record that names them: the copy extracts them under their names.
+TEST_P(PatchTest, AliasesTravelWithTheRecord) {
+  AddAtLevel(2, {{"Case.txt", "upper"}, {"case.txt", "lower"}, {"line\nfeed", "lf"}});
+  ASSERT_EQ(Vrk({"patch", "create", "data.vrk", "-q"}).status, 0);
+  nlohmann::json info = Json({"patch", "info", "data.vrx", "--json", "--archive", "data.vrk"});
+  std::set<std::string> names;
+  for (const auto& f : info["files"]) names.insert(f["name"].get<std::string>());
+  EXPECT_EQ(names, (std::set<std::string>{"(attributes)", "(alias)/1", "(alias)/2", "case.txt"}));
+  RunResult applied = Vrk({"patch", "apply", "copy/data.vrk", "data.vrx"});
+  ASSERT_EQ(applied.status, 0) << applied.err;
+  ASSERT_EQ(Vrk({"extract", "copy/data.vrk", "-C", "copy-out"}).status, 0);
+  ASSERT_EQ(Vrk({"extract", "data.vrk", "-C", "out"}).status, 0);
+  EXPECT_EQ(ReadTree(Path("copy-out")), ReadTree(Path("out")));
+  EXPECT_EQ(ReadFile(Path("copy-out/case.txt")), "lower");
+  EXPECT_EQ(ReadFile(Path("copy-out/line\nfeed")), "lf");
+}
+
 INSTANTIATE_TEST_SUITE_P(Advanced, PatchTest, ::testing::Values(kAdvanced), VariantName);
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vrktest {
 
@@ -15,12 +16,33 @@ struct RawEntry {
   char kind = 'f';
   size_t shared = 0;  // bytes taken from the name before
   std::string rest;
-  std::string target;  // links only
+  std::string target;  // links and hard links
+  // Version 2 only:
+  uint64_t owner = 0;
+  uint64_t alias = 0;   // files
+  uint64_t device = 0;  // devices
+};
+
+struct RawOwner {
+  uint64_t uid = 0;
+  uint64_t gid = 0;
+  std::string user;
+  std::string group;
 };
 
 inline void PutVarint(std::string& out, uint64_t v) {
   for (; v >= 0x80; v >>= 7) out += static_cast<char>((v & 0x7F) | 0x80);
   out += static_cast<char>(v);
+}
+
+inline void PutText(std::string& out, const std::string& text) {
+  PutVarint(out, text.size());
+  out += text;
+}
+
+inline void PutChecksum(std::string& out) {
+  const uint32_t crc = lzo_crc32(0, reinterpret_cast<const unsigned char*>(out.data()), out.size());
+  for (int i = 0; i < 4; ++i) out += static_cast<char>((crc >> (8 * i)) & 0xFF);
 }
 
 // A record of version 1 holding `count` entries, entry i being entry(i),
@@ -43,8 +65,37 @@ inline std::string RawRecord(size_t count, const std::function<RawEntry(size_t)>
       out += e.target;
     }
   }
-  const uint32_t crc = lzo_crc32(0, reinterpret_cast<const unsigned char*>(out.data()), out.size());
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((crc >> (8 * i)) & 0xFF);
+  PutChecksum(out);
+  return out;
+}
+
+// A record of version 2 holding `owners` and `entries`, in their order, with
+// a right checksum.
+inline std::string RawRecord2(const std::vector<RawOwner>& owners,
+                              const std::vector<RawEntry>& entries) {
+  std::string out = "VRKA";
+  out += '\2';
+  PutVarint(out, owners.size());
+  for (const RawOwner& o : owners) {
+    PutVarint(out, o.uid);
+    PutVarint(out, o.gid);
+    PutText(out, o.user);
+    PutText(out, o.group);
+  }
+  PutVarint(out, entries.size());
+  for (const RawEntry& e : entries) {
+    out += e.kind;
+    PutVarint(out, e.shared);
+    PutText(out, e.rest);
+    PutVarint(out, 0644);
+    PutVarint(out, 0);
+    PutVarint(out, 0);
+    PutVarint(out, e.owner);
+    if (e.kind == 'f') PutVarint(out, e.alias);
+    if (e.kind == 'l' || e.kind == 'h') PutText(out, e.target);
+    if (e.kind == 'c' || e.kind == 'b') PutVarint(out, e.device);
+  }
+  PutChecksum(out);
   return out;
 }
 

@@ -21,6 +21,7 @@ using vrk::RecordDecode;
 using vrk::RecordMemoryBound;
 using vrk::TreeEntry;
 using vrk::TreeRecord;
+using vrk::Owner;
 
 struct Decoded {
   RecordDecode outcome;
@@ -47,27 +48,189 @@ TreeEntry Entry(EntryKind kind, std::string name, std::string target = "") {
 
 TEST(RecordCodec, WhatIsWrittenReadsBack) {
   TreeRecord record;
+  const uint32_t daemon = record.AddOwner({1, 1, "daemon", "daemon"});
+  const uint32_t unnamed = record.AddOwner({1234, 2345, "", ""});
+  record.AddOwner({77, 77, "unused", "unused"});  // no entry refers to it
   TreeEntry file = Entry(EntryKind::kFile, "Src/Main.CPP");
   file.mode = 04755;
   file.seconds = -12345678901;  // before 1970
   file.nanoseconds = 999999999;
+  file.owner = daemon;
   record.Put(file);
+  record.Put(Entry(EntryKind::kHardLink, "Src/main.cpp", "Src/Main.CPP"));  // before the rest
   record.Put(Entry(EntryKind::kDirectory, "Src"));
   record.Put(Entry(EntryKind::kDirectory, "Src/empty"));
   record.Put(Entry(EntryKind::kLink, "Src/Main.link", "Main.CPP"));
   record.Put(Entry(EntryKind::kFile, std::string(255, 'p') + "/" + std::string(255, 'q')));
-  const Decoded d = Decode(EncodeTreeRecord(record));
+  TreeEntry aliased = Entry(EntryKind::kFile, "Src/line\nfeed");
+  aliased.alias = 7;
+  aliased.owner = unnamed;
+  record.Put(aliased);
+  record.Put(Entry(EntryKind::kFifo, "Src/pipe"));
+  for (EntryKind kind : {EntryKind::kCharDevice, EntryKind::kBlockDevice}) {
+    TreeEntry device = Entry(kind, std::string("dev") + static_cast<char>(kind));
+    device.device = (uint64_t{259} << 32) | 0xFFFFFFFFu;
+    record.Put(device);
+  }
+  const std::string bytes = EncodeTreeRecord(record);
+  ASSERT_EQ(bytes[4], 2);
+  const Decoded d = Decode(bytes);
   ASSERT_EQ(d.outcome, RecordDecode::kRead) << d.problem;
   const std::vector<TreeEntry> want = record.Entries(), got = d.record.Entries();
   ASSERT_EQ(got.size(), want.size());
-  for (size_t i = 0; i < want.size(); ++i) {
-    EXPECT_EQ(got[i].kind, want[i].kind);
-    EXPECT_EQ(got[i].name, want[i].name);
-    EXPECT_EQ(got[i].mode, want[i].mode);
-    EXPECT_EQ(got[i].seconds, want[i].seconds);
-    EXPECT_EQ(got[i].nanoseconds, want[i].nanoseconds);
-    EXPECT_EQ(got[i].target, want[i].target);
+  EXPECT_EQ(got.back().kind, EntryKind::kHardLink);  // hard links come last
+  EXPECT_EQ(d.record.Owners().size(), 2u);
+  for (const TreeEntry& w : want) {
+    SCOPED_TRACE(w.name);
+    const TreeEntry* g = d.record.FindExact(w.name);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->kind, w.kind);
+    EXPECT_EQ(g->mode, w.mode);
+    EXPECT_EQ(g->seconds, w.seconds);
+    EXPECT_EQ(g->nanoseconds, w.nanoseconds);
+    EXPECT_EQ(g->target, w.target);
+    EXPECT_EQ(g->alias, w.alias);
+    EXPECT_EQ(g->device, w.device);
+    const vrk::Owner* wo = record.OwnerOf(w);
+    const vrk::Owner* go = d.record.OwnerOf(*g);
+    ASSERT_EQ(go == nullptr, wo == nullptr);
+    if (wo) {
+      EXPECT_EQ(go->uid, wo->uid);
+      EXPECT_EQ(go->gid, wo->gid);
+      EXPECT_EQ(go->user, wo->user);
+      EXPECT_EQ(go->group, wo->group);
+    }
   }
+}
+
+// A record vrk wrote before version 2 reads as it did: no owners, no aliases.
+TEST(RecordCodec, Version1StillReads) {
+  const std::vector<RawEntry> v1{{'d', 0, "Dir", ""}, {'f', 0, "Dir/A.txt", ""},
+                                 {'l', 4, "link", "A.txt"}};
+  const Decoded d = Decode(RawRecord(v1.size(), [&v1](size_t i) { return v1[i]; }));
+  ASSERT_EQ(d.outcome, RecordDecode::kRead) << d.problem;
+  ASSERT_EQ(d.record.Entries().size(), 3u);
+  const TreeEntry* file = d.record.FindFile("dir/a.txt");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->name, "Dir/A.txt");
+  EXPECT_EQ(file->alias, 0u);
+  EXPECT_EQ(d.record.OwnerOf(*file), nullptr);
+  EXPECT_EQ(d.record.FindExact("Dir/link")->target, "A.txt");
+}
+
+// Each field of version 2 that can name what is not there, or hold what no
+// system has, makes the record damaged; the same record with it right reads.
+TEST(RecordCodec, Version2FieldsAreChecked) {
+  const RawOwner owner{1234, 2345, "user", "group"};
+  const RawEntry file{'f', 0, "F", ""};
+  auto with = [](RawEntry e, uint64_t RawEntry::*field, uint64_t value) {
+    e.*field = value;
+    return e;
+  };
+  const RawEntry link{'h', 0, "H", "F"};
+  struct Case {
+    const char* label;
+    std::vector<RawOwner> owners;
+    std::vector<RawEntry> entries;
+    RecordDecode outcome;
+  };
+  const Case cases[] = {
+      {"every kind, rightly", {owner},
+       {with(file, &RawEntry::owner, 1), {'d', 0, "D", ""}, {'l', 0, "L", "/abs"},
+        {'p', 0, "P", ""}, with({'c', 0, "C", ""}, &RawEntry::device, 0x10305),
+        {'b', 0, "B", ""}, with({'f', 0, "G", ""}, &RawEntry::alias, 1), link},
+       RecordDecode::kRead},
+      {"owner index past the owners", {owner}, {with(file, &RawEntry::owner, 2)},
+       RecordDecode::kDamaged},
+      {"owner index without owners", {}, {with(file, &RawEntry::owner, 1)},
+       RecordDecode::kDamaged},
+      {"uid past 32 bits", {{uint64_t{1} << 32, 0, "", ""}}, {file}, RecordDecode::kDamaged},
+      {"gid past 32 bits", {{0, uint64_t{1} << 32, "", ""}}, {file}, RecordDecode::kDamaged},
+      {"user name with NUL", {{0, 0, std::string("a\0b", 3), ""}}, {file},
+       RecordDecode::kDamaged},
+      {"group name too long", {{0, 0, "", std::string(256, 'g')}}, {file},
+       RecordDecode::kDamaged},
+      {"longest names", {{0, 0, std::string(255, 'u'), std::string(255, 'g')}}, {file},
+       RecordDecode::kRead},
+      {"alias number twice",
+       {}, {with(file, &RawEntry::alias, 3), with({'f', 0, "G", ""}, &RawEntry::alias, 3)},
+       RecordDecode::kDamaged},
+      {"alias number past 32 bits", {}, {with(file, &RawEntry::alias, uint64_t{1} << 32)},
+       RecordDecode::kDamaged},
+      {"hard link to nothing", {}, {file, {'h', 0, "H", "G"}}, RecordDecode::kDamaged},
+      {"hard link by the name folded", {}, {file, {'h', 0, "H", "f"}}, RecordDecode::kDamaged},
+      {"hard link to a directory", {}, {{'d', 0, "F", ""}, link}, RecordDecode::kDamaged},
+      {"hard link to a symbolic link", {}, {{'l', 0, "F", "x"}, link}, RecordDecode::kDamaged},
+      {"hard link to a hard link", {}, {file, link, {'h', 0, "I", "H"}}, RecordDecode::kDamaged},
+      {"hard link before its file", {}, {link, file}, RecordDecode::kDamaged},
+      {"hard link without target", {}, {file, {'h', 0, "H", ""}}, RecordDecode::kDamaged},
+      {"a name held twice", {}, {file, file}, RecordDecode::kDamaged},
+      {"a file and a FIFO of one name", {}, {file, {'p', 0, "F", ""}}, RecordDecode::kDamaged},
+      {"names differing in case", {}, {file, {'f', 0, "f", ""}}, RecordDecode::kRead},
+      {"a directory and a file of one name", {}, {file, {'d', 0, "F", ""}}, RecordDecode::kRead},
+      {"unknown kind", {}, {{'s', 0, "S", ""}}, RecordDecode::kDamaged},
+  };
+  for (const Case& c : cases) {
+    const Decoded d = Decode(RawRecord2(c.owners, c.entries));
+    EXPECT_EQ(d.outcome, c.outcome) << c.label << ": " << d.problem;
+  }
+  // The kinds version 2 brought are not version 1's.
+  for (char kind : {'h', 'p', 'c', 'b'}) {
+    const RawEntry e{kind, 0, "X", "F"};
+    EXPECT_EQ(Decode(RawRecord(2, [&](size_t i) { return i ? e : file; })).outcome,
+              RecordDecode::kDamaged)
+        << kind;
+  }
+  std::string later = RawRecord2({}, {file});
+  later[4] = 3;
+  EXPECT_EQ(Decode(later).problem, "attribute record of version 3, which this vrk does not read");
+}
+
+// Names are kept as spelled; a name given by a user finds its entry exactly,
+// else regardless of case when only one entry matches so; the archive's
+// names find the file stored under them.
+TEST(TreeRecordLookup, ExactFirstThenUnambiguousCase) {
+  TreeRecord record;
+  record.Put(Entry(EntryKind::kFile, "A.txt"));
+  TreeEntry second = Entry(EntryKind::kFile, "a.txt");
+  second.alias = 4;
+  record.Put(second);
+  record.Put(Entry(EntryKind::kFile, "Only.txt"));
+  record.Put(Entry(EntryKind::kDirectory, "Docs"));
+  record.Put(Entry(EntryKind::kHardLink, "Twin", "Only.txt"));
+  struct Case {
+    const char* given;
+    const char* found;  // null: none
+  };
+  const Case finds[] = {{"A.txt", "A.txt"}, {"a.txt", "a.txt"}, {"A.TXT", nullptr},
+                        {"only.TXT", "Only.txt"}, {"docs", "Docs"}, {"twin", "Twin"},
+                        {"missing", nullptr}};
+  for (const Case& c : finds) {
+    const TreeEntry* e = record.Find(c.given);
+    EXPECT_EQ(e ? e->name : std::string(), c.found ? std::string(c.found) : std::string())
+        << c.given;
+  }
+  const Case files[] = {{"a.txt", "A.txt"}, {"(alias)/4", "a.txt"}, {"(ALIAS)/4", "a.txt"},
+                        {"(alias)/04", nullptr}, {"(alias)/5", nullptr}, {"twin", nullptr},
+                        {"docs", nullptr}};
+  for (const Case& c : files) {
+    const TreeEntry* e = record.FindFile(c.given);
+    EXPECT_EQ(e ? e->name : std::string(), c.found ? std::string(c.found) : std::string())
+        << c.given;
+  }
+  EXPECT_EQ(record.NextAlias(), 5u);
+  EXPECT_EQ(record.HardLinksTo("Only.txt").size(), 1u);
+  EXPECT_EQ(record.AddOwner({1, 2, "a", "b"}), record.AddOwner({1, 2, "a", "b"}));
+  EXPECT_NE(record.AddOwner({1, 2, "a", "b"}), record.AddOwner({1, 2, "", ""}));
+  // Forgetting one of two names that differ in case leaves the other found
+  // regardless of case; its alias is free again.
+  EXPECT_TRUE(record.Forget("a.txt"));
+  EXPECT_EQ(record.Find("A.TXT")->name, "A.txt");
+  EXPECT_EQ(record.FindFile("(alias)/4"), nullptr);
+  EXPECT_EQ(record.NextAlias(), 1u);
+  EXPECT_TRUE(record.Forget("a.txt"));  // now the one of that name regardless of case
+  EXPECT_EQ(record.Find("A.txt"), nullptr);
+  EXPECT_FALSE(record.Forget("a.txt"));
 }
 
 // Names are system paths: parts of at most 255 bytes, at most 4096 in all,

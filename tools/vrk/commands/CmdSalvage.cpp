@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <unordered_map>
 #include <string>
 
 #include "archive/ArchiveNaming.h"
@@ -55,24 +56,31 @@ constexpr unsigned kStoredCompressed = 1;
 // The create flag that enciphers the tables.
 constexpr unsigned kEncipherTables = 2;
 
-// Gives the entries the names of the tree record, spelled as the record
-// keeps them, when the record itself came through.
-void NameFromTreeRecord(CVrkSalvage& salvage) {
-  if (!salvage.NameEntry(kRecordFileName)) return;
+// Gives the entries the names their data is stored under by the tree
+// record, when the record itself came through: a file's own name as the
+// record spells it, or its alias, which the record (copied along) maps back
+// to the file's name. Returns each alias with that name, for the report.
+std::unordered_map<std::string, std::string> NameFromTreeRecord(CVrkSalvage& salvage) {
+  std::unordered_map<std::string, std::string> aliases;
+  if (!salvage.NameEntry(kRecordFileName)) return aliases;
   for (unsigned i = 0; i < salvage.GetEntryCount(); ++i) {
     VrkSalvageEntry e;
     if (!salvage.GetEntry(i, &e) || !e.name || e.name != std::string(kRecordFileName)) continue;
     EntryData data(salvage);
-    if (data.Read(i, true) != VRK_SALVAGE_OK) return;
+    if (data.Read(i, true) != VRK_SALVAGE_OK) return aliases;
     TreeRecord record;
     std::string problem;
     if (DecodeTreeRecord(static_cast<const unsigned char*>(data.get()), e.originalSize, &record,
                          &problem) != RecordDecode::kRead)
-      return;
-    for (const TreeEntry& t : record.Entries())
-      if (t.kind == EntryKind::kFile) salvage.NameEntry(t.name.c_str());
-    return;
+      return aliases;
+    for (const TreeEntry& t : record.Entries()) {
+      if (t.kind != EntryKind::kFile) continue;
+      salvage.NameEntry(StoredName(t).c_str());
+      if (t.alias) aliases.emplace(StoredName(t), t.name);
+    }
+    return aliases;
   }
+  return aliases;
 }
 
 void AddEntry(const Packet& out, const std::string& name, const VrkSalvageEntry& e,
@@ -92,7 +100,7 @@ int RunSalvage(const SalvageOptions& o) {
   CatchStopSignals();
   CVrkSalvage salvage;
   if (!salvage.Open(o.damaged.c_str())) throw LibraryError(o.damaged);
-  NameFromTreeRecord(salvage);
+  const std::unordered_map<std::string, std::string> aliases = NameFromTreeRecord(salvage);
 
   const unsigned count = salvage.GetEntryCount();
   FreshArchive fresh(o.target, true);
@@ -120,7 +128,9 @@ int RunSalvage(const SalvageOptions& o) {
       const int result = data.Read(i, false);
       if (result != VRK_SALVAGE_OK) {
         ++lost;
-        PrintProblem(o.damaged + ": " + Printable(name) + ": lost: " + SalvageLossReason(result));
+        const auto alias = aliases.find(name);
+        const std::string shown = alias == aliases.end() ? name : alias->second;
+        PrintProblem(o.damaged + ": " + Printable(shown) + ": lost: " + SalvageLossReason(result));
         continue;
       }
       AddEntry(out, name, e, data.get());

@@ -313,7 +313,7 @@ MountTree BuildTree(const Packet& packet, AttributeSource& source, bool safeLink
   for (const bool links : {false, true}) {
     for (const TreeItem& item : archive.items) {
       const TreeEntry& e = item.entry;
-      if (IsReservedName(e.name) || (e.kind == EntryKind::kLink) != links) continue;
+      if (IsOwnEntry(e.name) || (e.kind == EntryKind::kLink) != links) continue;
       if (item.attributes) source.entries.emplace(NameKey(e.name), e);
       std::string why;
       bool shown = true;
@@ -321,10 +321,14 @@ MountTree BuildTree(const Packet& packet, AttributeSource& source, bool safeLink
         shown = tree.AddLink(e.name, e.target, &why);
       else if (e.kind == EntryKind::kDirectory)
         shown = !item.emptyDirectory || tree.AddDirectory(e.name, &why);
-      else if (!packet.Contains(e.name))
+      else if (e.kind != EntryKind::kFile && e.kind != EntryKind::kHardLink)
+        shown = false, why = "FIFOs and devices are not shown";
+      else if (const TreeEntry* data = e.kind == EntryKind::kHardLink ? HardLinkHolder(archive, e) : &e;
+               !data || !packet.Contains(StoredName(*data)))
         shown = false, why = "named in the list but not in the tables";
       else
-        shown = tree.AddFile(e.name, packet->GetFileOriginalSize(e.name.c_str()), &why);
+        shown = tree.AddFile(StoredName(*data),
+                             packet->GetFileOriginalSize(StoredName(*data).c_str()), &why, e.name);
       if (!shown) notShown(e.name, why);
     }
   }

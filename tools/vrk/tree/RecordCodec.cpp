@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <unordered_set>
+#include <vector>
 
 namespace vrk {
 namespace {
@@ -14,9 +16,11 @@ constexpr char kMagic[4] = {'V', 'R', 'K', 'A'};
 // What an entry holds besides its texts: the entry itself with the room its
 // vector takes while it grows, its index node and bucket, and its copy.
 constexpr size_t kEntryCost = 512;
+// An owner with its index and the record's lookup of owners.
+constexpr size_t kOwnerCost = 256;
 
 size_t EntryCost(size_t nameLength, size_t targetLength) {
-  return kEntryCost + 3 * nameLength + 2 * targetLength;
+  return kEntryCost + 4 * nameLength + 2 * targetLength;
 }
 
 uint32_t Checksum(const unsigned char* bytes, size_t size) {
@@ -112,12 +116,56 @@ class Budget {
 
 enum class EntryRead { kRead, kDamaged, kOverBudget };
 
+bool IsEntryKind(unsigned char kind, unsigned char version) {
+  if (kind == 'f' || kind == 'd' || kind == 'l') return true;
+  return version >= 2 && (kind == 'h' || kind == 'p' || kind == 'c' || kind == 'b');
+}
+
+// A text of at most `most` bytes, charged `times` over to `budget` before it
+// is held.
+EntryRead ReadText(Reader& in, size_t most, size_t times, Budget& budget, std::string* out) {
+  uint64_t length = 0;
+  if (!in.Varint(&length) || length > most || length > in.Left()) return EntryRead::kDamaged;
+  if (!budget.Take(times * static_cast<size_t>(length))) return EntryRead::kOverBudget;
+  out->reserve(static_cast<size_t>(length));
+  return in.Text(static_cast<size_t>(length), out) ? EntryRead::kRead : EntryRead::kDamaged;
+}
+
+// Reads the owners of a version 2 record into `record`; `remap` takes each
+// stored index (from 1) to the record's.
+EntryRead ReadOwners(Reader& in, Budget& budget, TreeRecord& record,
+                     std::vector<uint32_t>* remap) {
+  uint64_t count = 0;
+  if (!in.Varint(&count) || count > in.Left() / 4) return EntryRead::kDamaged;
+  remap->push_back(0);
+  for (uint64_t i = 0; i < count; ++i) {
+    if (!budget.Take(kOwnerCost)) return EntryRead::kOverBudget;
+    Owner owner;
+    uint64_t uid = 0, gid = 0;
+    if (!in.Varint(&uid) || !in.Varint(&gid) || uid > UINT32_MAX || gid > UINT32_MAX)
+      return EntryRead::kDamaged;
+    owner.uid = static_cast<uint32_t>(uid);
+    owner.gid = static_cast<uint32_t>(gid);
+    for (std::string* name : {&owner.user, &owner.group}) {
+      const EntryRead read = ReadText(in, kLongestOwnerName, 2, budget, name);
+      if (read != EntryRead::kRead) return read;
+      if (name->find('\0') != std::string::npos) return EntryRead::kDamaged;
+    }
+    remap->push_back(record.AddOwner(owner));
+  }
+  return EntryRead::kRead;
+}
+
 // Reads one entry; its texts are charged to `budget` before they are held.
-EntryRead ReadEntry(Reader& in, const std::string& previous, Budget& budget, TreeEntry* e) {
+// `owners` maps stored owner indexes to the record's; `aliases` holds the
+// alias numbers read so far.
+EntryRead ReadEntry(Reader& in, unsigned char version, const std::string& previous,
+                    const std::vector<uint32_t>& owners, std::unordered_set<uint64_t>& aliases,
+                    Budget& budget, TreeEntry* e) {
   unsigned char kind = 0;
   uint64_t shared = 0, rest = 0, mode = 0, seconds = 0, nanoseconds = 0;
   if (!in.Byte(&kind) || !in.Varint(&shared) || !in.Varint(&rest)) return EntryRead::kDamaged;
-  if (kind != 'f' && kind != 'd' && kind != 'l') return EntryRead::kDamaged;
+  if (!IsEntryKind(kind, version)) return EntryRead::kDamaged;
   if (shared > previous.size() || rest > kLongestRecordText ||
       shared + rest > kLongestRecordText || rest > in.Left())
     return EntryRead::kDamaged;
@@ -135,24 +183,81 @@ EntryRead ReadEntry(Reader& in, const std::string& previous, Budget& budget, Tre
   e->mode = static_cast<uint32_t>(mode);
   e->seconds = UnZigZag(seconds);
   e->nanoseconds = static_cast<uint32_t>(nanoseconds);
-  if (e->kind != EntryKind::kLink) return EntryRead::kRead;
-  uint64_t length = 0;
-  if (!in.Varint(&length) || length > kLongestRecordText || length > in.Left())
-    return EntryRead::kDamaged;
-  if (!budget.Take(EntryCost(0, static_cast<size_t>(length)) - kEntryCost))
-    return EntryRead::kOverBudget;
-  e->target.reserve(static_cast<size_t>(length));
-  return in.Text(static_cast<size_t>(length), &e->target) && Plausible(e->target)
-             ? EntryRead::kRead
-             : EntryRead::kDamaged;
+  if (version >= 2) {
+    uint64_t owner = 0;
+    if (!in.Varint(&owner) || owner >= owners.size()) return EntryRead::kDamaged;
+    e->owner = owners[static_cast<size_t>(owner)];
+  }
+  switch (e->kind) {
+    case EntryKind::kFile:
+      if (version >= 2) {
+        if (!in.Varint(&e->alias) || e->alias >= kMostAliases) return EntryRead::kDamaged;
+        if (e->alias && !aliases.insert(e->alias).second) return EntryRead::kDamaged;
+      }
+      return EntryRead::kRead;
+    case EntryKind::kLink:
+    case EntryKind::kHardLink: {
+      const EntryRead read = ReadText(in, kLongestRecordText, 2, budget, &e->target);
+      return read != EntryRead::kRead || Plausible(e->target) ? read : EntryRead::kDamaged;
+    }
+    case EntryKind::kCharDevice:
+    case EntryKind::kBlockDevice:
+      return in.Varint(&e->device) ? EntryRead::kRead : EntryRead::kDamaged;
+    default:
+      return EntryRead::kRead;
+  }
+}
+
+// The owners live entries refer to, in the order of their first use, and
+// each entry's index among them.
+std::vector<const Owner*> UsedOwners(const TreeRecord& record, std::vector<TreeEntry>& entries) {
+  std::vector<const Owner*> used;
+  std::vector<uint32_t> renumbered(record.Owners().size() + 1, 0);
+  for (TreeEntry& e : entries) {
+    const Owner* owner = record.OwnerOf(e);
+    if (!owner) {
+      e.owner = 0;
+      continue;
+    }
+    uint32_t& k = renumbered[e.owner];
+    if (k == 0) {
+      used.push_back(owner);
+      k = static_cast<uint32_t>(used.size());
+    }
+    e.owner = k;
+  }
+  return used;
+}
+
+// The entries as they are written: hard links after the rest, and only
+// those whose file entry is there.
+std::vector<TreeEntry> WrittenEntries(const TreeRecord& record) {
+  std::vector<TreeEntry> all = record.Entries(), written;
+  written.reserve(all.size());
+  for (TreeEntry& e : all)
+    if (e.kind != EntryKind::kHardLink) written.push_back(std::move(e));
+  for (TreeEntry& e : all) {
+    if (e.kind != EntryKind::kHardLink) continue;
+    const TreeEntry* file = record.FindExact(e.target);
+    if (file && file->kind == EntryKind::kFile) written.push_back(std::move(e));
+  }
+  return written;
 }
 
 }  // namespace
 
 std::string EncodeTreeRecord(const TreeRecord& record) {
-  const std::vector<TreeEntry> entries = record.Entries();
+  std::vector<TreeEntry> entries = WrittenEntries(record);
+  const std::vector<const Owner*> owners = UsedOwners(record, entries);
   std::string out(kMagic, sizeof kMagic);
   out += static_cast<char>(kRecordVersion);
+  PutVarint(out, owners.size());
+  for (const Owner* o : owners) {
+    PutVarint(out, o->uid);
+    PutVarint(out, o->gid);
+    PutText(out, o->user);
+    PutText(out, o->group);
+  }
   PutVarint(out, entries.size());
   const std::string* previous = nullptr;
   for (const TreeEntry& e : entries) {
@@ -167,7 +272,22 @@ std::string EncodeTreeRecord(const TreeRecord& record) {
     PutVarint(out, e.mode);
     PutVarint(out, ZigZag(e.seconds));
     PutVarint(out, e.nanoseconds);
-    if (e.kind == EntryKind::kLink) PutText(out, e.target);
+    PutVarint(out, e.owner);
+    switch (e.kind) {
+      case EntryKind::kFile:
+        PutVarint(out, e.alias);
+        break;
+      case EntryKind::kLink:
+      case EntryKind::kHardLink:
+        PutText(out, e.target);
+        break;
+      case EntryKind::kCharDevice:
+      case EntryKind::kBlockDevice:
+        PutVarint(out, e.device);
+        break;
+      default:
+        break;
+    }
     previous = &e.name;
   }
   const uint32_t crc = Checksum(reinterpret_cast<const unsigned char*>(out.data()), out.size());
@@ -187,8 +307,9 @@ RecordDecode DecodeTreeRecord(const unsigned char* bytes, size_t size, TreeRecor
     *problem = "not an attribute record";
     return RecordDecode::kDamaged;
   }
-  if (bytes[4] != kRecordVersion) {
-    *problem = "attribute record of version " + std::to_string(bytes[4]) +
+  const unsigned char version = bytes[4];
+  if (version != kRecordVersion && version != kFirstRecordVersion) {
+    *problem = "attribute record of version " + std::to_string(version) +
                ", which this vrk does not read";
     return RecordDecode::kDamaged;
   }
@@ -200,15 +321,30 @@ RecordDecode DecodeTreeRecord(const unsigned char* bytes, size_t size, TreeRecor
     return RecordDecode::kDamaged;
   }
   Reader in(bytes + 5, body - 5);
-  uint64_t count = 0;
-  EntryRead read = in.Varint(&count) && count <= in.Left() ? EntryRead::kRead : EntryRead::kDamaged;
   Budget budget(RecordMemoryBound(size));
   TreeRecord decoded;
+  std::vector<uint32_t> owners;  // stored owner index -> the record's
+  EntryRead read = EntryRead::kRead;
+  if (version >= 2)
+    read = ReadOwners(in, budget, decoded, &owners);
+  else
+    owners.push_back(0);
+  uint64_t count = 0;
+  if (read == EntryRead::kRead && !(in.Varint(&count) && count <= in.Left()))
+    read = EntryRead::kDamaged;
+  std::unordered_set<uint64_t> aliases;
   std::string previous;
   for (uint64_t i = 0; read == EntryRead::kRead && i < count; ++i) {
     TreeEntry e;
-    read = ReadEntry(in, previous, budget, &e);
+    read = ReadEntry(in, version, previous, owners, aliases, budget, &e);
     previous = e.name;
+    if (read != EntryRead::kRead) break;
+    if (decoded.Holds(e)) {
+      read = EntryRead::kDamaged;  // a name held twice
+    } else if (e.kind == EntryKind::kHardLink) {
+      const TreeEntry* file = decoded.FindExact(e.target);
+      if (!file || file->kind != EntryKind::kFile) read = EntryRead::kDamaged;
+    }
     if (read == EntryRead::kRead) decoded.Put(std::move(e));
   }
   if (read == EntryRead::kOverBudget) {
