@@ -13,17 +13,24 @@ namespace orvel {
 namespace {
 
 // Far past any data the 32-bit formats can address.
-constexpr off_t kLockByte = off_t{1} << 40;
+constexpr off_t kWriterByte = off_t{1} << 40;
+constexpr off_t kCommitByte = kWriterByte + 1;
+
+off_t ByteOf(LockByte which) { return which == LockByte::kWriter ? kWriterByte : kCommitByte; }
 
 std::atomic<unsigned> g_waitMs{0xFFFFFFFFu};
 
-bool TryLock(int fd, bool exclusive) {
+bool SetLock(int fd, short type, off_t byte) {
   struct flock fl = {};
-  fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+  fl.l_type = type;
   fl.l_whence = SEEK_SET;
-  fl.l_start = kLockByte;
+  fl.l_start = byte;
   fl.l_len = 1;
   return fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+bool TryLock(int fd, bool exclusive, off_t byte) {
+  return SetLock(fd, exclusive ? F_WRLCK : F_RDLCK, byte);
 }
 
 uint64_t NowMs() {
@@ -75,7 +82,7 @@ bool WriterLock::Acquire(const char* path, bool exclusive, unsigned waitMs, bool
       if (fd < 0) return false;
     }
     if (readOnly) *readOnly = exclusive && !writable;
-    if (TryLock(fd, writable)) {
+    if (TryLock(fd, writable, ByteOf(m_which))) {
       if (SameFile(fd, path)) {
         m_fd = fd;
         m_exclusive = writable;
@@ -93,8 +100,36 @@ bool WriterLock::Acquire(const char* path, bool exclusive, unsigned waitMs, bool
   }
 }
 
+bool LockCommitShared(int fd, unsigned waitMs) {
+  if (fd < 0) return false;
+  if (TryLock(fd, false, kCommitByte)) return true;
+  const uint64_t deadline = NowMs() + waitMs;
+  unsigned pause = 1;
+  for (;;) {
+    if (errno != EAGAIN && errno != EACCES) return false;
+    if (NowMs() >= deadline) return false;
+    SleepMs(pause);
+    if (pause < 8) pause *= 2;
+    if (TryLock(fd, false, kCommitByte)) return true;
+  }
+}
+
+void UnlockCommitShared(int fd) {
+  if (fd >= 0) SetLock(fd, F_UNLCK, kCommitByte);
+}
+
+bool WriterLockHeld(int fd) {
+  struct flock fl = {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kWriterByte;
+  fl.l_len = 1;
+  return fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+}
+
 void WriterLock::TakeFrom(WriterLock& other) {
   Release();
+  m_which = other.m_which;
   m_fd = other.m_fd;
   m_exclusive = other.m_exclusive;
   other.m_fd = -1;
