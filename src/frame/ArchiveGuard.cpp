@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -53,6 +54,22 @@ uint64_t GenerationOf(uint64_t seed, FileHandle file) {
                             static_cast<uint64_t>(st.st_mtim.tv_nsec));
   g = (g << 17 | g >> 47) ^ (static_cast<uint64_t>(st.st_ino) << 1 | (st.st_nlink == 0));
   return g;
+}
+
+namespace {
+
+uint64_t MonotonicNs() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+}  // namespace
+
+void ArchiveGuard::NoteChecked() { m_checkedAt = MonotonicNs(); }
+
+bool ArchiveGuard::CheckedJustNow() const {
+  return m_readKnown && MonotonicNs() - m_checkedAt < kQueryFreshNs;
 }
 
 ArchiveGuard::~ArchiveGuard() {

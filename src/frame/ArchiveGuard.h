@@ -61,6 +61,8 @@ class ArchiveGuard {
   // The outermost BeginUpdate: 0 or VRKERR_BUSY.
   int BeginBracket();
   bool InBracket() const { return m_inBracket; }
+  // An open (or a reload) reads under the commit lock it holds already.
+  bool InOpen() const { return m_inOpen; }
   // Journals every write through `file` as a write to file `index`.
   void Attach(unsigned index, FileHandle file) { m_journal.Attach(index, file); }
   CommitJournal& Journal() { return m_journal; }
@@ -88,6 +90,7 @@ class ArchiveGuard {
   void Remember(uint32_t fingerprint, uint64_t generation) {
     m_fingerprint = fingerprint, m_known = true;
     m_readGeneration = generation, m_readKnown = true;
+    NoteChecked();
   }
   void Forget() { m_known = m_readKnown = false; }
   bool IsCurrent(uint32_t fingerprint) const { return m_known && m_fingerprint == fingerprint; }
@@ -97,6 +100,11 @@ class ArchiveGuard {
   bool IsReadCurrent(uint64_t generation) const {
     return m_readKnown && m_readGeneration == generation;
   }
+  // When the generation was last found current (monotonic nanoseconds):
+  // queries within kQueryFreshNs of that trust it without looking again.
+  static constexpr uint64_t kQueryFreshNs = 100000;
+  void NoteChecked();
+  bool CheckedJustNow() const;
   // Nesting of reads: the outermost takes and drops the shared lock.
   unsigned& ReadDepth() { return m_readDepth; }
   FileHandle& ReadHandle() { return m_readHandle; }
@@ -118,6 +126,7 @@ class ArchiveGuard {
   uint32_t m_fingerprint = 0;
   bool m_known = false;
   uint64_t m_readGeneration = 0;
+  uint64_t m_checkedAt = 0;
   bool m_readKnown = false;
   unsigned m_readDepth = 0;
   FileHandle m_readHandle = kInvalidFile;

@@ -66,7 +66,7 @@ struct GuardedCalls {
   // 0, or the error code with no lock held. Reads nest; inside a bracket
   // the writer reads its own work.
   static int BeginRead(ArchiveGuard& guard, Archive& a) {
-    if (guard.InBracket()) return VRKERR_OK;
+    if (guard.InBracket() || guard.InOpen()) return VRKERR_OK;
     if (guard.ReadDepth()++ > 0) return VRKERR_OK;
     for (int attempt = 0; attempt < 4; ++attempt) {
       const FileHandle file = a.GateHandle();
@@ -74,6 +74,7 @@ struct GuardedCalls {
       if (!LockCommitShared(file, LockWaitMs())) break;
       if (guard.IsReadCurrent(a.ReadGeneration())) {
         guard.ReadHandle() = file;
+        guard.NoteChecked();
         return VRKERR_OK;
       }
       UnlockCommitShared(file);
@@ -86,17 +87,20 @@ struct GuardedCalls {
     return VRKERR_BUSY;
   }
   static void EndRead(ArchiveGuard& guard) {
-    if (guard.InBracket() || guard.ReadDepth() == 0 || --guard.ReadDepth() > 0) return;
+    if (guard.InBracket() || guard.InOpen() || guard.ReadDepth() == 0 || --guard.ReadDepth() > 0)
+      return;
     UnlockCommitShared(guard.ReadHandle());
     guard.ReadHandle() = kInvalidFile;
   }
   // Before a query answered from the tables in memory: reads them again
-  // when a commit happened since. The error code stays as it was unless the
-  // reload fails.
+  // when a commit happened since. A look at the files less than
+  // kQueryFreshNs ago stands (a query right after a read costs nothing).
+  // The error code stays as it was unless the reload fails.
   static void Refresh(ArchiveGuard& guard, Archive& a) {
-    if (guard.InBracket() || guard.ReadDepth() > 0 || a.GateHandle() == kInvalidFile ||
-        guard.IsReadCurrent(a.ReadGeneration()))
+    if (guard.InBracket() || guard.InOpen() || guard.ReadDepth() > 0 ||
+        a.GateHandle() == kInvalidFile || guard.CheckedJustNow())
       return;
+    if (guard.IsReadCurrent(a.ReadGeneration())) return guard.NoteChecked();
     const int code = g_nVrkErrCode;
     if (BeginRead(guard, a) != VRKERR_OK) return;
     EndRead(guard);

@@ -19,6 +19,10 @@ constexpr off_t kCommitByte = kWriterByte + 1;
 // take it shared together with the commit byte and let it go at once, so
 // that no new reader comes in ahead of a waiting writer.
 constexpr off_t kIntentByte = kWriterByte + 2;
+// The same for writers among themselves: a writer waiting for the writer
+// lock holds this byte, so the writer that just let the lock go cannot take
+// it again at once, bracket after bracket.
+constexpr off_t kWriterIntentByte = kWriterByte + 3;
 
 std::atomic<unsigned> g_waitMs{0xFFFFFFFFu};
 
@@ -52,15 +56,17 @@ bool SameFile(int fd, const char* path) {
 
 // One attempt at the lock on `fd`.
 bool TryTake(int fd, LockByte which, bool exclusive, bool* intent) {
-  if (which == LockByte::kWriter) return SetLock(fd, exclusive ? F_WRLCK : F_RDLCK, kWriterByte);
+  if (which == LockByte::kWriter && !exclusive) return SetLock(fd, F_RDLCK, kWriterByte);
+  const off_t intentByte = which == LockByte::kWriter ? kWriterIntentByte : kIntentByte;
+  const off_t lockByte = which == LockByte::kWriter ? kWriterByte : kCommitByte;
   if (!exclusive) {
     if (!SetLock(fd, F_RDLCK, kCommitByte, 2)) return false;
     SetLock(fd, F_UNLCK, kIntentByte);
     return true;
   }
-  if (!*intent && !(*intent = SetLock(fd, F_WRLCK, kIntentByte))) return false;
-  if (!SetLock(fd, F_WRLCK, kCommitByte)) return false;
-  SetLock(fd, F_UNLCK, kIntentByte);
+  if (!*intent && !(*intent = SetLock(fd, F_WRLCK, intentByte))) return false;
+  if (!SetLock(fd, F_WRLCK, lockByte)) return false;
+  SetLock(fd, F_UNLCK, intentByte);
   *intent = false;
   return true;
 }
@@ -75,7 +81,7 @@ bool Take(int fd, LockByte which, bool exclusive, uint64_t deadline) {
     SleepMs(pause);
     if (pause < 20) pause *= 2;
   }
-  if (intent) SetLock(fd, F_UNLCK, kIntentByte);
+  if (intent) SetLock(fd, F_UNLCK, which == LockByte::kWriter ? kWriterIntentByte : kIntentByte);
   return false;
 }
 
