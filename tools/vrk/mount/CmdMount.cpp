@@ -260,10 +260,12 @@ int Guarded(F f) {
 
 void* OnInit(struct fuse_conn_info*, struct fuse_config* cfg) {
   cfg->use_ino = 1;
-  // The archive is followed: what the kernel keeps of names and sizes
-  // lives a second, the pages of a file until it is opened again.
+  // The archive is followed: the kernel keeps no names, sizes or pages of
+  // its own, so that the size it was told when a file was opened is that
+  // of the version the open holds (see OnOpen).
   cfg->kernel_cache = 0;
-  cfg->entry_timeout = cfg->attr_timeout = cfg->negative_timeout = 1;
+  cfg->entry_timeout = cfg->attr_timeout = 0;
+  cfg->negative_timeout = 1;
   return &Mounted();
 }
 
@@ -316,26 +318,45 @@ int OnReadlink(const char* path, char* buf, size_t size) {
   });
 }
 
+// An open holds the version of the file it found, whole, for all its reads:
+// a commit meanwhile changes what later opens see, never what this one
+// reads.
 int OnOpen(const char* path, struct fuse_file_info* fi) {
-  return Guarded([&] {
-    const uint32_t index = Mounted().Tree()->Find(path);
-    if (index == MountTree::kNone) return -ENOENT;
-    // The mount is read-only, so the kernel refuses these before asking.
-    if ((fi->flags & O_ACCMODE) != O_RDONLY || (fi->flags & O_TRUNC)) return -EROFS;
-    return 0;
-  });
-}
-
-int OnRead(const char* path, char* buf, size_t size, off_t offset, struct fuse_file_info*) {
   return Guarded([&] {
     MountedArchive& m = Mounted();
     const auto tree = m.Tree();
     const uint32_t index = tree->Find(path);
     if (index == MountTree::kNone) return -ENOENT;
+    // The mount is read-only, so the kernel refuses these before asking.
+    if ((fi->flags & O_ACCMODE) != O_RDONLY || (fi->flags & O_TRUNC)) return -EROFS;
     if (tree->At(index).directory) return -EISDIR;
+    // A file that cannot be read opens all the same; its reads fail.
+    auto held = std::make_unique<std::shared_ptr<const FileData>>();
+    if (m.Data(tree, index, held.get()) == 0) fi->fh = reinterpret_cast<uint64_t>(held.release());
+    return 0;
+  });
+}
+
+int OnRelease(const char*, struct fuse_file_info* fi) {
+  delete reinterpret_cast<std::shared_ptr<const FileData>*>(fi->fh);
+  fi->fh = 0;
+  return 0;
+}
+
+int OnRead(const char* path, char* buf, size_t size, off_t offset, struct fuse_file_info* fi) {
+  return Guarded([&] {
     std::shared_ptr<const FileData> data;
-    const int rc = m.Data(tree, index, &data);
-    if (rc != 0) return rc;
+    if (fi && fi->fh) {
+      data = *reinterpret_cast<std::shared_ptr<const FileData>*>(fi->fh);
+    } else {
+      MountedArchive& m = Mounted();
+      const auto tree = m.Tree();
+      const uint32_t index = tree->Find(path);
+      if (index == MountTree::kNone) return -ENOENT;
+      if (tree->At(index).directory) return -EISDIR;
+      const int rc = m.Data(tree, index, &data);
+      if (rc != 0) return rc;
+    }
     if (offset < 0 || static_cast<uint64_t>(offset) >= data->size) return 0;
     const size_t n = std::min(size, data->size - static_cast<size_t>(offset));
     std::memcpy(buf, data->bytes.get() + offset, n);
@@ -449,6 +470,7 @@ int RunMount(const MountOptions& o) {
   ops.readdir = OnReaddir;
   ops.open = OnOpen;
   ops.read = OnRead;
+  ops.release = OnRelease;
   ops.statfs = OnStatfs;
 
   struct fuse* fuse = fuse_new(&fargs, &ops, sizeof ops, &mounted);
