@@ -191,19 +191,26 @@ std::optional<uint32_t> Archive::ReadInto(const std::string& name, void* buffer,
   CheckName(name, false);
   Lock lock(mutex_);
   IOrvelPacket* p = Packet();
-  const int index = p->GetFileBlockIndex(name.c_str());
-  if (index < 0) throw Failed(name, VRKERR_NOT_FOUND);
-  const unsigned block = static_cast<unsigned>(index);
-  const uint32_t size = p->GetOriginalSize(name.c_str(), block);
-  *needed = size;
-  // The library reads only into room for the whole file.
-  if (size > capacity) return std::nullopt;
-  if (size == 0) return 0u;
-  if (size > INT_MAX) throw UsageFailure(path_ + ": " + name + ": files of 2 GiB and more cannot be read");
-  g_nVrkErrCode = VRKERR_OK;
-  const int got = p->ReadFileTo(name.c_str(), buffer, static_cast<int>(size), block);
-  if (got < 0 || static_cast<uint32_t>(got) != size) throw Failed(name);
-  return size;
+  // Another process may commit between the size query and the read: the
+  // read then finds the new version (by name, never by a block number of
+  // the old tables), and a size that no longer fits is asked again.
+  for (int attempt = 0;; ++attempt) {
+    const int index = p->GetFileBlockIndex(name.c_str());
+    if (index < 0) throw Failed(name, VRKERR_NOT_FOUND);
+    const uint32_t size = p->GetOriginalSize(name.c_str(), static_cast<unsigned>(index));
+    *needed = size;
+    // The library reads only into room for the whole file.
+    if (size > capacity) return std::nullopt;
+    if (size == 0) return 0u;
+    if (size > INT_MAX)
+      throw UsageFailure(path_ + ": " + name + ": files of 2 GiB and more cannot be read");
+    g_nVrkErrCode = VRKERR_OK;
+    const int got = p->ReadFileTo(name.c_str(), buffer, static_cast<int>(size), VRK_BY_NAME);
+    // A version that shrank in between is read whole all the same; one that
+    // grew does not fit (0, no error) and is asked for again.
+    if (got > 0 && g_nVrkErrCode == VRKERR_OK) return static_cast<uint32_t>(got);
+    if (got < 0 || g_nVrkErrCode != VRKERR_OK || attempt == 3) throw Failed(name);
+  }
 }
 
 FileFacts Archive::Info(const std::string& name) {

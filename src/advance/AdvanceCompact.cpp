@@ -136,7 +136,7 @@ int CVrkAdvance::CompactLocked() {
     return g_nVrkErrCode;
   }
   OpenPacket(m_szPath);
-  if (g_nVrkErrCode == VRKERR_OK) m_guard.Remember(DiskFingerprint());
+  if (g_nVrkErrCode == VRKERR_OK) m_guard.Remember(DiskFingerprint(), ReadGeneration());
   return g_nVrkErrCode;
 }
 

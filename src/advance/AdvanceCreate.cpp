@@ -86,7 +86,7 @@ int CVrkAdvance::CreatePacket(const char* path, unsigned int flags,
     m_guard.EndBracket();
     return SetError(rc), 0;
   }
-  m_guard.Remember(DiskFingerprint());
+  m_guard.Remember(DiskFingerprint(), ReadGeneration());
   m_guard.EndBracket();
   // A bracket still open goes on with the new archive, holding it.
   if (m_nUpdateCount > 0) m_nBracketError = StartBracket();

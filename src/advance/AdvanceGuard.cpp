@@ -63,6 +63,8 @@ int CVrkAdvance::StartBracket() {
   return GuardedCalls<CVrkAdvance>::StartBracket(m_guard, *this);
 }
 
+void CVrkAdvance::Refresh() { GuardedCalls<CVrkAdvance>::Refresh(m_guard, *this); }
+
 int CVrkAdvance::FinishBracket(int rc) {
   return GuardedCalls<CVrkAdvance>::FinishBracket(m_guard, *this, rc);
 }

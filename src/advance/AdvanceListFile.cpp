@@ -21,6 +21,7 @@ void LowerAscii(char* s) {
 
 unsigned int CVrkAdvance::GetListText(char** text) {
   if (!text) return SetError(VRKERR_NULL_BUFFER), 0;
+  Refresh();
   if (!m_pNameList) return SetError(VRKERR_NO_LIST_FILE), 0;
   *text = m_pNameList->m_szBuffer;
   return m_pNameList->m_szBuffer ? static_cast<unsigned>(m_pNameList->m_nBufferSize) : 0;

@@ -68,22 +68,26 @@ AdvanceBlockEntry* CVrkAdvance::FindBlock(const char* name,
 
 unsigned int CVrkAdvance::GetOriginalSize(const char* name,
                                           unsigned int blockIndex) {
+  Refresh();
   const AdvanceBlockEntry* e = FindBlock(name, blockIndex);
   return e ? e->originalSize : 0;
 }
 
 unsigned int CVrkAdvance::GetStoredSize(const char* name, unsigned int blockIndex) {
+  Refresh();
   const AdvanceBlockEntry* e = FindBlock(name, blockIndex);
   return e ? e->storedSize : 0;
 }
 
 int CVrkAdvance::GetFileBlockIndex(const char* name) {
+  Refresh();
   const HashEntry* e = FindHashEntryByName(name);
   return e ? static_cast<int>(e->blockIndex) : -1;
 }
 
 void CVrkAdvance::GetFileVersion(const char* name, unsigned int* versionHigh,
                                  unsigned int* versionLow) {
+  Refresh();
   if (!name) return (void)SetError(VRKERR_NULL_NAME);
   const AdvanceBlockEntry* e = FindBlock(name, kNone);
   if (!e) return;
@@ -92,18 +96,21 @@ void CVrkAdvance::GetFileVersion(const char* name, unsigned int* versionHigh,
 }
 
 unsigned int CVrkAdvance::GetFileStoredSize(const char* name) {
+  Refresh();
   if (!name) return SetError(VRKERR_NULL_NAME), 0;
   const AdvanceBlockEntry* e = FindBlock(name, kNone);
   return e ? e->storedSize : 0;
 }
 
 unsigned int CVrkAdvance::GetFileOriginalSize(const char* name) {
+  Refresh();
   if (!name) return SetError(VRKERR_NULL_NAME), 0;
   const AdvanceBlockEntry* e = FindBlock(name, kNone);
   return e ? e->originalSize : 0;
 }
 
 unsigned int CVrkAdvance::GetFileFlags(const char* name) {
+  Refresh();
   if (!name) return SetError(VRKERR_NULL_NAME), 0;
   const AdvanceBlockEntry* e = FindBlock(name, kNone);
   return e ? e->flags : 0;
@@ -115,6 +122,7 @@ int CVrkAdvance::IsFileCompressed(const char* name) {
 
 void CVrkAdvance::GetFileHash(const char* name, unsigned int* hash0,
                               unsigned int* hash1, unsigned int* hash2) {
+  Refresh();
   if (!name) return (void)SetError(VRKERR_NULL_NAME);
   const HashEntry* e = FindHashEntryByName(name);
   if (!e) return;

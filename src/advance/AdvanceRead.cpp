@@ -7,6 +7,7 @@
 #include "codec/CompressBuffer.h"
 #include "codec/checksum_crc.h"
 #include "frame/ErrorCode.h"
+#include "frame/GuardedCalls.h"
 
 namespace orvel {
 
@@ -52,6 +53,8 @@ int CVrkAdvance::ReadRecord(const AdvanceBlockEntry* e, unsigned char* out, bool
 
 void* CVrkAdvance::ReadFileAlloc(const char* name, unsigned int* outSize,
                                  unsigned int blockIndex) {
+  ReadScope<CVrkAdvance> scope(m_guard, *this);
+  if (scope.Code() != VRKERR_OK) return SetError(scope.Code()), nullptr;
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN), nullptr;
   const AdvanceBlockEntry* found = FindBlock(name, blockIndex);
   if (!found) return nullptr;
@@ -87,6 +90,8 @@ void* CVrkAdvance::ReadFileAlloc(const char* name, unsigned int* outSize,
 int CVrkAdvance::ReadFileTo(const char* name, void* buffer, int bufferSize,
                             unsigned int blockIndex) {
   if (!buffer || bufferSize <= 0) return 0;
+  ReadScope<CVrkAdvance> scope(m_guard, *this);
+  if (scope.Code() != VRKERR_OK) return SetError(scope.Code()), 0;
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
   // A buffer too small for the file leaves the error code as the lookup set
   // it.
@@ -132,6 +137,8 @@ int CVrkAdvance::ReadFileRaw(const char* name, void* buffer,
                              unsigned int bufferSize) {
   if (!name) return SetError(VRKERR_NULL_NAME), 0;
   if (!buffer) return SetError(VRKERR_NULL_BUFFER), 0;
+  ReadScope<CVrkAdvance> scope(m_guard, *this);
+  if (scope.Code() != VRKERR_OK) return SetError(scope.Code()), 0;
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
   const AdvanceBlockEntry* found = FindBlock(name, kNone);
   if (!found) return 0;
@@ -157,6 +164,8 @@ int CVrkAdvance::ReadFileRaw(const char* name, void* buffer,
 int CVrkAdvance::ReadStoredRecord(const char* name, void* out, unsigned int room) {
   if (!name) return SetError(VRKERR_NULL_NAME), 0;
   if (!out) return SetError(VRKERR_NULL_BUFFER), 0;
+  ReadScope<CVrkAdvance> scope(m_guard, *this);
+  if (scope.Code() != VRKERR_OK) return SetError(scope.Code()), 0;
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
   const AdvanceBlockEntry* found = FindBlock(name, kNone);
   if (!found) return 0;

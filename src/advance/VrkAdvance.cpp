@@ -167,10 +167,12 @@ void CVrkAdvance::BeginUpdate() {
 }
 
 unsigned int CVrkAdvance::GetFileCount() {
+  Refresh();
   return m_pHeader ? m_pHeader->fileCount : 0;
 }
 
 int CVrkAdvance::GetFileName(unsigned int index, char* buffer, int bufferSize) {
+  Refresh();
   if (!m_pNameList) return SetError(VRKERR_NO_LIST_FILE);
   if (index > 0x7FFFFFFFu ||
       !m_pNameList->GetName(static_cast<int>(index), buffer, bufferSize))
@@ -179,12 +181,14 @@ int CVrkAdvance::GetFileName(unsigned int index, char* buffer, int bufferSize) {
 }
 
 unsigned int CVrkAdvance::GetPacketFlags() {
+  Refresh();
   return m_pHeader ? m_pHeader->flags : 0;
 }
 
 void CVrkAdvance::GetPacketVersion(unsigned int* versionHigh,
                                    unsigned int* versionLow,
                                    unsigned int* baseVersion) {
+  Refresh();
   if (versionHigh) *versionHigh = m_pHeader ? m_pHeader->versionHigh : 0;
   if (versionLow) *versionLow = m_pHeader ? m_pHeader->versionLow : 0;
   if (baseVersion) *baseVersion = m_pHeader ? m_pHeader->baseVersion : 0;

@@ -271,6 +271,11 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   int StartBracket();
   int FinishBracket(int rc);
   uint32_t DiskFingerprint();
+  FileHandle GateHandle() const { return m_hPacket; }
+  uint64_t ReadGeneration() { return GenerationOf(GenerationOf(0, m_hPacket), m_hTableFile); }
+  // Before a query from the tables: reads them again after another
+  // writer's commit.
+  void Refresh();
   // The commit's writes: records durable, then tables, headers and names.
   int WriteCommit();
   int CheckWritable() const;  // -42 when read-only, else 0

@@ -189,21 +189,30 @@ bool COrvelPacket::SetVerifyCheckSum(bool enable) {
 }
 
 unsigned int COrvelPacket::GetOriginalSize(const char* name, unsigned int blockIndex) {
+  Refresh();
   const BlockEntry* b = FindBlock(name, blockIndex);
   return b ? b->originalSize : 0;
 }
 
 unsigned int COrvelPacket::GetStoredSize(const char* name, unsigned int blockIndex) {
+  Refresh();
   const BlockEntry* b = FindBlock(name, blockIndex);
   return b ? b->storedSize : 0;
 }
 
-unsigned int COrvelPacket::GetFileCount() { return m_pHeader ? m_pHeader->fileCount : 0; }
+unsigned int COrvelPacket::GetFileCount() {
+  Refresh();
+  return m_pHeader ? m_pHeader->fileCount : 0;
+}
 
-unsigned int COrvelPacket::GetPacketFlags() { return m_pHeader ? m_pHeader->flags : 0; }
+unsigned int COrvelPacket::GetPacketFlags() {
+  Refresh();
+  return m_pHeader ? m_pHeader->flags : 0;
+}
 
 void COrvelPacket::GetPacketVersion(unsigned int* versionHigh, unsigned int* versionLow,
                                     unsigned int* baseVersion) {
+  Refresh();
   if (baseVersion) *baseVersion = 0;
   if (versionHigh) *versionHigh = m_pHeader ? m_pHeader->versionHigh : 0;
   if (versionLow) *versionLow = m_pHeader ? m_pHeader->versionLow : 0;
@@ -212,6 +221,7 @@ void COrvelPacket::GetPacketVersion(unsigned int* versionHigh, unsigned int* ver
 const char* COrvelPacket::GetPacketPath() { return m_szPath; }
 
 int COrvelPacket::GetFileBlockIndex(const char* name) {
+  Refresh();
   const HashEntry* e = FindHashEntryByName(name);
   return e ? static_cast<int>(e->blockIndex) : -1;
 }
@@ -227,6 +237,7 @@ basic::BlockEntry* COrvelPacket::FindNamedBlock(const char* name) {
 
 void COrvelPacket::GetFileVersion(const char* name, unsigned int* versionHigh,
                                   unsigned int* versionLow) {
+  Refresh();
   const BlockEntry* b = FindNamedBlock(name);
   if (!b) return;
   if (versionHigh) *versionHigh = b->versionHigh;
@@ -234,27 +245,32 @@ void COrvelPacket::GetFileVersion(const char* name, unsigned int* versionHigh,
 }
 
 unsigned int COrvelPacket::GetFileStoredSize(const char* name) {
+  Refresh();
   const BlockEntry* b = FindNamedBlock(name);
   return b ? b->storedSize : 0;
 }
 
 unsigned int COrvelPacket::GetFileOriginalSize(const char* name) {
+  Refresh();
   const BlockEntry* b = FindNamedBlock(name);
   return b ? b->originalSize : 0;
 }
 
 unsigned int COrvelPacket::GetFileFlags(const char* name) {
+  Refresh();
   const BlockEntry* b = FindNamedBlock(name);
   return b ? b->flags : 0;
 }
 
 int COrvelPacket::IsFileCompressed(const char* name) {
+  Refresh();
   const BlockEntry* b = FindNamedBlock(name);
   return b ? static_cast<int>(b->flags & basic::kFileCompressed) : 0;
 }
 
 void COrvelPacket::GetFileHash(const char* name, unsigned int* hash0, unsigned int* hash1,
                                unsigned int* hash2) {
+  Refresh();
   if (!name) {
     SetError(VRKERR_NULL_NAME);
     return;

@@ -155,6 +155,11 @@ class COrvelPacket : public IOrvelPacket, public VrkHeapObject {
   int BracketError();
   int FinishBracket(int rc);
   uint32_t DiskFingerprint();
+  FileHandle GateHandle() const { return m_hFile; }
+  uint64_t ReadGeneration() { return GenerationOf(0, m_hFile); }
+  // Before a query from the tables: reads them again after another
+  // writer's commit.
+  void Refresh();
 
   // Removing (BasicPacketRemove.cpp).
   int RemoveFile(const uint32_t hash[3]);

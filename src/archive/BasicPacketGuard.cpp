@@ -47,6 +47,8 @@ int COrvelPacket::StartBracket() {
   return GuardedCalls<COrvelPacket>::StartBracket(m_guard, *this);
 }
 
+void COrvelPacket::Refresh() { GuardedCalls<COrvelPacket>::Refresh(m_guard, *this); }
+
 int COrvelPacket::FinishBracket(int rc) {
   return GuardedCalls<COrvelPacket>::FinishBracket(m_guard, *this, rc);
 }

@@ -5,6 +5,7 @@
 #include "archive/BasicPacket.h"
 #include "codec/CompressBuffer.h"
 #include "frame/ErrorCode.h"
+#include "frame/GuardedCalls.h"
 
 namespace orvel {
 
@@ -16,6 +17,8 @@ bool COrvelPacket::ReadStored(const BlockEntry& block, void* out) {
 int COrvelPacket::ReadFileTo(const char* name, void* buffer, int bufferSize,
                              unsigned int blockIndex) {
   if (!buffer || bufferSize < 1) return 0;
+  ReadScope<COrvelPacket> scope(m_guard, *this);
+  if (scope.Code() != VRKERR_OK) return SetError(scope.Code()), 0;
   if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE), 0;
   if (m_hFile == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
   const BlockEntry* b = FindBlock(name, blockIndex);
@@ -41,6 +44,11 @@ int COrvelPacket::ReadFileTo(const char* name, void* buffer, int bufferSize,
 
 void* COrvelPacket::ReadFileAlloc(const char* name, unsigned int* outSize,
                                   unsigned int blockIndex) {
+  ReadScope<COrvelPacket> scope(m_guard, *this);
+  if (scope.Code() != VRKERR_OK) {
+    SetError(scope.Code());
+    return nullptr;
+  }
   if (m_hFile == kInvalidFile) {
     SetError(VRKERR_NOT_OPEN);
     return nullptr;
@@ -84,6 +92,8 @@ void COrvelPacket::FreeBuffer(void* p) { VrkFree(p); }
 int COrvelPacket::ReadFileRaw(const char* name, void* buffer, unsigned int bufferSize) {
   if (!name) return SetError(VRKERR_NULL_NAME), 0;
   if (!buffer) return SetError(VRKERR_NULL_BUFFER), 0;
+  ReadScope<COrvelPacket> scope(m_guard, *this);
+  if (scope.Code() != VRKERR_OK) return SetError(scope.Code()), 0;
   if (m_hFile == kInvalidFile) return SetError(VRKERR_NOT_OPEN), 0;
   const BlockEntry* b = FindBlock(name, kNone);
   if (!b) return 0;

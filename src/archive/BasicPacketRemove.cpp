@@ -92,7 +92,7 @@ int COrvelPacket::CompactLocked() {
     return SetError(rc);
   }
   OpenPacket(path);
-  if (g_nVrkErrCode == VRKERR_OK) m_guard.Remember(DiskFingerprint());
+  if (g_nVrkErrCode == VRKERR_OK) m_guard.Remember(DiskFingerprint(), ReadGeneration());
   return g_nVrkErrCode;
 }
 

@@ -37,7 +37,7 @@ int COrvelPacket::CreatePacket(const char* path, unsigned int flags, unsigned in
     return SetError(rc), 0;
   }
   if (CreateFiles(versionHigh, versionLow, tableSize) && m_guard.Commit()) {
-    m_guard.Remember(DiskFingerprint());
+    m_guard.Remember(DiskFingerprint(), ReadGeneration());
     m_guard.EndBracket();
     // A bracket still open goes on with the new archive, holding it.
     if (m_nUpdateCount > 0) m_nBracketError = StartBracket();

@@ -2,16 +2,22 @@
 // lock and the rollback journal of one archive object, used the same way by
 // both variants.
 //
-// - An open takes the lock while it reads the tables. With write access it
-//   first settles the journal an interrupted writer left; without a journal
-//   it changes nothing on disk.
-// - The outermost BeginUpdate takes the lock exclusively for the whole
-//   bracket. When another writer committed since this object last read the
-//   tables (the variant's fingerprint of its files changed), the variant
-//   reads them again before it changes anything.
-// - Writes through the archive's handles are journaled (see CommitJournal);
-//   the outermost EndUpdate commits the journal once the files are durable,
-//   or rolls it back when the commit failed.
+// - An open takes the commit lock shared while it reads the tables: it
+//   waits for a commit in progress, never for a bracket. A journal whose
+//   writer is gone (nobody holds the writer lock) is settled first, with
+//   both locks held exclusively; without write access the open is refused.
+// - The outermost BeginUpdate takes the writer lock exclusively for the
+//   whole bracket. When another writer committed since this object last
+//   read the tables (the variant's fingerprint of its files changed), the
+//   variant reads them again before it changes anything.
+// - Writes through the archive's handles are journaled and, where they
+//   would replace committed bytes, staged (see CommitJournal); the
+//   outermost EndUpdate applies them with the commit lock held exclusively
+//   and commits the journal once the files are durable, or rolls it back
+//   when the commit failed.
+// - Reads between brackets take the commit lock shared through the
+//   variant's own handle for one read each (see ReadScope in
+//   GuardedCalls.h).
 #ifndef ORVEL_FRAME_ARCHIVE_GUARD_H
 #define ORVEL_FRAME_ARCHIVE_GUARD_H
 
@@ -55,6 +61,8 @@ class ArchiveGuard {
   // The outermost BeginUpdate: 0 or VRKERR_BUSY.
   int BeginBracket();
   bool InBracket() const { return m_inBracket; }
+  // An open (or a reload) reads under the commit lock it holds already.
+  bool InOpen() const { return m_inOpen; }
   // Journals every write through `file` as a write to file `index`.
   void Attach(unsigned index, FileHandle file) { m_journal.Attach(index, file); }
   CommitJournal& Journal() { return m_journal; }
@@ -78,18 +86,50 @@ class ArchiveGuard {
   void EndBracket();
 
   // The variant's fingerprint of its files as of its tables in memory.
-  void Remember(uint32_t fingerprint) { m_fingerprint = fingerprint, m_known = true; }
-  void Forget() { m_known = false; }
+  // With the reader's generation of the same files (see GenerationOf).
+  void Remember(uint32_t fingerprint, uint64_t generation) {
+    m_fingerprint = fingerprint, m_known = true;
+    m_readGeneration = generation, m_readKnown = true;
+    NoteChecked();
+  }
+  void Forget() { m_known = m_readKnown = false; }
   bool IsCurrent(uint32_t fingerprint) const { return m_known && m_fingerprint == fingerprint; }
+
+  // Whether the reader's generation, the variant's cheap look at its open
+  // files (ReadGeneration), is still the one of its tables in memory.
+  bool IsReadCurrent(uint64_t generation) const {
+    return m_readKnown && m_readGeneration == generation;
+  }
+  // When the generation was last found current (monotonic nanoseconds):
+  // queries within kQueryFreshNs of that trust it without looking again.
+  static constexpr uint64_t kQueryFreshNs = 100000;
+  void NoteChecked();
+  bool CheckedJustNow() const;
+  // Nesting of reads: the outermost takes and drops the shared lock.
+  unsigned& ReadDepth() { return m_readDepth; }
+  FileHandle& ReadHandle() { return m_readHandle; }
 
  private:
   int Recover();
+  // Settles the journal of a writer that is gone; OK when there is none or
+  // its writer still runs.
+  int SettleAbandoned();
+  bool LockCommit();
+  void ReleaseCommit();
 
   CommitJournal m_journal;
   WriterLock m_lock;
+  WriterLock m_commitLock{LockByte::kCommit};
+  WriterLock m_commitNext{LockByte::kCommit};  // a compaction's new file
+  WriterLock m_readLock{LockByte::kCommit};    // shared, while an open reads
   unsigned m_sideCount = 0;
   uint32_t m_fingerprint = 0;
   bool m_known = false;
+  uint64_t m_readGeneration = 0;
+  uint64_t m_checkedAt = 0;
+  bool m_readKnown = false;
+  unsigned m_readDepth = 0;
+  FileHandle m_readHandle = kInvalidFile;
   bool m_inBracket = false;
   bool m_inOpen = false;
 };
@@ -98,6 +138,12 @@ class ArchiveGuard {
 // writer's commit changes at least the times of what it wrote.
 uint32_t FingerprintFile(uint32_t seed, const char* path);
 uint32_t FingerprintBytes(uint32_t seed, const void* data, uint32_t size);
+// Folds what a commit to the open file `file` changes: its size, its
+// modification time (the kernel tells writes apart at the finest grain once
+// the time was looked at) and its link count (0 once a compaction or a
+// replacement took its place). Changes of its mode or flags alone do not
+// count.
+uint64_t GenerationOf(uint64_t seed, FileHandle file);
 
 }  // namespace orvel
 

@@ -59,6 +59,11 @@ int VrkReplaceArchive(const char* const* targets, const char* const* replacement
   if (readOnly) return SetError(VRKERR_READ_ONLY);
   if (!newLock.Acquire(replacements[0], true, LockWaitMs(), &readOnly)) return SetError(VRKERR_BUSY);
   if (readOnly) return SetError(VRKERR_READ_ONLY);
+  // Readers of either file wait for the exchange to commit.
+  WriterLock oldCommit(LockByte::kCommit), newCommit(LockByte::kCommit);
+  if (PathExists(targets[0]) && !oldCommit.Acquire(targets[0], true, LockWaitMs(), nullptr))
+    return SetError(VRKERR_BUSY);
+  if (!newCommit.Acquire(replacements[0], true, LockWaitMs(), nullptr)) return SetError(VRKERR_BUSY);
   if (CommitJournal::Recover(targets[0]) < 0) return SetError(VRKERR_NEEDS_RECOVERY);
 
   struct stat fresh;

@@ -69,6 +69,7 @@ bool FindWatch(FileHandle file, Watch* out) {
 }  // namespace
 
 CommitJournal::~CommitJournal() {
+  DropStaged();
   DetachAll();
   Close();
   for (Range*& r : m_ranges) {
@@ -233,10 +234,24 @@ bool CommitJournal::Cover(unsigned index, uint64_t offset, uint64_t length, File
 }
 
 JournalVerdict CommitJournal::BeforeWrite(unsigned index, FileHandle file, uint64_t offset,
-                                          const void* data, uint64_t count) {
+                                          const void* data, uint64_t count, uint64_t* staged) {
+  *staged = 0;
   if (!Start()) return JournalVerdict::kFail;
   const uint32_t committed = m_committed[index];
   if (committed == kAbsent || offset >= committed || count == 0) return JournalVerdict::kWrite;
+  if (m_staging && index < m_archiveFiles) {
+    const uint64_t below = committed - offset < count ? committed - offset : count;
+    if (m_stagedBytes + below <= kStageLimit) {
+      if (!Stage(index, offset, data, below)) return JournalVerdict::kFail;
+      *staged = below;
+      return below == count ? JournalVerdict::kSkip : JournalVerdict::kWrite;
+    }
+    // Past the bound: from here on the update writes through, the commit
+    // lock held.
+    if (!ApplyStaged()) return JournalVerdict::kFail;
+  } else if (index < m_archiveFiles && !LockCommit()) {
+    return JournalVerdict::kFail;
+  }
   const uint64_t end = offset + count < committed ? offset + count : committed;
   // Where the write would change committed bytes that no record holds yet.
   // Bytes a record holds may have been rewritten since: the disk no longer
@@ -371,6 +386,8 @@ bool CommitJournal::Commit() {
 }
 
 bool CommitJournal::RollBack() {
+  DropStaged();
+  m_staging = false;
   if (!Active()) return true;
   // Bytes still gathered for the files would land after the rollback.
   for (FileHandle f : m_attached)
@@ -418,11 +435,20 @@ void SetJournalingEnabled(bool enabled) { g_journaling.store(enabled); }
 bool JournalingEnabled() { return g_journaling.load(std::memory_order_relaxed); }
 
 JournalVerdict JournalBeforeWrite(FileHandle file, uint64_t offset, const void* data,
-                                  uint64_t count) {
+                                  uint64_t count, uint64_t* staged) {
+  *staged = 0;
   if (!JournalingEnabled()) return JournalVerdict::kWrite;
   Watch w;
   if (!FindWatch(file, &w)) return JournalVerdict::kWrite;
-  return w.journal->BeforeWrite(w.index, file, offset, data, count);
+  return w.journal->BeforeWrite(w.index, file, offset, data, count, staged);
+}
+
+bool AnyJournalWatch() { return g_anyWatch.load(std::memory_order_acquire) != 0; }
+
+void JournalOverlay(FileHandle file, void* buffer, uint64_t offset, uint64_t count) {
+  Watch w;
+  if (count == 0 || !FindWatch(file, &w) || w.journal->StagedBytes() == 0) return;
+  w.journal->Overlay(w.index, buffer, offset, count);
 }
 
 }  // namespace orvel

@@ -19,18 +19,31 @@
 // exchanges, let recovery undo them; a commit record lets it finish them
 // instead. When the files at the named paths match neither state, recovery
 // changes nothing and the open is refused. The layout is in JournalFormat.h.
+//
+// Staging: while an update runs, readers of other objects and processes
+// read the committed bytes. So, with staging on, a write that would replace
+// committed bytes is kept in memory instead (appends past the committed size
+// go to the file at once: no reader looks there), and every read through an
+// attached handle sees it laid over the file. The commit applies the staged
+// bytes, journaled as above, with the commit lock held exclusively. The
+// memory is bounded by kStageLimit: the bytes an update replaces in place
+// are the tables, the header copies and records replaced in place; an update
+// that would stage more applies what it staged early and writes through from
+// then on, holding the commit lock (readers then wait for its end).
 #ifndef ORVEL_FRAME_COMMIT_JOURNAL_H
 #define ORVEL_FRAME_COMMIT_JOURNAL_H
 
 #include <cstdint>
 
 #include "frame/DiskFile.h"
+#include "frame/WriterLock.h"
 
 namespace orvel {
 
 constexpr unsigned kJournalMaxFiles = 6;
 constexpr unsigned kJournalMaxPath = 272;
 constexpr char kJournalSuffix[] = "-journal";
+constexpr uint64_t kStageLimit = uint64_t{64} << 20;
 
 enum class JournalVerdict { kWrite, kSkip, kFail };
 
@@ -59,6 +72,24 @@ class CommitJournal {
   void DetachAll();
   void ForgetHandle(unsigned index) { m_attached[index] = kInvalidFile; }
 
+  // Staging for the update that starts next (see above). The commit lock
+  // is taken through `commitLock` on the archive file when the staged bytes
+  // are applied.
+  void SetStaging(bool on, WriterLock* commitLock) {
+    m_staging = on;
+    m_commitLock = commitLock;
+  }
+  // Lays the staged bytes of file `index` over `count` bytes read at
+  // `offset`.
+  void Overlay(unsigned index, void* buffer, uint64_t offset, uint64_t count) const;
+  // Writes the staged bytes to the files, journaled, under the commit lock
+  // (taken here and held until the update ends), and makes them durable.
+  // Staging is off afterwards. False on failure.
+  bool ApplyStaged();
+  // Forgets the staged bytes (the update rolls back).
+  void DropStaged();
+  uint64_t StagedBytes() const { return m_stagedBytes; }
+
   // Copies the committed bytes of [offset, offset + length) of file `index`
   // that are not in the journal yet into it, read through `file` (or the
   // file's path when kInvalidFile). Starts the journal when needed.
@@ -68,7 +99,7 @@ class CommitJournal {
   bool MakeDurable();
   // The verdict of JournalBeforeWrite for a handle attached as `index`.
   JournalVerdict BeforeWrite(unsigned index, FileHandle file, uint64_t offset,
-                             const void* data, uint64_t count);
+                             const void* data, uint64_t count, uint64_t* staged);
 
   // Creates file `index` (not an archive file), which must not exist: the
   // journal records first that the update makes it, so that a rollback
@@ -102,6 +133,15 @@ class CommitJournal {
     uint64_t start;
     uint64_t end;
   };
+  // Staged bytes of one file: sorted, disjoint, never touching.
+  struct Extent {
+    uint64_t start;
+    uint64_t length;
+    uint64_t room;
+    unsigned char* bytes;
+  };
+  bool Stage(unsigned index, uint64_t offset, const void* data, uint64_t count);
+  bool LockCommit();
   bool AppendRecord(uint32_t tag, uint32_t file, uint32_t offset, const void* data,
                     uint32_t length);
   bool MarkCovered(unsigned index, uint64_t start, uint64_t end);
@@ -125,6 +165,12 @@ class CommitJournal {
   unsigned m_oldCopies[kJournalMaxFiles] = {};
   FileHandle m_attached[kJournalMaxFiles] = {kInvalidFile, kInvalidFile, kInvalidFile,
                                              kInvalidFile, kInvalidFile, kInvalidFile};
+  bool m_staging = false;
+  WriterLock* m_commitLock = nullptr;
+  Extent* m_extents[kJournalMaxFiles] = {};
+  unsigned m_extentCount[kJournalMaxFiles] = {};
+  unsigned m_extentRoom[kJournalMaxFiles] = {};
+  uint64_t m_stagedBytes = 0;
 };
 
 // The file layer's hook, before `count` bytes of `data` are written at
@@ -132,9 +178,16 @@ class CommitJournal {
 // would overwrite and makes the copy durable. A write that would leave the
 // committed bytes exactly as they are is skipped instead: nothing to copy,
 // nothing to sync (a commit rewrites whole tables of which few bytes
-// change).
+// change). With staging, *staged tells how many leading bytes were staged
+// (kSkip when all were); the caller writes the rest after them.
 JournalVerdict JournalBeforeWrite(FileHandle file, uint64_t offset, const void* data,
-                                  uint64_t count);
+                                  uint64_t count, uint64_t* staged);
+// After `count` bytes were read at `offset` through `file`: lays the staged
+// bytes of its update over them.
+void JournalOverlay(FileHandle file, void* buffer, uint64_t offset, uint64_t count);
+// False when no handle of the process is attached to a journal: reads then
+// need no overlay.
+bool AnyJournalWatch();
 // Before a handle's writes are made durable: the journal it is attached to
 // must be durable first (it holds the sizes that undo appended bytes).
 bool JournalBeforeSync(FileHandle file);

@@ -188,6 +188,7 @@ void CloseDiskFile(FileHandle file) {
 unsigned ReadDiskFile(FileHandle file, void* buffer, unsigned count) {
   if (file == kInvalidFile || (!buffer && count)) return 0;
   if (!WriteOutGathered(file, false)) return 0;
+  const off_t pos = AnyJournalWatch() ? lseek(file, 0, SEEK_CUR) : -1;
   size_t done = 0;
   while (done < count) {
     ssize_t n = read(file, static_cast<char*>(buffer) + done, count - done);
@@ -196,6 +197,7 @@ unsigned ReadDiskFile(FileHandle file, void* buffer, unsigned count) {
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
+  if (pos >= 0) JournalOverlay(file, buffer, static_cast<uint64_t>(pos), done);
   return static_cast<unsigned>(done);
 }
 
@@ -204,14 +206,24 @@ unsigned WriteDiskFile(FileHandle file, const void* buffer, unsigned count) {
   if (!WriteOutGathered(file, false)) return 0;
   off_t pos = lseek(file, 0, SEEK_CUR);
   if (pos < 0 || static_cast<uint64_t>(pos) + count > kMaxPosition + 1) return 0;
-  switch (JournalBeforeWrite(file, static_cast<uint64_t>(pos), buffer, count)) {
+  uint64_t staged = 0;
+  switch (JournalBeforeWrite(file, static_cast<uint64_t>(pos), buffer, count, &staged)) {
     case JournalVerdict::kFail: return 0;
     case JournalVerdict::kSkip:
       return lseek(file, static_cast<off_t>(count), SEEK_CUR) < 0 ? 0 : count;
     case JournalVerdict::kWrite: break;
   }
+  if (staged) {
+    // The staged head waits in the journal; the rest follows it on disk.
+    pos = lseek(file, static_cast<off_t>(staged), SEEK_CUR);
+    if (pos < 0) return 0;
+    buffer = static_cast<const char*>(buffer) + staged;
+    count -= static_cast<unsigned>(staged);
+  }
   if (!PassFaultPoint(FaultKind::kWrite, file, static_cast<uint64_t>(pos), count)) return 0;
-  size_t done = 0;
+  size_t done = static_cast<size_t>(staged);
+  count += static_cast<unsigned>(staged);
+  buffer = static_cast<const char*>(buffer) - staged;
   while (done < count) {
     ssize_t n = write(file, static_cast<const char*>(buffer) + done, count - done);
     if (n < 0 && errno == EINTR) continue;
@@ -234,19 +246,26 @@ unsigned ReadDiskFileAt(FileHandle file, void* buffer, unsigned count, unsigned 
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
+  if (AnyJournalWatch()) JournalOverlay(file, buffer, offset, done);
   return static_cast<unsigned>(done);
 }
 
 unsigned WriteDiskFileAt(FileHandle file, const void* buffer, unsigned count, unsigned offset) {
   if (file == kInvalidFile || (!buffer && count)) return 0;
   if (static_cast<uint64_t>(offset) + count > kMaxPosition + 1) return 0;
-  switch (JournalBeforeWrite(file, offset, buffer, count)) {
+  uint64_t staged = 0;
+  switch (JournalBeforeWrite(file, offset, buffer, count, &staged)) {
     case JournalVerdict::kFail: return 0;
     case JournalVerdict::kSkip: return count;
     case JournalVerdict::kWrite: break;
   }
-  if (!PassFaultPoint(FaultKind::kWrite, file, offset, count)) return 0;
-  return GatherWrite(file, buffer, count, offset);
+  // The staged head waits in the journal; the rest follows it on disk.
+  const unsigned rest = count - static_cast<unsigned>(staged);
+  const unsigned at = offset + static_cast<unsigned>(staged);
+  if (!PassFaultPoint(FaultKind::kWrite, file, at, rest)) return 0;
+  const unsigned done =
+      GatherWrite(file, static_cast<const char*>(buffer) + staged, rest, at);
+  return done == rest ? count : 0;
 }
 
 unsigned GetDiskFileSize(FileHandle file) {

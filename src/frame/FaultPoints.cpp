@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -124,6 +125,9 @@ bool PassFaultPoint(FaultKind kind, int fd, uint64_t offset, uint64_t count) {
       case FaultAction::kFail:
         errno = EIO;
         return false;
+      case FaultAction::kStop:
+        raise(SIGSTOP);  // the point passes once the process goes on
+        break;
       case FaultAction::kNone:
         break;
     }

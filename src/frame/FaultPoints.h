@@ -21,6 +21,10 @@ enum class FaultAction {
   // every other one for a write-back cut short), then _exit as kCrash.
   kLoseUnsynced,
   kTearUnsynced,
+  // Just before the k-th point the process stops itself (SIGSTOP), holding
+  // whatever it holds, so that another process can look at the files; once
+  // continued, the point passes.
+  kStop,
 };
 
 constexpr int kFaultExitCode = 86;

@@ -1,9 +1,15 @@
-// The lock that serializes the writers of one archive, across processes and
-// between archive objects of one process: an open-file-description lock
-// (F_OFD_SETLK) on a byte far past the data of the archive file, taken
-// through a descriptor of its own. Writers hold it exclusively for a whole
-// update bracket; an open holds it while it reads the tables, so that it
-// never sees a commit half written.
+// The two locks of one archive, across processes and between archive
+// objects of one process: open-file-description locks (F_OFD_SETLK) on two
+// bytes far past the data of the archive file, each taken through a
+// descriptor of its own.
+//
+// - The writer lock serializes the writers: held exclusively for a whole
+//   update bracket (and by recovery of an interrupted one).
+// - The commit lock guards the committed bytes: a writer holds it
+//   exclusively only while it changes them (applying a commit, rolling one
+//   back); a reader holds it shared for one read or one reload of the
+//   tables, so that it never sees a commit half written and never waits
+//   for a bracket.
 //
 // A compaction replaces the archive file by another one; a lock taken on the
 // file a path no longer names protects nothing, so Acquire checks after
@@ -13,9 +19,11 @@
 
 namespace orvel {
 
+enum class LockByte { kWriter, kCommit };
+
 class WriterLock {
  public:
-  WriterLock() = default;
+  explicit WriterLock(LockByte which = LockByte::kWriter) : m_which(which) {}
   ~WriterLock() { Release(); }
   WriterLock(const WriterLock&) = delete;
   WriterLock& operator=(const WriterLock&) = delete;
@@ -31,11 +39,22 @@ class WriterLock {
   void TakeFrom(WriterLock& other);
   bool Held() const { return m_fd >= 0; }
   bool Exclusive() const { return m_exclusive; }
+  int Descriptor() const { return m_fd; }
 
  private:
+  LockByte m_which;
   int m_fd = -1;
   bool m_exclusive = false;
 };
+
+// The commit lock taken shared through a handle the reader holds anyway,
+// waiting at most `waitMs` for a commit in progress; false when the wait
+// ends. Dropped by UnlockCommitShared or when the handle closes.
+bool LockCommitShared(int fd, unsigned waitMs);
+void UnlockCommitShared(int fd);
+// True when another description holds the writer lock of the file `fd`
+// names (a live writer's bracket).
+bool WriterLockHeld(int fd);
 
 // The longest wait for another writer, in milliseconds: 10 s unless the
 // environment variable ORVEL_LOCK_WAIT_MS says otherwise or a caller set it.

@@ -258,6 +258,30 @@ TEST_P(MountTest, SeveralProcessesReadOneFileAtOnce) {
   }
 }
 
+// Another process's commits show within about a second, each file whole:
+// the old version or the new one, never a mix.
+TEST_P(MountTest, ShowsEachCommitOfAnotherProcess) {
+  WriteFile(Path("src/a.txt"), "first");
+  WriteFile(Path("src/gone.txt"), "to be deleted");
+  ASSERT_EQ(Create({"-q", "-C", "src", "."}).status, 0);
+  Mount(Archive(), "mnt");
+  EXPECT_EQ(ReadFile(Path("mnt/a.txt")), "first");
+  WriteFile(Path("src/a.txt"), "the second version, longer than the first");
+  WriteFile(Path("src/b.txt"), "new");
+  ASSERT_EQ(Vrk({"add", "-q", Archive(), "-C", "src", "a.txt", "b.txt"}).status, 0);
+  ASSERT_EQ(Vrk({"delete", Archive(), "gone.txt"}).status, 0);
+  bool shown = false;
+  for (int i = 0; i < 50 && !shown; ++i) {
+    const std::string a = ReadFile(Path("mnt/a.txt"));
+    EXPECT_TRUE(a == "first" || a == "the second version, longer than the first") << a;
+    shown = fs::exists(Path("mnt/b.txt")) && !fs::exists(Path("mnt/gone.txt")) &&
+            a == "the second version, longer than the first";
+    if (!shown) usleep(100000);
+  }
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(ReadFile(Path("mnt/b.txt")), "new");
+}
+
 TEST_P(MountTest, WritesAreRefusedWithErofs) {
   auto tree = MakeSampleTree(Path("src"));
   ASSERT_EQ(Create({"-q", "-C", "src", "."}).status, 0);

@@ -1,7 +1,8 @@
 // vrk mount: an archive as a read-only directory tree (FUSE 3); vrk umount
-// takes it down again. The tree is built once from the archive's name list
-// at mount time; a file's bytes are read whole through the library at its
-// first read and kept for the reads that follow.
+// takes it down again. The tree is built from the archive's name list, and
+// made again when another process commits to the archive (looked for at
+// most once a second); a file's bytes are read whole through the library at
+// its first read and kept for the reads that follow, until the next commit.
 #include <CLI/CLI.hpp>
 #include <OrvelPacket.h>
 #include <spawn.h>
@@ -22,6 +23,7 @@
 #include <fuse.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <list>
@@ -93,17 +95,45 @@ struct FileData {
   size_t size = 0;
 };
 
+MountTree BuildTree(const Packet& packet, AttributeSource& source, bool safeLinks);
+
+// What tells a commit of another process: the archive file's identity,
+// size and modification time.
+bool SameStamp(const struct stat& a, const struct stat& b) {
+  return a.st_ino == b.st_ino && a.st_dev == b.st_dev && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
 class MountedArchive {
  public:
-  MountedArchive(Packet packet, MountTree tree)
-      : packet_(std::move(packet)), tree_(std::move(tree)), uid_(getuid()), gid_(getgid()) {}
+  using TreePtr = std::shared_ptr<const MountTree>;
 
-  const MountTree& Tree() const { return tree_; }
-  // Set at init when the kernel can open files without asking us.
-  bool kernelOpens = false;
+  MountedArchive(Packet packet, MountTree tree, std::string path, const struct stat& stamp,
+                 bool safeLinks)
+      : packet_(std::move(packet)),
+        tree_(std::make_shared<const MountTree>(std::move(tree))),
+        path_(std::move(path)),
+        stamp_(stamp),
+        checked_(std::chrono::steady_clock::now()),
+        safeLinks_(safeLinks),
+        uid_(getuid()),
+        gid_(getgid()) {}
 
-  void Fill(uint32_t index, struct stat* st) const {
-    const MountTree::Node& node = tree_.At(index);
+  // The tree of the latest commit seen. Each callback works on the one it
+  // got, whole, even when a commit makes a new one meanwhile.
+  TreePtr Tree() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - checked_ >= kFollow) {
+      checked_ = now;
+      struct stat st;
+      if (stat(path_.c_str(), &st) == 0 && !SameStamp(st, stamp_)) Rebuild(st);
+    }
+    return tree_;
+  }
+
+  void Fill(const MountTree& tree, uint32_t index, struct stat* st) const {
+    const MountTree::Node& node = tree.At(index);
     std::memset(st, 0, sizeof *st);
     st->st_ino = index + 1;
     st->st_mode = (node.directory ? S_IFDIR : node.link ? S_IFLNK : S_IFREG) | node.attributes.mode;
@@ -119,15 +149,16 @@ class MountedArchive {
   // The bytes of the file at `index`, or a negative errno. The kernel asks
   // for a file in pieces, so decoded files stay in memory, the least
   // recently used leaving first once they pass kCachedBytes together.
-  int Data(uint32_t index, std::shared_ptr<const FileData>* out) {
+  int Data(const TreePtr& tree, uint32_t index, std::shared_ptr<const FileData>* out) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto found = cache_.find(index);
+    const bool current = tree == tree_;  // only the current tree's files are kept
+    auto found = current ? cache_.find(index) : cache_.end();
     if (found != cache_.end()) {
       uses_.splice(uses_.begin(), uses_, found->second.use);
       *out = found->second.data;
       return 0;
     }
-    const MountTree::Node& node = tree_.At(index);
+    const MountTree::Node& node = tree->At(index);
     auto data = std::make_shared<FileData>();
     data->size = node.size;
     if (node.size > INT_MAX) return Problem(node, "too large to be read through the mount"), -EFBIG;
@@ -141,9 +172,16 @@ class MountedArchive {
       g_nVrkErrCode = VRKERR_OK;
       const int got = packet_->ReadFileTo(node.entry.c_str(), data->bytes.get(),
                                           static_cast<int>(node.size), VRK_BY_NAME);
+      if (got >= 0 && g_nVrkErrCode == VRKERR_OK && static_cast<uint64_t>(got) != node.size) {
+        // A commit changed the file since the tree was made: never show a
+        // mix of the two; the next callback makes the tree again.
+        checked_ = std::chrono::steady_clock::time_point();
+        return -EIO;
+      }
       if (got < 0 || static_cast<uint64_t>(got) != node.size)
         return Problem(node, DescribeError(g_nVrkErrCode)), -EIO;
     }
+    if (!current) return *out = std::move(data), 0;
     while (!uses_.empty() && cachedBytes_ + node.size > kCachedBytes) {
       auto oldest = cache_.find(uses_.back());
       cachedBytes_ -= oldest->second.data->size;
@@ -159,6 +197,27 @@ class MountedArchive {
 
  private:
   static constexpr size_t kCachedBytes = 64u << 20;
+  static constexpr std::chrono::seconds kFollow{1};
+
+  // With the mutex held: the tree of the commit `st` describes. A commit
+  // while it is made (the stamp moved) makes it again, a few times at most.
+  void Rebuild(struct stat st) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      AttributeSource source{st.st_mtim, {}};
+      MountTree fresh = BuildTree(packet_, source, safeLinks_);
+      struct stat after;
+      if (stat(path_.c_str(), &after) != 0) return;
+      if (SameStamp(after, st) || attempt == 2) {
+        tree_ = std::make_shared<const MountTree>(std::move(fresh));
+        stamp_ = after;
+        cache_.clear();
+        uses_.clear();
+        cachedBytes_ = 0;
+        return;
+      }
+      st = after;
+    }
+  }
 
   struct Cached {
     std::shared_ptr<const FileData> data;
@@ -171,7 +230,11 @@ class MountedArchive {
   }
 
   Packet packet_;
-  MountTree tree_;
+  TreePtr tree_;
+  const std::string path_;
+  struct stat stamp_;
+  std::chrono::steady_clock::time_point checked_;
+  const bool safeLinks_;
   uid_t uid_;
   gid_t gid_;
   std::mutex mutex_;
@@ -196,27 +259,24 @@ int Guarded(F f) {
   }
 }
 
-void* OnInit(struct fuse_conn_info* conn, struct fuse_config* cfg) {
+void* OnInit(struct fuse_conn_info*, struct fuse_config* cfg) {
   cfg->use_ino = 1;
-  // The archive is not followed once mounted, so nothing the kernel caches
-  // goes stale.
-  cfg->kernel_cache = 1;
-  cfg->entry_timeout = cfg->attr_timeout = cfg->negative_timeout = 3600;
-  // Opening a file takes a round trip to this process for nothing: reads
-  // find their file by path. Where the kernel can, it opens files itself
-  // (and keeps their pages cached). Directories are still opened here: the
-  // high-level library keeps a handle of its own for each.
-  MountedArchive& m = Mounted();
-  m.kernelOpens = (conn->capable & FUSE_CAP_NO_OPEN_SUPPORT) != 0;
-  return &m;
+  // The archive is followed: the kernel keeps no names, sizes or pages of
+  // its own, so that the size it was told when a file was opened is that
+  // of the version the open holds (see OnOpen).
+  cfg->kernel_cache = 0;
+  cfg->entry_timeout = cfg->attr_timeout = 0;
+  cfg->negative_timeout = 1;
+  return &Mounted();
 }
 
 int OnGetattr(const char* path, struct stat* st, struct fuse_file_info*) {
   return Guarded([&] {
     MountedArchive& m = Mounted();
-    const uint32_t index = m.Tree().Find(path);
+    const auto tree = m.Tree();
+    const uint32_t index = tree->Find(path);
     if (index == MountTree::kNone) return -ENOENT;
-    m.Fill(index, st);
+    m.Fill(*tree, index, st);
     return 0;
   });
 }
@@ -225,17 +285,18 @@ int OnReaddir(const char* path, void* buf, fuse_fill_dir_t filler, off_t, struct
               enum fuse_readdir_flags) {
   return Guarded([&] {
     MountedArchive& m = Mounted();
-    const uint32_t index = m.Tree().Find(path);
+    const auto tree = m.Tree();
+    const uint32_t index = tree->Find(path);
     if (index == MountTree::kNone) return -ENOENT;
-    const MountTree::Node& dir = m.Tree().At(index);
+    const MountTree::Node& dir = tree->At(index);
     if (!dir.directory) return -ENOTDIR;
     struct stat st;
-    m.Fill(index, &st);
+    m.Fill(*tree, index, &st);
     filler(buf, ".", &st, 0, FUSE_FILL_DIR_PLUS);
-    m.Fill(dir.parent, &st);
+    m.Fill(*tree, dir.parent, &st);
     filler(buf, "..", &st, 0, FUSE_FILL_DIR_PLUS);
     for (const auto& [name, child] : dir.children) {
-      m.Fill(child, &st);
+      m.Fill(*tree, child, &st);
       if (filler(buf, name.c_str(), &st, 0, FUSE_FILL_DIR_PLUS)) break;
     }
     return 0;
@@ -244,10 +305,10 @@ int OnReaddir(const char* path, void* buf, fuse_fill_dir_t filler, off_t, struct
 
 int OnReadlink(const char* path, char* buf, size_t size) {
   return Guarded([&] {
-    MountedArchive& m = Mounted();
-    const uint32_t index = m.Tree().Find(path);
+    const auto tree = Mounted().Tree();
+    const uint32_t index = tree->Find(path);
     if (index == MountTree::kNone) return -ENOENT;
-    const MountTree::Node& node = m.Tree().At(index);
+    const MountTree::Node& node = tree->At(index);
     if (!node.link) return -EINVAL;
     if (size == 0) return -EINVAL;
     // The kernel's buffer takes the target cut short and ended by a zero.
@@ -258,28 +319,45 @@ int OnReadlink(const char* path, char* buf, size_t size) {
   });
 }
 
+// An open holds the version of the file it found, whole, for all its reads:
+// a commit meanwhile changes what later opens see, never what this one
+// reads.
 int OnOpen(const char* path, struct fuse_file_info* fi) {
   return Guarded([&] {
     MountedArchive& m = Mounted();
-    const uint32_t index = m.Tree().Find(path);
+    const auto tree = m.Tree();
+    const uint32_t index = tree->Find(path);
     if (index == MountTree::kNone) return -ENOENT;
     // The mount is read-only, so the kernel refuses these before asking.
     if ((fi->flags & O_ACCMODE) != O_RDONLY || (fi->flags & O_TRUNC)) return -EROFS;
-    if (m.kernelOpens) return -ENOSYS;  // from now on, without asking
-    fi->keep_cache = 1;
+    if (tree->At(index).directory) return -EISDIR;
+    // A file that cannot be read opens all the same; its reads fail.
+    auto held = std::make_unique<std::shared_ptr<const FileData>>();
+    if (m.Data(tree, index, held.get()) == 0) fi->fh = reinterpret_cast<uint64_t>(held.release());
     return 0;
   });
 }
 
-int OnRead(const char* path, char* buf, size_t size, off_t offset, struct fuse_file_info*) {
+int OnRelease(const char*, struct fuse_file_info* fi) {
+  delete reinterpret_cast<std::shared_ptr<const FileData>*>(fi->fh);
+  fi->fh = 0;
+  return 0;
+}
+
+int OnRead(const char* path, char* buf, size_t size, off_t offset, struct fuse_file_info* fi) {
   return Guarded([&] {
-    MountedArchive& m = Mounted();
-    const uint32_t index = m.Tree().Find(path);
-    if (index == MountTree::kNone) return -ENOENT;
-    if (m.Tree().At(index).directory) return -EISDIR;
     std::shared_ptr<const FileData> data;
-    const int rc = m.Data(index, &data);
-    if (rc != 0) return rc;
+    if (fi && fi->fh) {
+      data = *reinterpret_cast<std::shared_ptr<const FileData>*>(fi->fh);
+    } else {
+      MountedArchive& m = Mounted();
+      const auto tree = m.Tree();
+      const uint32_t index = tree->Find(path);
+      if (index == MountTree::kNone) return -ENOENT;
+      if (tree->At(index).directory) return -EISDIR;
+      const int rc = m.Data(tree, index, &data);
+      if (rc != 0) return rc;
+    }
     if (offset < 0 || static_cast<uint64_t>(offset) >= data->size) return 0;
     const size_t n = std::min(size, data->size - static_cast<size_t>(offset));
     std::memcpy(buf, data->bytes.get() + offset, n);
@@ -288,7 +366,8 @@ int OnRead(const char* path, char* buf, size_t size, off_t offset, struct fuse_f
 }
 
 int OnStatfs(const char*, struct statvfs* st) {
-  const MountTree& tree = Mounted().Tree();
+  const auto held = Mounted().Tree();
+  const MountTree& tree = *held;
   uint64_t bytes = 0;
   for (size_t i = 0; i < tree.Size(); ++i) bytes += tree.At(static_cast<uint32_t>(i)).size;
   std::memset(st, 0, sizeof *st);
@@ -422,7 +501,8 @@ int RunMount(const MountOptions& o) {
   }();
   AttributeSource source{archiveStat.st_mtim, {}};
   MountTree tree = BuildTree(packet, source, o.safeLinks);
-  MountedArchive mounted(std::move(packet), std::move(tree));
+  MountedArchive mounted(std::move(packet), std::move(tree), archivePath, archiveStat,
+                         o.safeLinks);
 
   std::vector<std::string> args{"vrk"};
   for (const std::string& option : fuseOptions) args.insert(args.end(), {"-o", option});
@@ -440,6 +520,7 @@ int RunMount(const MountOptions& o) {
   ops.readdir = OnReaddir;
   ops.open = OnOpen;
   ops.read = OnRead;
+  ops.release = OnRelease;
   ops.statfs = OnStatfs;
 
   struct fuse* fuse = fuse_new(&fargs, &ops, sizeof ops, &mounted);
