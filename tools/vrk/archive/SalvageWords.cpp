@@ -8,6 +8,10 @@ namespace vrk {
 
 std::string SalvagedName(const VrkSalvageEntry& e) {
   char name[64];
+  if (!e.hashed) {
+    std::snprintf(name, sizeof name, "(salvaged)/at-%08x", e.offset);
+    return name;
+  }
   std::snprintf(name, sizeof name, "(salvaged)/%08x-%08x-%08x", e.hash[0], e.hash[1], e.hash[2]);
   return name;
 }
