@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "advance/AdvancePaths.h"
 #include "archive/BasicFormat.h"
 #include "archive/SalvageState.h"
 #include "codec/checksum_crc.h"
@@ -17,6 +18,16 @@ namespace {
 // Flag of the advanced variant in the word after the signature.
 constexpr uint32_t kAdvancedFlag = 8;
 constexpr uint32_t kChecksumBytes = 4;
+constexpr size_t kMaxPath = 260;
+
+bool HasTableSideFile(const char* path) {
+  const size_t n = std::strlen(path);
+  if (n >= kMaxPath || !HasArchiveExtension(path)) return false;
+  char side[kMaxPath];
+  std::memcpy(side, path, n - 4);
+  std::memcpy(side + n - 4, kTableFileExtension, sizeof kTableFileExtension);
+  return DiskFileExists(side) != 0;
+}
 
 }  // namespace
 
@@ -49,13 +60,16 @@ int CVrkSalvage::OpenVariant(const char* path) {
   SalvageInput archive(path);
   if (archive.handle == kInvalidFile) return SetError(VRKERR_OPEN_FILE), 0;
   // The signature, and the flags word that both variants keep at offset 20.
+  // An advanced archive has its own header in the table side file, so a
+  // ".vrk" with one beside it is salvaged as advanced whatever its first
+  // bytes say.
   unsigned char head[24];
-  if (!archive.Read(head, sizeof head, 0) ||
-      std::memcmp(head, basic::kSignature, basic::kSignatureSize) != 0)
-    return SetError(VRKERR_BAD_SIGNATURE), 0;
-  uint32_t flags;
+  const bool hasSignature = archive.Read(head, sizeof head, 0) &&
+                       std::memcmp(head, basic::kSignature, basic::kSignatureSize) == 0;
+  uint32_t flags = 0;
   std::memcpy(&flags, head + 20, sizeof flags);
-  state->advanced = (flags & kAdvancedFlag) != 0;
+  state->advanced = (hasSignature && (flags & kAdvancedFlag)) || HasTableSideFile(path);
+  if (!hasSignature && !state->advanced) return SetError(VRKERR_BAD_SIGNATURE), 0;
   if (state->advanced ? !SalvageAdvancedArchive(path, state.get())
                       : !SalvageBasicArchive(&archive, state.get()))
     return 0;
