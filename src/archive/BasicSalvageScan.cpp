@@ -10,9 +10,10 @@
 namespace orvel {
 namespace {
 
-// Passes over the searched bytes that failed attempts may take together;
-// beyond them the search gives up (only hostile or odd data gets there).
-constexpr uint64_t kScanPasses = 8;
+// Passes over the searched bytes that failed attempts may take together
+// (plain random bytes take about ten); beyond them the search gives up, which
+// only hostile or odd data makes it do.
+constexpr uint64_t kScanPasses = 64;
 constexpr uint64_t kScanSlack = 1u << 20;
 
 }  // namespace
@@ -48,15 +49,18 @@ bool ScanGap(const unsigned char* area, uint64_t base, uint64_t begin, uint64_t 
     const size_t available = static_cast<size_t>(end - at);
     const uint64_t most =
         std::min<uint64_t>(uint64_t{available} * 256 + 4096, 0xFFFFFFFFu);
+    const unsigned char* start = area + (at - base);
     LzoStreamLength stream;
-    // Every file stored compressed decodes to at least one byte; an empty
-    // stream is only an end marker, which plain data may hold anywhere.
-    if (!MeasureLzoStream(area + (at - base), available, most, &stream, work) ||
-        stream.decoded == 0) {
+    // A file is stored compressed when that makes it smaller (vrk stores
+    // the others as they are), and only then can a stream be told from
+    // plain bytes, which hold short streams that decode to less by chance.
+    if (!CouldStartLzoStream(start, available) ||
+        !MeasureLzoStream(start, available, most, &stream, work) ||
+        stream.decoded <= stream.consumed) {
       ++at;
       continue;
     }
-    if (StartsAsNameList(area + (at - base), stream.consumed)) {
+    if (StartsAsNameList(start, stream.consumed)) {
       at += stream.consumed;
       continue;
     }

@@ -24,7 +24,8 @@ bool MeasureLzoStream(const unsigned char* in, size_t available, uint64_t maxDec
                       LzoStreamLength* out, uint64_t* work);
 
 // A quick look at the first two instructions, for a caller trying every
-// position of plain bytes: false only where MeasureLzoStream would fail.
+// position of plain bytes: false only where MeasureLzoStream would fail or
+// find a stream that decodes to nothing.
 // A stream starts with a literal run (nothing lies behind it to match), and
 // the match after the run reaches no further back than the run.
 inline bool CouldStartLzoStream(const unsigned char* in, size_t available) {

@@ -25,7 +25,8 @@ class BasicSalvageTest : public ::testing::Test {
  protected:
   std::string Path() const { return tmp_ / "pack.pak"; }
 
-  // Files "file<i>" of distinct sizes, compressed, in a table of 16 (so
+  // Files "file<i>" of distinct sizes, compressed (and smaller for it, as
+  // vrk stores only such files compressed), in a table of 16 (so
   // the hash table's last slots are used), scrambled when `flags` says so.
   void Build(unsigned flags) {
     stored_.clear();
@@ -33,7 +34,7 @@ class BasicSalvageTest : public ::testing::Test {
     p->BeginUpdate();
     for (int i = 0; i < 12; ++i) {
       const std::string name = "file" + std::to_string(i);
-      stored_[name] = Text(static_cast<size_t>(40 * i + 30), static_cast<char>(i)) + name;
+      stored_[name] = Text(static_cast<size_t>(40 * i + 100), static_cast<char>(i)) + name;
       ASSERT_EQ(Add(*p, name, stored_[name], 1), 0);
     }
     ASSERT_EQ(p->EndUpdate(), 0);

@@ -81,3 +81,22 @@ TEST(LzoStreamLength, PlainDataIsNoStream) {
     EXPECT_LE(work, 256u) << at;
   }
 }
+
+// The quick look refuses no start that the walk takes for a stream with
+// content, at any position of plain or compressed bytes.
+TEST(LzoStreamLength, QuickLookRefusesNoStream) {
+  Bytes bytes = orvel_test::RandomBytes<Bytes>(1 << 16, 11);
+  const Bytes stream = Compress(Sample(4, 5000, 3));
+  bytes.insert(bytes.begin() + 1000, stream.begin(), stream.end());
+  size_t streams = 0;
+  for (size_t at = 0; at < bytes.size(); ++at) {
+    LzoStreamLength got;
+    uint64_t work = 0;
+    if (!MeasureLzoStream(bytes.data() + at, bytes.size() - at, 1u << 24, &got, &work) ||
+        got.decoded == 0)
+      continue;
+    ++streams;
+    EXPECT_TRUE(CouldStartLzoStream(bytes.data() + at, bytes.size() - at)) << at;
+  }
+  EXPECT_GE(streams, 1u);
+}
