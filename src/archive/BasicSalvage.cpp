@@ -117,7 +117,9 @@ bool SalvageBasicArchive(SalvageInput* archive, State* s) {
     list = &hidden;
     s->entries[lastInData] = s->entries[--s->count];
   }
-  const uint32_t files = h.fileCount > 0 ? h.fileCount - 1 : 0;
+  // The list's own entry is not a file; a header that fails its checks says
+  // nothing of how many files there were.
+  const uint32_t files = sane && h.fileCount > 0 ? h.fileCount - 1 : 0;
   const uint32_t found = list ? claimed - 1 : claimed;
   uint32_t scanned = 0;
   // Tables cut short (or a header that no longer says where they are): the

@@ -97,16 +97,14 @@ TEST_F(BasicSalvageTest, IntactArchiveGivesBackEveryFileByName) {
   }
 }
 
-// Cut inside the hash table, inside the block table, inside the list, and
-// to half: every file whose stored bytes lie wholly in the kept bytes comes
+// Cut at every length (inside the hash table, the block table, the list, the
+// files): every file whose stored bytes lie wholly in the kept bytes comes
 // back (by its stream when no table entry names it), and no other.
 TEST_F(BasicSalvageTest, CutShortGivesBackEveryFileInTheKeptBytes) {
   for (unsigned flags : {0u, 2u}) {
     Build(flags);
     const std::string whole = ReadFileBytes(Path());
-    const uint32_t blockTable = Word(whole, kBlockTableOffset);
-    for (size_t kept : {whole.size() - 10, whole.size() - 16 * 20 - 10, size_t{blockTable + 30},
-                        size_t{blockTable - 5}, whole.size() / 2}) {
+    for (size_t kept = 48; kept < whole.size(); ++kept) {
       SCOPED_TRACE(std::to_string(flags) + " " + std::to_string(kept));
       WriteFileBytes(Path(), whole.substr(0, kept));
       size_t inside = 0;

@@ -281,6 +281,8 @@ TEST_P(BasicSalvageTest, CutShortGivesBackEveryFileInTheKeptBytes) {
   for (uint64_t kept : {whole_.size() - 10, whole_.size() / 2}) {
     SCOPED_TRACE(kept);
     WriteFile(Path(Archive()), whole_.substr(0, kept));
+    const RunResult list = Vrk({"list", Archive()});
+    EXPECT_NE(list.err.find("try `vrk salvage pack.pak NEW.pak`"), std::string::npos) << list.err;
     RunResult r;
     const auto got = Salvage(kept == whole_.size() - 10 ? 0 : 1, &r);
     ExpectIdentical(got);
@@ -305,6 +307,7 @@ TEST_P(BasicSalvageTest, DamagedTablesLoseOnlyTheEntriesHit) {
     const uint32_t hashes = Word(whole_, 40);
     for (uint32_t i = 0; i < Word(whole_, 44); ++i)
       if (Word(whole_, hashes + 20 * i + 12) == 5) Flip(hashes + 20 * i + 12, 4);
+    EXPECT_NE(Vrk({"extract", "-C", "x", Archive()}).err.find("vrk salvage"), std::string::npos);
     const auto got = Salvage(1);
     // Two or three entries hit (scrambled, one spoiled word spoils the
     // next too); one may be the tree record or the name list.
