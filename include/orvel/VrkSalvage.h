@@ -13,6 +13,19 @@ enum VrkSalvageResult {
   VRK_SALVAGE_NO_MEMORY = 4
 };
 
+// Where salvage found a file.
+enum VrkSalvageOrigin {
+  VRK_SALVAGE_FROM_TABLES = 0,  // its hash and block entries name each other
+  // A basic archive's file whose table entries are lost, found by its
+  // stream in the data area (hash 0, no name): right after another stream
+  // or a surviving entry, where a file starts...
+  VRK_SALVAGE_FROM_STREAM = 1,
+  // ...or after bytes no stream accounts for (a file stored as it is), where
+  // its start is a guess: the latest start that ends where the stream ends,
+  // which may leave out a few of the file's first bytes.
+  VRK_SALVAGE_FROM_STREAM_GUESSED = 2
+};
+
 // One file whose table entries survived, or in a basic archive whose tables
 // are lost, whose stored stream was found in the data area.
 struct VrkSalvageEntry {
@@ -25,7 +38,7 @@ struct VrkSalvageEntry {
   unsigned int versionLow;
   unsigned int fileTimeLow;
   unsigned int fileTimeHigh;
-  unsigned int hashed;  // 0: found by its stream alone; hash is 0, no name
+  unsigned int origin;  // VrkSalvageOrigin
   const char* name;  // lower-cased, or null while unknown; valid until Close
 };
 

@@ -73,7 +73,7 @@ bool ReadTables(const SalvageInput& side, const AdvanceHeader& h, State* s) {
     s->entries[s->count++] =
         VrkSalvageEntry{{e.hash0, e.hash1, e.hash2}, b.flags, b.offset, b.storedSize,
                         b.originalSize, b.versionHigh, b.versionLow, b.fileTimeLow,
-                        b.fileTimeHigh, 1, nullptr};
+                        b.fileTimeHigh, VRK_SALVAGE_FROM_TABLES, nullptr};
   }
   // The list's own entry is not a file to recover, intact or not.
   const uint32_t files = h.fileCount > 0 ? h.fileCount - 1 : 0;

@@ -108,7 +108,8 @@ bool SalvageBasicArchive(SalvageInput* archive, State* s) {
     if (uint64_t{b.offset} + b.storedSize == h.blockTableOffset) lastInData = s->count;
     s->entries[s->count++] =
         VrkSalvageEntry{{e.hash0, e.hash1, e.hash2}, b.flags, b.offset, b.storedSize,
-                        b.originalSize, b.versionHigh, b.versionLow, 0, 0, 1, nullptr};
+                        b.originalSize, b.versionHigh, b.versionLow, 0, 0, VRK_SALVAGE_FROM_TABLES,
+                        nullptr};
   }
   BlockEntry hidden{};
   if (!list && lastInData != kNone && IsListEntry(*archive, s->entries[lastInData])) {

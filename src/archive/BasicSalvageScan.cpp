@@ -41,41 +41,93 @@ bool StartsAsNameList(const unsigned char* stream, size_t size) {
 
 namespace {
 
-// Searches [begin, end) of `area` (which starts at file offset `base`).
-bool ScanGap(const unsigned char* area, uint64_t base, uint64_t begin, uint64_t end,
-             uint64_t budget, uint64_t* work, CVrkSalvage::State* s, uint32_t* found) {
-  uint64_t at = begin;
-  while (at < end && *work < budget) {
-    const size_t available = static_cast<size_t>(end - at);
-    const uint64_t most =
-        std::min<uint64_t>(uint64_t{available} * 256 + 4096, 0xFFFFFFFFu);
-    const unsigned char* start = area + (at - base);
-    LzoStreamLength stream;
-    // A file is stored compressed when that makes it smaller (vrk stores
-    // the others as they are), and only then can a stream be told from
-    // plain bytes, which hold short streams that decode to less by chance.
-    if (!CouldStartLzoStream(start, available) ||
-        !MeasureLzoStream(start, available, most, &stream, work) ||
-        stream.decoded <= stream.consumed) {
-      ++at;
-      continue;
-    }
-    if (StartsAsNameList(start, stream.consumed)) {
-      at += stream.consumed;
-      continue;
-    }
-    if (!s->Reserve(1)) return false;
-    s->entries[s->count++] = VrkSalvageEntry{{0, 0, 0},
-                                             basic::kFileCompressed,
-                                             static_cast<unsigned>(at),
-                                             static_cast<unsigned>(stream.consumed),
-                                             static_cast<unsigned>(stream.decoded),
-                                             0, 0, 0, 0, 0, nullptr};
-    ++*found;
-    at += stream.consumed;
+// How far before a stream's start a walk from plain bytes may begin and
+// still fall into step with it: a first literal run holds at most 238 bytes,
+// and a few instructions read from plain bytes follow it.
+constexpr uint64_t kResyncWindow = 1024;
+
+// One searched gap: [begin, end) of `area`, which starts at file offset
+// `base`, with the budget of attempts shared by all gaps.
+class GapSearch {
+ public:
+  GapSearch(const unsigned char* area, uint64_t base, uint64_t end, uint64_t budget,
+            uint64_t* work)
+      : area_(area), base_(base), end_(end), budget_(budget), work_(work) {}
+
+  // A stream at `at` that decodes to more than it takes. A file is stored
+  // compressed when that makes it smaller (vrk stores the others as they
+  // are), and only then can a stream be told from plain bytes, which hold
+  // short streams that decode to less by chance.
+  bool StreamAt(uint64_t at, LzoStreamLength* stream) const {
+    const size_t available = static_cast<size_t>(end_ - at);
+    const uint64_t most = std::min<uint64_t>(uint64_t{available} * 256 + 4096, 0xFFFFFFFFu);
+    const unsigned char* start = area_ + (at - base_);
+    ++*work_;  // the quick look
+    return CouldStartLzoStream(start, available) &&
+           MeasureLzoStream(start, available, most, true, stream, work_) &&
+           stream->decoded > stream->consumed;
   }
-  return true;
-}
+
+  // A walk begun in plain bytes may run on into the stream after them and
+  // end where it ends, the plain bytes decoded as its first ones. Those
+  // bytes could as well be the file's own, so the start is a guess: the
+  // latest start that ends there. That is the stream's own start unless a
+  // byte inside its first literal run also reads as a run that reaches its
+  // first match, which leaves out the run's first bytes (a few files in a
+  // hundred); earlier starts take in bytes of the file before far more often.
+  uint64_t LatestStart(uint64_t at, LzoStreamLength* stream) const {
+    const uint64_t stop = at + stream->consumed;
+    const uint64_t last = std::min(at + kResyncWindow, stop);
+    for (uint64_t q = at + 1; q < last; ++q) {
+      LzoStreamLength later;
+      if (StreamAt(q, &later) && q + later.consumed == stop) {
+        at = q;
+        *stream = later;
+      }
+    }
+    return at;
+  }
+
+  bool Run(uint64_t begin, CVrkSalvage::State* s, uint32_t* found) {
+    // Right after a stream (or an entry that survived), the next file
+    // starts; further on in plain bytes it may start anywhere.
+    bool anchored = true;
+    uint64_t at = begin;
+    while (at < end_ && *work_ < budget_) {
+      LzoStreamLength stream;
+      if (!StreamAt(at, &stream)) {
+        ++at;
+        anchored = false;
+        continue;
+      }
+      const unsigned origin =
+          anchored ? VRK_SALVAGE_FROM_STREAM : VRK_SALVAGE_FROM_STREAM_GUESSED;
+      if (!anchored) at = LatestStart(at, &stream);
+      anchored = true;
+      if (StartsAsNameList(area_ + (at - base_), stream.consumed)) {
+        at += stream.consumed;
+        continue;
+      }
+      if (!s->Reserve(1)) return false;
+      s->entries[s->count++] = VrkSalvageEntry{{0, 0, 0},
+                                               basic::kFileCompressed,
+                                               static_cast<unsigned>(at),
+                                               static_cast<unsigned>(stream.consumed),
+                                               static_cast<unsigned>(stream.decoded),
+                                               0, 0, 0, 0, origin, nullptr};
+      ++*found;
+      at += stream.consumed;
+    }
+    return true;
+  }
+
+ private:
+  const unsigned char* area_;
+  uint64_t base_;
+  uint64_t end_;
+  uint64_t budget_;
+  uint64_t* work_;
+};
 
 }  // namespace
 
@@ -94,12 +146,12 @@ bool ScanDataArea(const SalvageInput& archive, uint64_t end, std::vector<ByteRan
   uint64_t work = 0;
   uint64_t at = base;
   for (const ByteRange& r : *covered) {
-    if (r.begin > at && !ScanGap(area.get(), base, at, std::min(r.begin, end), budget, &work, s,
-                                 found))
+    if (r.begin > at &&
+        !GapSearch(area.get(), base, std::min(r.begin, end), budget, &work).Run(at, s, found))
       return false;
     at = std::max(at, r.end);
   }
-  return ScanGap(area.get(), base, at, end, budget, &work, s, found);
+  return GapSearch(area.get(), base, end, budget, &work).Run(at, s, found);
 }
 
 }  // namespace orvel

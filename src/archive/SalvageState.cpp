@@ -75,7 +75,7 @@ VrkSalvageEntry* CVrkSalvage::State::Find(const unsigned int hash[3]) {
       entries, end, hash[0],
       [](const VrkSalvageEntry& e, unsigned int h) { return e.hash[0] < h; });
   for (; it != end && it->hash[0] == hash[0]; ++it)
-    if (it->hashed && it->hash[1] == hash[1] && it->hash[2] == hash[2]) return it;
+    if (it->origin == VRK_SALVAGE_FROM_TABLES && it->hash[1] == hash[1] && it->hash[2] == hash[2]) return it;
   return nullptr;
 }
 

@@ -9,6 +9,8 @@ namespace {
 // Most distance an M2 match reaches; the 3-byte M1 after a literal run
 // starts beyond it.
 constexpr uint64_t kM2MaxOffset = 0x0800;
+// Longest match M2 holds.
+constexpr uint64_t kM2MaxLength = 8;
 // M4 distances start beyond the M3 range.
 constexpr uint64_t kM4Base = 0x4000;
 
@@ -66,7 +68,7 @@ class Walker {
 }  // namespace
 
 bool MeasureLzoStream(const unsigned char* in, size_t available, uint64_t maxDecoded,
-                      LzoStreamLength* out, uint64_t* work) {
+                      bool canonical, LzoStreamLength* out, uint64_t* work) {
   Walker w(in, available, maxDecoded);
   struct Count {
     const Walker& w;
@@ -113,6 +115,8 @@ bool MeasureLzoStream(const unsigned char* in, size_t available, uint64_t maxDec
       if (!w.Byte(&d0) || !w.Byte(&d1)) return false;
       const uint64_t near = (d0 >> 2) + (uint64_t{d1} << 6);
       if (m3) {
+        // A compressor writes a match this short and near as the shorter M2.
+        if (canonical && length + 2 <= kM2MaxLength && 1 + near <= kM2MaxOffset) return false;
         if (!w.Match(1 + near, length + 2)) return false;
       } else {
         const uint64_t base = uint64_t{t & 8u} << 11;

@@ -18,10 +18,12 @@ struct LzoStreamLength {
 // Walks the stream at `in` as the safe decoder would, checking every length
 // against the input left and `maxDecoded` and every match distance against
 // the output so far. True when it reaches the end marker within `available`
-// bytes. `*work` grows by the input bytes examined, so a caller trying many
-// starting points can bound its total effort.
+// bytes. `canonical` also refuses what no LZO1X compressor writes (a short
+// near match in the longer M3 form), which plain bytes read as a stream
+// soon do. `*work` grows by the input bytes examined, so a caller trying
+// many starting points can bound its total effort.
 bool MeasureLzoStream(const unsigned char* in, size_t available, uint64_t maxDecoded,
-                      LzoStreamLength* out, uint64_t* work);
+                      bool canonical, LzoStreamLength* out, uint64_t* work);
 
 // A quick look at the first two instructions, for a caller trying every
 // position of plain bytes: false only where MeasureLzoStream would fail or

@@ -116,6 +116,38 @@ TEST_F(BasicSalvageTest, CutShortGivesBackEveryFileInTheKeptBytes) {
   }
 }
 
+// A file stored as it is has no stream to be found by: the stream after it
+// is found with its start a guess, and the file itself is lost.
+TEST_F(BasicSalvageTest, StreamAfterPlainBytesHasAGuessedStart) {
+  const std::string a = Text(500, 1), plain = RandomBytes(3000, 2), b = Text(700, 2);
+  {
+    Packet p = NewCreated(Path(), 16, 0, 3, 7);
+    p->BeginUpdate();
+    ASSERT_EQ(Add(*p, "a", a, 1), 0);
+    ASSERT_EQ(Add(*p, "plain", plain, 0), 0);
+    ASSERT_EQ(Add(*p, "b", b, 1), 0);
+    ASSERT_EQ(p->EndUpdate(), 0);
+  }
+  const std::string whole = ReadFileBytes(Path());
+  WriteFileBytes(Path(), whole.substr(0, Word(whole, kBlockTableOffset)));
+  CVrkSalvage salvage;
+  ASSERT_EQ(salvage.Open(Path().c_str()), 1);
+  ASSERT_EQ(salvage.GetEntryCount(), 2u);
+  EXPECT_EQ(salvage.GetLostEntryCount(), 1u);
+  const std::pair<std::string, unsigned> expected[] = {{a, VRK_SALVAGE_FROM_STREAM},
+                                                       {b, VRK_SALVAGE_FROM_STREAM_GUESSED}};
+  for (unsigned i = 0; i < 2; ++i) {
+    VrkSalvageEntry e;
+    ASSERT_EQ(salvage.GetEntry(i, &e), 1);
+    EXPECT_EQ(e.origin, expected[i].second) << i;
+    EXPECT_EQ(e.name, nullptr);
+    void* data = nullptr;
+    ASSERT_EQ(salvage.ReadEntry(i, 1, &data), VRK_SALVAGE_OK);
+    EXPECT_EQ(std::string(static_cast<const char*>(data), e.originalSize), expected[i].first);
+    salvage.FreeBuffer(data);
+  }
+}
+
 TEST_F(BasicSalvageTest, DamagedTablesLoseOnlyTheEntriesHit) {
   for (unsigned flags : {0u, 2u}) {
     Build(flags);

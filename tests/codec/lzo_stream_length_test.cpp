@@ -56,15 +56,15 @@ TEST(LzoStreamLength, MeasuresWhatTheCompressorWrites) {
       stream.insert(stream.end(), after.begin(), after.end());
       LzoStreamLength got;
       uint64_t work = 0;
-      ASSERT_TRUE(MeasureLzoStream(stream.data(), stream.size(), n, &got, &work));
+      ASSERT_TRUE(MeasureLzoStream(stream.data(), stream.size(), n, true, &got, &work));
       EXPECT_EQ(got.consumed, length);
       EXPECT_EQ(got.decoded, n);
       EXPECT_EQ(work, length);
       // Cut anywhere before its end marker, or allowed to decode one byte
       // less, it is no stream.
       for (size_t cut : {length - 1, length / 2, size_t{1}, size_t{0}})
-        EXPECT_FALSE(MeasureLzoStream(stream.data(), cut, n, &got, &work)) << cut;
-      EXPECT_FALSE(MeasureLzoStream(stream.data(), stream.size(), n - 1, &got, &work));
+        EXPECT_FALSE(MeasureLzoStream(stream.data(), cut, n, false, &got, &work)) << cut;
+      EXPECT_FALSE(MeasureLzoStream(stream.data(), stream.size(), n - 1, false, &got, &work));
     }
   }
 }
@@ -77,7 +77,7 @@ TEST(LzoStreamLength, PlainDataIsNoStream) {
     LzoStreamLength got;
     uint64_t work = 0;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data()) + at;
-    EXPECT_FALSE(MeasureLzoStream(p, text.size() - at, 1u << 20, &got, &work)) << at;
+    EXPECT_FALSE(MeasureLzoStream(p, text.size() - at, 1u << 20, false, &got, &work)) << at;
     EXPECT_LE(work, 256u) << at;
   }
 }
@@ -92,7 +92,7 @@ TEST(LzoStreamLength, QuickLookRefusesNoStream) {
   for (size_t at = 0; at < bytes.size(); ++at) {
     LzoStreamLength got;
     uint64_t work = 0;
-    if (!MeasureLzoStream(bytes.data() + at, bytes.size() - at, 1u << 24, &got, &work) ||
+    if (!MeasureLzoStream(bytes.data() + at, bytes.size() - at, 1u << 24, false, &got, &work) ||
         got.decoded == 0)
       continue;
     ++streams;

@@ -130,10 +130,11 @@ int RunSalvage(const SalvageOptions& o) {
       AddEntry(out, name, e, data.get());
       ++recovered;
       if (!named) {
-        ++(e.hashed ? madeUp : placed);
+        const bool hashed = e.origin == VRK_SALVAGE_FROM_TABLES;
+        ++(hashed ? madeUp : placed);
         if (!o.quiet)
           std::printf("%s: named by its %s\n", Printable(name).c_str(),
-                      e.hashed ? "hashes" : "place in the archive");
+                      hashed ? "hashes" : "place in the archive");
       }
     }
     bracket.Commit();
