@@ -88,9 +88,6 @@ class VRK_API CVrkSalvage {
   int ReadEntry(unsigned int index, int decoded, void** data);
   void FreeBuffer(void* data);
 
- private:
-  int OpenVariant(const char* path);
-
  public:
   struct State;  // defined inside the library
 

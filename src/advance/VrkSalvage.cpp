@@ -29,6 +29,33 @@ bool HasTableSideFile(const char* path) {
   return DiskFileExists(side) != 0;
 }
 
+// Reads the archive at `path` into a new state; null with the reason in
+// g_nVrkErrCode.
+CVrkSalvage::State* OpenState(const char* path) {
+  std::unique_ptr<CVrkSalvage::State> state(new CVrkSalvage::State());
+  if (!state) return SetError(VRKERR_NO_MEMORY), nullptr;
+  state->compressor = new CCompressBuffer();
+  if (!state->compressor) return SetError(VRKERR_NO_MEMORY), nullptr;
+
+  SalvageInput archive(path);
+  if (archive.handle == kInvalidFile) return SetError(VRKERR_OPEN_FILE), nullptr;
+  // The signature, and the flags word that both variants keep at offset 20.
+  // An advanced archive has its own header in the table side file, so a
+  // ".vrk" with one beside it is salvaged as advanced whatever its first
+  // bytes say.
+  unsigned char head[24] = {};
+  const bool hasSignature = archive.Read(head, sizeof head, 0) &&
+                            std::memcmp(head, basic::kSignature, basic::kSignatureSize) == 0;
+  uint32_t flags = 0;
+  std::memcpy(&flags, head + 20, sizeof flags);
+  state->advanced = (hasSignature && (flags & kAdvancedFlag)) || HasTableSideFile(path);
+  if (!hasSignature && !state->advanced) return SetError(VRKERR_BAD_SIGNATURE), nullptr;
+  if (state->advanced ? !SalvageAdvancedArchive(path, state.get())
+                      : !SalvageBasicArchive(&archive, state.get()))
+    return nullptr;
+  return state.release();
+}
+
 }  // namespace
 
 CVrkSalvage::CVrkSalvage() : m_state(nullptr) {}
@@ -45,36 +72,11 @@ int CVrkSalvage::Open(const char* path) {
   if (!path) return SetError(VRKERR_NULL_PATH), 0;
   // The readers keep their bookkeeping in standard containers.
   try {
-    return OpenVariant(path);
+    m_state = OpenState(path);
   } catch (...) {
     return SetError(VRKERR_NO_MEMORY), 0;
   }
-}
-
-int CVrkSalvage::OpenVariant(const char* path) {
-  std::unique_ptr<State> state(new State());
-  if (!state) return SetError(VRKERR_NO_MEMORY), 0;
-  state->compressor = new CCompressBuffer();
-  if (!state->compressor) return SetError(VRKERR_NO_MEMORY), 0;
-
-  SalvageInput archive(path);
-  if (archive.handle == kInvalidFile) return SetError(VRKERR_OPEN_FILE), 0;
-  // The signature, and the flags word that both variants keep at offset 20.
-  // An advanced archive has its own header in the table side file, so a
-  // ".vrk" with one beside it is salvaged as advanced whatever its first
-  // bytes say.
-  unsigned char head[24];
-  const bool hasSignature = archive.Read(head, sizeof head, 0) &&
-                       std::memcmp(head, basic::kSignature, basic::kSignatureSize) == 0;
-  uint32_t flags = 0;
-  std::memcpy(&flags, head + 20, sizeof flags);
-  state->advanced = (hasSignature && (flags & kAdvancedFlag)) || HasTableSideFile(path);
-  if (!hasSignature && !state->advanced) return SetError(VRKERR_BAD_SIGNATURE), 0;
-  if (state->advanced ? !SalvageAdvancedArchive(path, state.get())
-                      : !SalvageBasicArchive(&archive, state.get()))
-    return 0;
-  m_state = state.release();
-  return SetError(VRKERR_OK), 1;
+  return m_state ? (SetError(VRKERR_OK), 1) : 0;
 }
 
 unsigned int CVrkSalvage::GetEntryCount() const { return m_state ? m_state->count : 0; }

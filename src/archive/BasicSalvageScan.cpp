@@ -68,6 +68,14 @@ class GapSearch {
            stream->decoded > stream->consumed;
   }
 
+  // The first position from `at` on that the quick look does not refuse.
+  uint64_t SkipRefused(uint64_t at) const {
+    const unsigned char* p = area_ + (at - base_);
+    const unsigned char* stop = area_ + (end_ - base_);
+    while (p < stop && !CouldStartLzoStream(p, static_cast<size_t>(stop - p))) ++p;
+    return base_ + static_cast<uint64_t>(p - area_);
+  }
+
   // A walk begun in plain bytes may run on into the stream after them and
   // end where it ends, the plain bytes decoded as its first ones. Those
   // bytes could as well be the file's own, so the start is a guess: the
@@ -94,6 +102,13 @@ class GapSearch {
     bool anchored = true;
     uint64_t at = begin;
     while (at < end_ && *work_ < budget_) {
+      const uint64_t skipped = SkipRefused(at);
+      if (skipped > at) {
+        *work_ += skipped - at;
+        at = skipped;
+        anchored = false;
+        continue;
+      }
       LzoStreamLength stream;
       if (!StreamAt(at, &stream)) {
         ++at;

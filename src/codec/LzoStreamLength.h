@@ -30,7 +30,9 @@ bool MeasureLzoStream(const unsigned char* in, size_t available, uint64_t maxDec
 // find a stream that decodes to nothing.
 // A stream starts with a literal run (nothing lies behind it to match), and
 // the match after the run reaches no further back than the run.
-inline bool CouldStartLzoStream(const unsigned char* in, size_t available) {
+// Inlined into the caller's loop: it runs once for every byte of plain data.
+[[gnu::always_inline]] inline bool CouldStartLzoStream(const unsigned char* in,
+                                                       size_t available) {
   if (available < 4) return false;
   const unsigned first = in[0];
   if (first == 0) return true;  // a run too long to judge here
