@@ -79,7 +79,8 @@ def salvage(damaged: StrPath, new: StrPath) -> SalvageReport:
     stored bytes lie in the archive file, match their checksum (advanced)
     and decode to its size. When a basic archive's tables are cut off, the
     compressed files they no longer name are found by their streams and
-    named "(salvaged)/at-OFFSET". Names come from the lines of the name
+    named "(salvaged)/at-OFFSET" (or "near-OFFSET" after a file stored as
+    it is, where the start is a guess). Names come from the lines of the name
     list that still match a file, else "(salvaged)/HASH0-HASH1-HASH2". The
     archive at `new` is replaced.
     """
