@@ -73,13 +73,16 @@ class SalvageReport(NamedTuple):
 
 
 def salvage(damaged: StrPath, new: StrPath) -> SalvageReport:
-    """Writes every intact file of a damaged advanced archive into a new one.
+    """Writes every intact file of a damaged archive into a new one of its variant.
 
     A file is intact when its table entries still name each other and its
-    record lies in the archive file, matches its checksum and decodes to its
-    size. Names come from the lines of the name list that still match a
-    file, else "(salvaged)/HASH0-HASH1-HASH2". The archive at `new` is
-    replaced.
+    stored bytes lie in the archive file, match their checksum (advanced)
+    and decode to its size. When a basic archive's tables are cut off, the
+    compressed files they no longer name are found by their streams and
+    named "(salvaged)/at-OFFSET" (or "near-OFFSET" after a file stored as
+    it is, where the start is a guess). Names come from the lines of the name
+    list that still match a file, else "(salvaged)/HASH0-HASH1-HASH2". The
+    archive at `new` is replaced.
     """
     recovered, lost, unreachable = _core.salvage_archive(os.fsencode(damaged), os.fsencode(new))
     return SalvageReport(recovered, lost, unreachable)

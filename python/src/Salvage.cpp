@@ -22,13 +22,15 @@ SalvageReport Salvage(const std::string& damaged, const std::string& target) {
   CVrkSalvage salvage;
   if (!salvage.Open(damaged.c_str())) throw LibraryFailure(Code(VRKERR_OPEN_FILE), damaged);
   const unsigned count = salvage.GetEntryCount();
-  // The old archive's table protection, base version and stamp carry over.
+  // The new archive is of the old one's variant; its table protection, base
+  // version and stamp carry over.
   unsigned high = 0, low = 0, base = 0;
   salvage.GetPacketVersion(&high, &low, &base);
   const unsigned protect = (salvage.GetPacketFlags() & VRK_CREATE_PROTECT) ? 2u : 0u;
+  const unsigned variant = salvage.IsAdvanced() ? VRK_CREATE_ADVANCED : 0u;
   std::unique_ptr<IOrvelPacket, PacketFree> out(g_piVrkSystem->NewPacket(
-      target.c_str(), static_cast<int>(VRK_CREATE_ADVANCED | protect), VRK_FORMAT_VERSION,
-      count + 2, 0, base));
+      target.c_str(), static_cast<int>(variant | protect), VRK_FORMAT_VERSION, count + 2, 0,
+      base));
   if (!out) throw LibraryFailure(Code(VRKERR_CREATE_FILE), target);
   SalvageReport report;
   report.unreachable = salvage.GetLostEntryCount();

@@ -1,4 +1,4 @@
-// orvelpacket.salvage: the intact files of a damaged advanced archive into a
+// orvelpacket.salvage: the intact files of a damaged archive of either variant into a
 // new one, as vrk salvage writes it (without the tree record's names, which
 // the package does not read).
 #ifndef ORVELPY_SALVAGE_H

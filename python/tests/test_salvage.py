@@ -1,4 +1,4 @@
-"""orvelpacket.salvage gives back the intact files of a damaged advanced archive."""
+"""orvelpacket.salvage gives back the intact files of a damaged archive of either variant."""
 
 import os
 
@@ -49,3 +49,20 @@ def test_salvage_of_what_is_no_archive_raises(tmp_path):
         assert e.code < 0
     else:
         raise AssertionError("salvage of junk succeeded")
+
+
+def test_salvage_of_a_basic_archive_cut_short_finds_the_files_by_their_streams(tmp_path):
+    damaged = tmp_path / "d.pak"
+    files = {f"dir/file{i}.txt": text_bytes(3000 + 500 * i, i) for i in range(6)}
+    with orvelpacket.create(damaged, variant="basic", table_size=16, stamp=(3, 7)) as a:
+        for name, data in files.items():
+            a.add(name, data)
+    os.truncate(damaged, os.path.getsize(damaged) // 2)
+    report = orvelpacket.salvage(damaged, tmp_path / "n.pak")
+    assert report.recovered and not report.lost
+    assert all(n.startswith("(salvaged)/at-") for n in report.recovered)
+    with orvelpacket.open(tmp_path / "n.pak") as a:
+        assert a.stamp == (3, 7)
+        found = [a.read(n) for n in report.recovered]
+    assert all(data in files.values() for data in found)
+    assert len(found) + report.unreachable == len(files)

@@ -133,6 +133,13 @@ std::optional<std::string> Inspect(const std::string& archive) {
   return std::nullopt;
 }
 
+// True when the file starts with the archive signature.
+bool HasSignature(const std::string& archive) {
+  const FileBytes f = ReadStart(archive, sizeof kMagic);
+  return !f.error && f.Has(0, sizeof kMagic) &&
+         std::memcmp(f.bytes.data(), kMagic, sizeof kMagic) == 0;
+}
+
 }  // namespace
 
 std::string DescribeOpenFailure(const std::string& archive, int code) {
@@ -150,17 +157,25 @@ std::string DescribeOpenFailure(const std::string& archive, int code) {
 }
 
 std::string OpenFailureHint(const std::string& archive, int code) {
-  if (!HasVrkExtension(archive) || code == VRKERR_BUSY || code == VRKERR_NEEDS_RECOVERY)
-    return "";
+  if (code == VRKERR_BUSY || code == VRKERR_NEEDS_RECOVERY) return "";
   const std::optional<std::string> found = Inspect(archive);
-  if (!found || (found->find("truncated") == std::string::npos &&
-                 found->find("damaged") == std::string::npos))
-    return "";
-  return SalvageAdvice(archive);
+  const bool damaged = found && (found->find("truncated") != std::string::npos ||
+                                 found->find("damaged") != std::string::npos);
+  // A basic archive has no checksums to tell damage by: tables that do not
+  // hold together are what its opening refuses.
+  const bool basicTables = !HasVrkExtension(archive) && !found &&
+                           (code == VRKERR_BAD_SIGNATURE || code == VRKERR_NO_HASH_TABLE ||
+                            code == VRKERR_BLOCK_TABLE_IO || code == VRKERR_NO_LIST_FILE) &&
+                           HasSignature(archive);
+  return damaged || basicTables ? SalvageAdvice(archive) : "";
 }
 
 std::string SalvageAdvice(const std::string& archive) {
-  return "try `vrk salvage " + archive + " NEW.vrk` to recover the intact files";
+  // Salvage writes the damaged archive's variant, under its extension.
+  const std::string base = BaseName(archive);
+  const size_t dot = base.rfind('.');
+  const std::string extension = dot == std::string::npos || dot == 0 ? "" : base.substr(dot);
+  return "try `vrk salvage " + archive + " NEW" + extension + "` to recover the intact files";
 }
 
 }  // namespace vrk

@@ -13,11 +13,13 @@ namespace vrk {
 // library's reason when the files show nothing more precise.
 std::string DescribeOpenFailure(const std::string& archive, int code);
 
-// For an advanced archive whose files are cut short or damaged, the line
-// that points at `vrk salvage`; else "".
+// For an archive whose files are cut short or damaged (a basic one: whose
+// tables do not hold together), the line that points at `vrk salvage`;
+// else "".
 std::string OpenFailureHint(const std::string& archive, int code);
 
-// "try `vrk salvage ARCHIVE NEW.vrk` to recover the intact files".
+// "try `vrk salvage ARCHIVE NEW.vrk` to recover the intact files", with the
+// archive's own extension.
 std::string SalvageAdvice(const std::string& archive);
 
 }  // namespace vrk

@@ -8,6 +8,11 @@ namespace vrk {
 
 std::string SalvagedName(const VrkSalvageEntry& e) {
   char name[64];
+  if (e.origin != VRK_SALVAGE_FROM_TABLES) {
+    const bool guessed = e.origin == VRK_SALVAGE_FROM_STREAM_GUESSED;
+    std::snprintf(name, sizeof name, "(salvaged)/%s-%08x", guessed ? "near" : "at", e.offset);
+    return name;
+  }
   std::snprintf(name, sizeof name, "(salvaged)/%08x-%08x-%08x", e.hash[0], e.hash[1], e.hash[2]);
   return name;
 }

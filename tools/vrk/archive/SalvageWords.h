@@ -10,7 +10,9 @@ struct VrkSalvageEntry;
 namespace vrk {
 
 // "(salvaged)/xxxxxxxx-xxxxxxxx-xxxxxxxx" from the file's three name hashes,
-// in lower case as the archive keeps every name.
+// in lower case as the archive keeps every name; for a file found by its
+// stream alone, "(salvaged)/at-xxxxxxxx" from its offset in the archive, or
+// "(salvaged)/near-xxxxxxxx" when that offset is a guess.
 std::string SalvagedName(const VrkSalvageEntry& entry);
 
 // The reason for a VrkSalvageResult other than VRK_SALVAGE_OK.

@@ -323,7 +323,7 @@ int RunExtract(const ExtractOptions& o) {
   const std::vector<TreeItem> items = SelectTreeItems(packet, tree, selection);
   Extraction extraction(o, packet, tree);
   const int status = extraction.Run(items);
-  if (extraction.Damaged() && packet.Advanced()) PrintProblem(SalvageAdvice(o.archive));
+  if (extraction.Damaged()) PrintProblem(SalvageAdvice(o.archive));
   // Patterns that matched nothing are named after the rest is done, as tar does.
   const bool unmatched = selection.ReportUnmatched(o.archive);
   return unmatched || !tree.record.problem.empty() ? kExitWarnings : status;

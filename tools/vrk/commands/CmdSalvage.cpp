@@ -1,6 +1,6 @@
-// vrk salvage: writes a new archive holding every file of a damaged one whose
-// stored bytes still pass their checksum and decode to their size, and says
-// what was lost and why. Names come from the tree record when it survived,
+// vrk salvage: writes a new archive, of the damaged one's variant, holding
+// every file of it whose stored bytes still pass their checksum (advanced)
+// and decode to their size, and says what was lost and why. Names come from the tree record when it survived,
 // else from the lines of the name list that still hash to a file, else they
 // are made up from the file's hashes under "(salvaged)/" (in lower case, as
 // the archive keeps every name).
@@ -53,7 +53,7 @@ class EntryData {
 
 // Block flag of a file stored compressed.
 constexpr unsigned kStoredCompressed = 1;
-// The create flag that enciphers the tables.
+// The create flag that enciphers (advanced) or scrambles (basic) the tables.
 constexpr unsigned kEncipherTables = 2;
 
 // Gives the entries the names their data is stored under by the tree
@@ -95,26 +95,30 @@ void AddEntry(const Packet& out, const std::string& name, const VrkSalvageEntry&
 }
 
 int RunSalvage(const SalvageOptions& o) {
-  if (!HasVrkExtension(o.damaged) || !HasVrkExtension(o.target))
-    throw UsageError("salvage reads and writes advanced archives, whose names end in .vrk");
   CatchStopSignals();
   CVrkSalvage salvage;
   if (!salvage.Open(o.damaged.c_str())) throw LibraryError(o.damaged);
+  // The new archive is of the damaged one's variant.
+  const bool advanced = salvage.IsAdvanced() != 0;
+  if (advanced && !HasVrkExtension(o.target))
+    throw UsageError("an advanced archive is salvaged into another, whose name ends in .vrk");
   const std::unordered_map<std::string, std::string> aliases = NameFromTreeRecord(salvage);
 
   const unsigned count = salvage.GetEntryCount();
-  FreshArchive fresh(o.target, true);
+  FreshArchive fresh(o.target, advanced);
   size_t recovered = 0;
   size_t lost = salvage.GetLostEntryCount();
   size_t madeUp = 0;
+  size_t placed = 0;  // found by their streams, named by their offsets
   {
-    // The new archive keeps the old one's table protection, base version
-    // (which patches start from) and stamp.
+    // The new archive keeps the old one's table protection (enciphered or
+    // scrambled), base version (which patches start from) and stamp.
     Version stamp;
     unsigned base = 0;
     salvage.GetPacketVersion(&stamp.high, &stamp.low, &base);
     const unsigned protect = (salvage.GetPacketFlags() & VRK_CREATE_PROTECT) ? kEncipherTables : 0;
-    Packet out = Packet::Create(fresh.TemporaryPath(), VRK_CREATE_ADVANCED | protect, count + 2,
+    const unsigned variant = advanced ? VRK_CREATE_ADVANCED : 0;
+    Packet out = Packet::Create(fresh.TemporaryPath(), variant | protect, count + 2,
                                 Version{0, base}, o.target);
     UpdateBracket bracket(out);
     out->SetPacketVersion(stamp.high, stamp.low);
@@ -136,8 +140,11 @@ int RunSalvage(const SalvageOptions& o) {
       AddEntry(out, name, e, data.get());
       ++recovered;
       if (!named) {
-        ++madeUp;
-        if (!o.quiet) std::printf("%s: named by its hashes\n", Printable(name).c_str());
+        const bool hashed = e.origin == VRK_SALVAGE_FROM_TABLES;
+        ++(hashed ? madeUp : placed);
+        if (!o.quiet)
+          std::printf("%s: named by its %s\n", Printable(name).c_str(),
+                      hashed ? "hashes" : "place in the archive");
       }
     }
     bracket.Commit();
@@ -147,9 +154,10 @@ int RunSalvage(const SalvageOptions& o) {
     PrintProblem(o.damaged + ": lost: " + Counted(salvage.GetLostEntryCount(), "file") +
                  " whose table entries are damaged");
   if (!o.quiet)
-    std::printf("%s: %s recovered, %s lost, %s named by hashes\n", o.target.c_str(),
+    std::printf("%s: %s recovered, %s lost, %s named by hashes%s\n", o.target.c_str(),
                 Counted(recovered, "file").c_str(), Counted(lost, "file").c_str(),
-                Counted(madeUp, "file").c_str());
+                Counted(madeUp, "file").c_str(),
+                placed ? (", " + Counted(placed, "file") + " by place").c_str() : "");
   return lost ? kExitWarnings : 0;
 }
 
@@ -158,7 +166,7 @@ int RunSalvage(const SalvageOptions& o) {
 void AddSalvageCommand(CLI::App& app, Action& action) {
   auto o = std::make_shared<SalvageOptions>();
   CLI::App* cmd = app.add_subcommand(
-      "salvage", "Write a new archive with every intact file of a damaged advanced archive");
+      "salvage", "Write a new archive with every intact file of a damaged archive");
   cmd->add_option("damaged", o->damaged, "Damaged archive")->required();
   cmd->add_option("new", o->target, "Archive to write")->required();
   cmd->add_flag("-q,--quiet", o->quiet, "No summary");

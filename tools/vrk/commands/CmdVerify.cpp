@@ -126,8 +126,7 @@ int RunVerify(const VerifyOptions& o) {
   const std::string nameProblem = NameProblem(packet, unnamed);
   if (!nameProblem.empty()) PrintProblem(nameProblem);
   PrintSummary(o, packet.Advanced(), tally, unnamed);
-  if (packet.Advanced() && (tally.damaged || !nameProblem.empty()))
-    PrintProblem(SalvageAdvice(o.archive));
+  if (tally.damaged || !nameProblem.empty()) PrintProblem(SalvageAdvice(o.archive));
   return tally.damaged || !nameProblem.empty() ? kExitWarnings : 0;
 }
 
