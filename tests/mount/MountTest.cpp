@@ -160,7 +160,9 @@ TEST_P(MountTest, ShowsAliasedNamesHardLinksFifosAndOwners) {
   ASSERT_EQ(link(Path("src/d/one").c_str(), Path("src/two").c_str()), 0);
   ASSERT_EQ(mkfifo(Path("src/pipe").c_str(), 0640), 0);
   const bool root = geteuid() == 0;
-  if (root) ASSERT_EQ(lchown(Path("src/a.txt").c_str(), 1234, 2345), 0);
+  if (root) {
+    ASSERT_EQ(lchown(Path("src/a.txt").c_str(), 1234, 2345), 0);
+  }
   RunResult c = Create({"-C", "src", "."});
   ASSERT_EQ(c.status, 0) << c.err;
   Mount(Archive(), "mnt");
