@@ -29,7 +29,7 @@ std::string LinkTarget(const std::string& path) {
 
 class TreeTest : public VrkTest {
  protected:
-  // Mixed-case names with one clash, an executable, links to a file inside
+  // Mixed-case names, two differing only in case, an executable, links to a file inside
   // and to one outside (absolute and relative), an empty directory and a
   // file with an old modification time.
   void SetUp() override {
@@ -48,18 +48,19 @@ class TreeTest : public VrkTest {
     ASSERT_EQ(utimensat(AT_FDCWD, Path("src/old.txt").c_str(), times, 0), 0);
   }
 
-  void ExpectClashWarning(const RunResult& r) const {
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Docs/index.html: skipped"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("letter case"), std::string::npos) << r.err;
+  // Both names of the clash are kept (the second under an alias), with no
+  // warning.
+  void ExpectPacked(const RunResult& r) const {
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("index.html"), std::string::npos) << r.err;
   }
 };
 
 TEST_P(TreeTest, NamesModesTimesLinksAndEmptyDirectoriesComeBack) {
-  ExpectClashWarning(Create({"-C", "src", "."}));
+  ExpectPacked(Create({"-C", "src", "."}));
   EXPECT_EQ(Vrk({"list", Archive()}).out,
-            "Docs/Index.html\nDocs/up\nMakefile\nbin/run.sh\nbin/tool\nempty/inner/\nescape\n"
-            "old.txt\n");
+            "Docs/Index.html\nDocs/index.html\nDocs/up\nMakefile\nbin/run.sh\nbin/tool\n"
+            "empty/inner/\nescape\nold.txt\n");
   EXPECT_NE(Vrk({"list", "--all", Archive()}).out.find("(attributes)\n"), std::string::npos);
   EXPECT_NE(Vrk({"list", "-l", Archive()}).out.find("-rwxr-xr-x"), std::string::npos);
 
@@ -67,6 +68,7 @@ TEST_P(TreeTest, NamesModesTimesLinksAndEmptyDirectoriesComeBack) {
   RunResult x = Vrk({"extract", Archive(), "-C", "out"});
   EXPECT_EQ(x.status, 0) << x.err;
   std::map<std::string, std::string> files{{"Docs/Index.html", "upper"},
+                                           {"Docs/index.html", "lower"},
                                            {"Makefile", "all:\n"},
                                            {"bin/run.sh", "#!/bin/sh\n"},
                                            {"old.txt", "old"}};
@@ -90,11 +92,16 @@ TEST_P(TreeTest, NamesModesTimesLinksAndEmptyDirectoriesComeBack) {
   EXPECT_EQ(LinkTarget(Path("safe/bin/tool")), "run.sh");
   EXPECT_FALSE(Exists(Path("safe/escape")) || Exists(Path("safe/Docs/up")));
 
-  // Named extraction finds files in any case, links by name, and
-  // directories with what they hold.
-  RunResult named = Vrk({"extract", Archive(), "DOCS/INDEX.HTML", "bin", "-C", "named"});
+  // Named extraction finds files as spelled, else in any case when only
+  // one matches so, links by name, and directories with what they hold.
+  RunResult named = Vrk({"extract", Archive(), "Docs/index.html", "MAKEFILE", "bin", "-C", "named"});
   EXPECT_EQ(named.status, 0) << named.err;
-  EXPECT_EQ(ReadFile(Path("named/Docs/Index.html")), "upper");
+  EXPECT_EQ(ReadFile(Path("named/Docs/index.html")), "lower");
+  EXPECT_FALSE(Exists(Path("named/Docs/Index.html")));
+  EXPECT_EQ(ReadFile(Path("named/Makefile")), "all:\n");
+  RunResult ambiguous = Vrk({"extract", Archive(), "DOCS/INDEX.HTML", "-C", "ambiguous"});
+  EXPECT_EQ(ambiguous.status, 1);
+  EXPECT_NE(ambiguous.err.find("differ only in letter case"), std::string::npos) << ambiguous.err;
   EXPECT_EQ(ReadFile(Path("named/bin/run.sh")), "#!/bin/sh\n");
   EXPECT_EQ(LinkTarget(Path("named/bin/tool")), "run.sh");
 }
@@ -119,7 +126,7 @@ TEST_P(TreeTest, LinkChainsLeadingOutsideAreNotMadeWithSafeLinks) {
 TEST_P(TreeTest, DereferencePacksWhatLinksPointTo) {
   ASSERT_EQ(symlink("..", Path("src/bin/loop").c_str()), 0);  // followed, it never ends
   RunResult c = Create({"-L", "-C", "src", "."});
-  ExpectClashWarning(c);
+  ExpectPacked(c);
   EXPECT_NE(c.err.find("bin/loop: a link back to a directory above it, skipped"), std::string::npos)
       << c.err;
   RunResult x = Vrk({"extract", Archive(), "-C", "out"});
@@ -133,7 +140,7 @@ TEST_P(TreeTest, DereferencePacksWhatLinksPointTo) {
 }
 
 TEST_P(TreeTest, AddAndDeleteKeepTheRecordCurrent) {
-  ExpectClashWarning(Create({"-C", "src", "."}));
+  ExpectPacked(Create({"-C", "src", "."}));
   ASSERT_EQ(chmod(Path("src/Makefile").c_str(), 0750), 0);
   RunResult add = Vrk({"add", Archive(), "-C", "src", "Makefile"});
   ASSERT_EQ(add.status, 0) << add.err;
@@ -141,7 +148,7 @@ TEST_P(TreeTest, AddAndDeleteKeepTheRecordCurrent) {
   ASSERT_EQ(del.status, 0) << del.err;
   // "empty" held only "inner": it is an empty directory now.
   EXPECT_EQ(Vrk({"list", Archive()}).out,
-            "Docs/Index.html\nMakefile\nbin/run.sh\nempty/\nold.txt\n");
+            "Docs/Index.html\nDocs/index.html\nMakefile\nbin/run.sh\nempty/\nold.txt\n");
   ASSERT_EQ(Vrk({"extract", Archive(), "-C", "out"}).status, 0);
   EXPECT_EQ(Lstat(Path("out/Makefile")).st_mode & 0700, 0700u);
 }

@@ -14,9 +14,19 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-bool IsReservedName(const std::string& name) {
+bool IsOwnEntry(const std::string& name) {
   const std::string folded = LowerAscii(name);
   return folded == kListFileName || folded == kRecordFileName;
+}
+
+bool IsReservedName(const std::string& name) {
+  const std::string folded = LowerAscii(name);
+  return IsOwnEntry(name) || folded.compare(0, std::char_traits<char>::length(kAliasPrefix), kAliasPrefix) == 0;
+}
+
+bool ArchiveHoldsName(const std::string& name) {
+  return name.find_first_of("\n\r") == std::string::npos && name.size() <= kMaxNameLength &&
+         !IsReservedName(name);
 }
 
 bool HasVrkExtension(const std::string& path) {
@@ -69,6 +79,10 @@ std::vector<std::string> SplitPath(const std::string& path, const char* separato
     if (j == std::string::npos) return pieces;
     i = j + 1;
   }
+}
+
+const char* NameSeparators(const std::string& name) {
+  return name.find('/') != std::string::npos ? "/" : "/\\";
 }
 
 std::string JoinName(const std::vector<std::string>& components, bool backslash) {

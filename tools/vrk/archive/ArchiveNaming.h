@@ -17,9 +17,21 @@ constexpr const char* kListFileName = "(listfile)";
 // Name of the entry where vrk keeps the tree record (TreeRecord.h).
 constexpr const char* kRecordFileName = "(attributes)";
 
+// Where vrk stores files whose names the archive cannot hold: "(alias)/N"
+// (TreeRecord.h).
+constexpr const char* kAliasPrefix = "(alias)/";
+
 // True for the archive's own entries, the name list and the tree record, in
 // any letter case.
+bool IsOwnEntry(const std::string& name);
+// True for the archive's own entries and for the names under kAliasPrefix, in any letter case.
 bool IsReservedName(const std::string& name);
+
+// True when the archive can keep a file under `name` as it is: no line feed
+// or carriage return (the name list is line-based), at most kMaxNameLength
+// bytes, not reserved. Names that differ from another only in letter case
+// are a matter of what else the archive holds.
+bool ArchiveHoldsName(const std::string& name);
 
 // True when `path` ends in ".vrk", in any case.
 bool HasVrkExtension(const std::string& path);
@@ -47,6 +59,11 @@ std::string BlockFilePath(const std::string& archiveOrPatchPath, uint32_t level)
 // Splits `path` at every character of `separators`, keeping empty, '.' and
 // '..' pieces for the caller to judge.
 std::vector<std::string> SplitPath(const std::string& path, const char* separators);
+
+// The characters that separate the components of an archive name: '/' when
+// it holds one, a backslash then being part of a component; else '/' and
+// '\' (names from Windows hosts, or written with --backslash).
+const char* NameSeparators(const std::string& name);
 
 // Joins relative path components into an archive name with '/' or '\'.
 std::string JoinName(const std::vector<std::string>& components, bool backslash);

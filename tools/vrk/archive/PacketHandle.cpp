@@ -63,7 +63,7 @@ std::vector<std::string> Packet::Names() const {
   for (unsigned i = 1; i < (1u << 28); ++i) {
     if (packet_->GetFileName(i, buffer, sizeof buffer) != 0) break;
     std::string name(buffer);
-    if (name.empty() || IsReservedName(name) || !seen.insert(LowerAscii(name)).second) continue;
+    if (name.empty() || IsOwnEntry(name) || !seen.insert(LowerAscii(name)).second) continue;
     names.push_back(std::move(name));
   }
   return names;

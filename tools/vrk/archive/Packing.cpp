@@ -6,7 +6,10 @@
 
 #include <cstdio>
 
+#include <set>
+
 #include "archive/CompressPipeline.h"
+#include "archive/HardLinkHeir.h"
 #include "console/Counted.h"
 #include "console/ErrorReport.h"
 #include "tree/NameListFile.h"
@@ -28,27 +31,80 @@ uint64_t DiskSize(const std::string& path) {
   return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
+// Gives each file the name the archive stores it under: the one a file of
+// its exact name has in the record, else its own name unless the archive
+// cannot hold it or keeps another file under it regardless of case, else
+// the next alias. Without a record to map aliases back (--no-attributes, or
+// one this vrk cannot read), files that need one are skipped with a warning.
+void AssignStoredNames(const TreeRecord& record, bool aliases, TreeInputs& inputs,
+                       PackResult& result) {
+  uint64_t next = record.NextAlias();
+  std::vector<InputFile> kept;
+  kept.reserve(inputs.files.size());
+  for (InputFile& f : inputs.files) {
+    TreeEntry& e = inputs.entries[f.entry];
+    const TreeEntry* same = record.FindExact(e.name);
+    const TreeEntry* under = record.FindFile(e.name);
+    if (same && same->kind == EntryKind::kFile) {
+      e.alias = same->alias;
+    } else if (f.needsAlias || (under && under->name != e.name)) {
+      if (!aliases) {
+        PrintProblem("warning: " + f.diskPath +
+                     ": skipped: its name cannot be kept as it is, and the archive has no "
+                     "tree record to keep it under another");
+        ++result.problems;
+        e.name.clear();
+        continue;
+      }
+      e.alias = next++;
+    }
+    f.name = StoredName(e);
+    kept.push_back(std::move(f));
+  }
+  inputs.files = std::move(kept);
+}
+
+// The file, if any, that the archive keeps under the name of `e` and that a
+// link, hard link, FIFO or device of that exact name replaces.
+std::string Displaced(const Packet& packet, const TreeRecord& record, const TreeEntry& e) {
+  if (const TreeEntry* same = record.FindExact(e.name))
+    return same->kind == EntryKind::kFile ? StoredName(*same) : std::string();
+  if (record.FindFile(e.name) || !packet.Contains(e.name)) return "";  // another's, or none
+  return e.name;  // put there without a record
+}
+
 // Brings `record` up to date with the entries packed now; true when it
-// changed. Links replace files of their name in the archive.
+// changed. Links, hard links, FIFOs and devices replace files of their name
+// in the archive; a replaced file's hard links keep its data.
 bool UpdateRecord(const Packet& packet, const TreeInputs& inputs,
                   const std::vector<bool>& filePacked, const PackOptions& options, bool replace,
-                  TreeRecord& record) {
+                  Version version, TreeRecord& record) {
   std::vector<bool> skipped(inputs.entries.size(), false);
-  for (size_t i = 0; i < inputs.files.size(); ++i) skipped[inputs.files[i].entry] = !filePacked[i];
+  std::set<std::string> lost;  // files not packed: their hard links go with them
+  for (size_t i = 0; i < inputs.files.size(); ++i) {
+    skipped[inputs.files[i].entry] = !filePacked[i];
+    if (!filePacked[i]) lost.insert(inputs.entries[inputs.files[i].entry].name);
+  }
   bool changed = false;
   for (size_t i = 0; i < inputs.entries.size(); ++i) {
-    const TreeEntry& e = inputs.entries[i];
+    TreeEntry e = inputs.entries[i];
     if (skipped[i] || e.name.empty()) continue;
     if (options.noAttributes) {
       changed |= record.Forget(e.name);
       continue;
     }
-    if (!replace && record.Find(e.name)) continue;
-    if (e.kind == EntryKind::kLink && replace && packet.Contains(e.name)) {
-      int rc = packet->DeleteFile(e.name.c_str());
-      if (rc != 0) throw packet.Failure(rc, e.name);
+    if (e.kind == EntryKind::kHardLink && lost.count(e.target)) continue;
+    if (!replace && record.FindExact(e.name)) continue;
+    if (e.kind != EntryKind::kFile && !e.IsDirectory() && replace) {
+      const std::string displaced = Displaced(packet, record, e);
+      if (!displaced.empty()) {
+        PassOnHardLinks(packet, record, e.name, {}, version);
+        int rc = packet->DeleteFile(displaced.c_str());
+        if (rc != 0) throw packet.Failure(rc, displaced);
+      }
     }
-    record.Put(e);
+    e.owner = e.owner ? record.AddOwner(inputs.owners[e.owner - 1]) : 0;
+    record.Put(std::move(e));
     changed = true;
   }
   return changed;
@@ -89,10 +145,18 @@ TreeInputs CollectPackInputs(const PackOptions& options) {
   walk.dereference = options.dereference;
   walk.quiet = options.quiet;
   walk.exclude = options.exclude;
+  walk.record = !options.noAttributes;
   std::vector<std::string> paths = options.paths;
   AppendNameList(paths, options.filesFrom);
   if (paths.empty()) throw UsageError("nothing to pack: name the PATHs, or list them with -T FILE");
   return CollectInputs(paths, options.baseDir, walk);
+}
+
+bool AlreadyHeld(const Packet& packet, const StoredRecord& stored, const std::string& name) {
+  if (!stored.problem.empty()) return packet.Contains(name);
+  if (const TreeEntry* same = stored.record.FindExact(name))
+    return same->kind == EntryKind::kFile && packet.Contains(StoredName(*same));
+  return !stored.record.FindFile(name) && packet.Contains(name);
 }
 
 void DropArchiveFiles(TreeInputs& inputs, const std::vector<std::string>& archiveFiles,
@@ -137,13 +201,15 @@ PackResult PackFiles(Packet& packet, TreeInputs& inputs, const PackOptions& opti
   const unsigned flags = replace ? VRK_ADD_REPLACE : 0;
   const std::vector<InputFile>& files = inputs.files;
   StoredRecord stored = LoadTreeRecordWarning(packet);
+  PackResult result;
+  result.problems = inputs.problems;
+  AssignStoredNames(stored.record, !options.noAttributes && stored.problem.empty(), inputs,
+                    result);
 
   uint64_t totalBytes = 0;
   for (const InputFile& f : files) totalBytes += f.size;
   ProgressBar bar("packing", files.size(), totalBytes, options.quiet || options.verbose);
 
-  PackResult result;
-  result.problems = inputs.problems;
   std::vector<bool> filePacked(files.size(), false);
   uint64_t archiveSize = DiskSize(packet.Path());
   // One bracket for everything: a failure or a stop signal anywhere leaves
@@ -171,7 +237,8 @@ PackResult PackFiles(Packet& packet, TreeInputs& inputs, const PackOptions& opti
       archiveSize += packed.Size() + 4;
       AddPacked(packet, file.name, flags, packed, version);
       filePacked[i] = true;
-      if (options.verbose) std::printf("%s\n", Printable(file.name).c_str());
+      if (options.verbose)
+        std::printf("%s\n", Printable(inputs.entries[file.entry].name).c_str());
       ++result.files;
       result.originalBytes += packed.originalSize;
       result.storedBytes += packed.Size();
@@ -182,9 +249,10 @@ PackResult PackFiles(Packet& packet, TreeInputs& inputs, const PackOptions& opti
   // A record this vrk cannot read is left as it is rather than overwritten.
   if (options.verbose)
     for (const TreeEntry& e : inputs.entries)
-      if (e.kind == EntryKind::kLink && !e.name.empty()) std::printf("%s\n", Printable(e.name).c_str());
+      if (e.kind != EntryKind::kFile && !e.IsDirectory() && !e.name.empty())
+        std::printf("%s\n", Printable(e.name).c_str());
   if (stored.problem.empty() &&
-      UpdateRecord(packet, inputs, filePacked, options, replace, stored.record))
+      UpdateRecord(packet, inputs, filePacked, options, replace, version, stored.record))
     StoreTreeRecord(packet, stored.record, version);
   // The last point where a stop signal still undoes everything; one that
   // comes while the commit is written finds the command done.

@@ -19,6 +19,7 @@ namespace vrk {
 
 class Packet;
 struct PackedFile;
+struct StoredRecord;
 
 struct PackOptions {
   std::vector<std::string> paths;
@@ -43,6 +44,10 @@ void AddPackOptions(CLI::App* cmd, PackOptions& options);
 // included. Throws a usage error when no path is given at all.
 TreeInputs CollectPackInputs(const PackOptions& options);
 
+// True when the archive holds a file of exactly `name` (by the record, else
+// by the archive's names): add --keep leaves it as it is.
+bool AlreadyHeld(const Packet& packet, const StoredRecord& stored, const std::string& name);
+
 // Removes the inputs that are the archive's own files on disk.
 void DropArchiveFiles(TreeInputs& inputs, const std::vector<std::string>& archiveFiles,
                       bool quiet);
@@ -56,7 +61,9 @@ struct PackResult {
 
 // Adds the files of `inputs` to `packet` in one update bracket, in the order
 // given, with `jobs` compression workers, and brings the tree record up to
-// date in the same bracket. `replace` replaces files of the same name (the
+// date in the same bracket. Files whose names the archive cannot hold, or
+// that clash by letter case with a file in the archive, are stored under
+// aliases (TreeRecord.h). `replace` replaces files of the same name (the
 // library's force flag); without it, entries already recorded stay as they
 // are. Unreadable files, and files the archive has no room for, are
 // reported and skipped. Library failures throw, and a stop signal throws

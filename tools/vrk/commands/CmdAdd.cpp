@@ -15,6 +15,7 @@
 #include "archive/Packing.h"
 #include "archive/TemporaryArchive.h"
 #include "tree/PathSafety.h"
+#include "tree/RecordStore.h"
 #include "console/StopSignals.h"
 
 namespace vrk {
@@ -66,6 +67,7 @@ int RunAdd(const AddOptions& o) {
     if (inputs.files.size() != 1 || inputs.entries.size() != 1)
       throw UsageError("--as takes a single file, not a directory or link");
     inputs.files[0].name = inputs.entries[0].name = as;
+    inputs.files[0].needsAlias = false;
   }
   return AllOrNothing("nothing was added", [&] {
     if (missing) return WriteNewArchive(o.archive, inputs, o.pack, NewArchiveOptions{});
@@ -73,9 +75,10 @@ int RunAdd(const AddOptions& o) {
     Packet packet = Packet::Open(o.archive);
     DropArchiveFiles(inputs, ArchiveDiskFiles(o.archive, packet.Advanced()), o.pack.quiet);
     if (o.keep) {
+      const StoredRecord stored = LoadTreeRecord(packet);
       std::vector<InputFile> fresh;
       for (InputFile& f : inputs.files) {
-        if (packet.Contains(f.name))
+        if (AlreadyHeld(packet, stored, f.name))
           inputs.entries[f.entry].name.clear();  // kept as it is, record entry too
         else
           fresh.push_back(std::move(f));

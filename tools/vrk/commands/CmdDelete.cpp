@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <memory>
+#include <set>
 
+#include "archive/HardLinkHeir.h"
 #include "tree/ArchiveTree.h"
 #include "commands/Commands.h"
 #include "console/ErrorReport.h"
@@ -51,15 +53,26 @@ int RunDelete(const DeleteOptions& o) {
     StoredRecord& stored = tree.record;
     const std::vector<TreeItem> items = SelectTreeItems(packet, tree, selection);
     bool recordChanged = false;
+    std::set<std::string> leaving;
+    for (const TreeItem& item : items)
+      if (!item.entry.IsDirectory()) leaving.insert(item.entry.name);
     // One bracket: a failure or a stop signal anywhere rolls all of it back.
     UpdateBracket bracket(packet);
     for (const TreeItem& item : items) {
       StopIfRequested();
-      // Links and directories live in the record only.
-      recordChanged |= stored.record.Forget(item.entry.name);
-      if (item.IsFile() && packet.Contains(item.entry.name)) {
-        int rc = packet->DeleteFile(item.entry.name.c_str());
-        if (rc != 0) throw packet.Failure(rc, item.entry.name);
+      if (item.IsFile() && item.attributes && stored.problem.empty()) {
+        // Hard links that stay keep the data.
+        const size_t before = stored.record.HardLinksTo(item.entry.name).size();
+        PassOnHardLinks(packet, stored.record, item.entry.name, leaving, packet.Stamp());
+        recordChanged |= before != 0;
+      }
+      // Links, directories, FIFOs and devices live in the record only.
+      recordChanged |= item.attributes && stored.record.FindExact(item.entry.name) &&
+                       stored.record.Forget(item.entry.name);
+      const std::string name = StoredName(item.entry);
+      if (item.IsFile() && packet.Contains(name)) {
+        int rc = packet->DeleteFile(name.c_str());
+        if (rc != 0) throw packet.Failure(rc, name);
       }
       if (o.verbose)
         std::printf("%s%s\n", Printable(item.entry.name).c_str(),

@@ -1,7 +1,8 @@
 // vrk extract: writes all or the selected files (by name, directory or
 // wildcard pattern) below a directory, never outside it, under their spelled
 // names and with their modes and times when the archive keeps a tree record;
-// links and empty directories too. Files already there are replaced, as tar
+// links, hard links, FIFOs, devices (as root) and empty directories too, and
+// owners when run as root. Files already there are replaced, as tar
 // does, unless -k or --keep-newer. Links are made last, as stored, whatever
 // they point to (nothing is ever written through one); --safe-links skips
 // those leading outside the directory, for archives from untrusted sources.
@@ -12,6 +13,9 @@
 #include <cstdio>
 #include <memory>
 #include <set>
+#include <unordered_map>
+
+#include <unistd.h>
 
 #include "archive/ArchiveNaming.h"
 #include "tree/ArchiveTree.h"
@@ -21,6 +25,7 @@
 #include "tree/LinkPolicy.h"
 #include "tree/NameListFile.h"
 #include "tree/NamePattern.h"
+#include "tree/OwnerNames.h"
 #include "tree/PathSafety.h"
 #include "archive/PacketHandle.h"
 #include "archive/PacketRead.h"
@@ -42,6 +47,8 @@ struct ExtractOptions {
   bool verbose = false;
   bool keepOld = false;    // -k: never replace what is there
   bool keepNewer = false;  // replace only what is older than the archived file
+  bool numericOwner = false;  // owners by their numbers, not their names
+  bool noSameOwner = false;   // owners left as the system makes them, as when not root
 };
 
 size_t Depth(const std::string& name) {
@@ -51,18 +58,35 @@ size_t Depth(const std::string& name) {
 
 class Extraction {
  public:
-  Extraction(const ExtractOptions& o, const Packet& packet)
-      : o_(o), packet_(packet), target_(o.dir, o.unsafePaths) {}
+  Extraction(const ExtractOptions& o, const Packet& packet, const ArchiveTree& tree)
+      : o_(o), packet_(packet), tree_(tree), target_(o.dir, o.unsafePaths) {
+    if (geteuid() == 0 && !o.noSameOwner)
+      target_.RestoreOwners([this](const TreeEntry& e, uid_t* uid, gid_t* gid) {
+        return OwnerOf(e, uid, gid);
+      });
+  }
 
   int Run(const std::vector<TreeItem>& items) {
-    std::vector<const TreeItem*> files, links, directories;
+    std::vector<const TreeItem*> files, links, directories, hardLinks, nodes;
     uint64_t totalBytes = 0;
     for (const TreeItem& item : items) {
-      if (item.entry.kind == EntryKind::kDirectory) directories.push_back(&item);
-      if (item.entry.kind == EntryKind::kLink) links.push_back(&item);
-      if (!item.IsFile()) continue;
-      files.push_back(&item);
-      totalBytes += packet_->GetFileOriginalSize(item.entry.name.c_str());
+      switch (item.entry.kind) {
+        case EntryKind::kDirectory:
+          directories.push_back(&item);
+          break;
+        case EntryKind::kLink:
+          links.push_back(&item);
+          break;
+        case EntryKind::kHardLink:
+          hardLinks.push_back(&item);
+          break;
+        case EntryKind::kFile:
+          files.push_back(&item);
+          totalBytes += packet_->GetFileOriginalSize(StoredName(item.entry).c_str());
+          break;
+        default:
+          nodes.push_back(&item);
+      }
     }
     ProgressBar bar("extracting", files.size(), totalBytes, o_.quiet || o_.verbose);
     for (const TreeItem* d : directories)
@@ -74,11 +98,23 @@ class Extraction {
       StopIfRequested();
       Try(bar, [&] {
         if (Kept(bar, *f)) return;
-        EntryBytes data = ReadEntry(packet_, f->entry.name);
+        EntryBytes data = ReadEntry(packet_, StoredName(f->entry));
         target_.WriteFile(f->entry.name, data.Data(), data.Size(),
                           f->attributes ? &f->entry : nullptr);
+        extracted_[f->entry.name] = f->entry.name;
         bar.Advance(data.Size());
         Done(f->entry.name);
+      });
+    }
+    MakeHardLinks(bar, hardLinks);
+    for (const TreeItem* n : nodes) {
+      StopIfRequested();
+      Try(bar, [&] {
+        if (n->entry.kind != EntryKind::kFifo && geteuid() != 0)
+          throw ToolError(n->entry.name + ": device not made: only root makes devices");
+        if (Kept(bar, *n)) return;
+        target_.MakeNode(n->entry);
+        Done(n->entry.name);
       });
     }
     MakeLinks(bar, links);
@@ -94,6 +130,45 @@ class Extraction {
   }
 
  private:
+  // The owner to give `e`: by the recorded names when this system knows
+  // them (unless --numeric-owner), else by the recorded numbers, as tar does.
+  bool OwnerOf(const TreeEntry& e, uid_t* uid, gid_t* gid) {
+    const Owner* owner = tree_.record.record.OwnerOf(e);
+    if (!owner) return false;
+    *uid = static_cast<uid_t>(owner->uid);
+    *gid = static_cast<gid_t>(owner->gid);
+    if (!o_.numericOwner) {
+      if (!owner->user.empty()) names_.UserId(owner->user, uid);
+      if (!owner->group.empty()) names_.GroupId(owner->group, gid);
+    }
+    return true;
+  }
+
+  // After the files: a hard link is made to the file extracted for its
+  // holder, or to the first of its links extracted; when there is none (the
+  // holder was not selected, or failed), it is written from the holder's data.
+  void MakeHardLinks(ProgressBar& bar, const std::vector<const TreeItem*>& hardLinks) {
+    for (const TreeItem* h : hardLinks) {
+      StopIfRequested();
+      Try(bar, [&] {
+        const TreeEntry* holder = HardLinkHolder(tree_, h->entry);
+        if (!holder)
+          throw ToolError(h->entry.name + ": hard link not made: the archive holds no file '" +
+                          h->entry.target + "'");
+        if (Kept(bar, *h)) return;
+        auto made = extracted_.find(holder->name);
+        if (made != extracted_.end()) {
+          target_.MakeHardLink(h->entry, made->second);
+        } else {
+          EntryBytes data = ReadEntry(packet_, StoredName(*holder));
+          target_.WriteFile(h->entry.name, data.Data(), data.Size(), &h->entry);
+          extracted_[holder->name] = h->entry.name;
+        }
+        Done(h->entry.name);
+      });
+    }
+  }
+
   // After every directory and file, so that what a link points to never
   // decides where they go.
   void MakeLinks(ProgressBar& bar, const std::vector<const TreeItem*>& links) {
@@ -192,7 +267,11 @@ class Extraction {
 
   const ExtractOptions& o_;
   const Packet& packet_;
+  const ArchiveTree& tree_;
   ExtractTarget target_;
+  OwnerNames names_;
+  // Files extracted, by the exact name of their file entry: where each is.
+  std::unordered_map<std::string, std::string> extracted_;
   int failures_ = 0;
 };
 
@@ -208,7 +287,7 @@ int RunExtract(const ExtractOptions& o) {
   const ArchiveTree tree = ReadArchiveTree(packet);
   NameSelection selection(std::move(names));
   const std::vector<TreeItem> items = SelectTreeItems(packet, tree, selection);
-  const int status = Extraction(o, packet).Run(items);
+  const int status = Extraction(o, packet, tree).Run(items);
   // Patterns that matched nothing are named after the rest is done, as tar does.
   const bool unmatched = selection.ReportUnmatched(o.archive);
   return unmatched || tree.record.refused ? kExitFailure : status;
@@ -236,6 +315,10 @@ void AddExtractCommand(CLI::App& app, Action& action) {
   cmd->add_flag("-k,--keep-old-files", o->keepOld, "Keep files that are already there");
   cmd->add_flag("--keep-newer", o->keepNewer,
                 "Keep files that are already there and newer than the archived ones");
+  cmd->add_flag("--numeric-owner", o->numericOwner,
+                "Restore owners and groups by their recorded numbers, not their names");
+  cmd->add_flag("--no-same-owner", o->noSameOwner,
+                "Leave files owned by the user extracting them (the default when not root)");
   cmd->add_flag("-v,--verbose", o->verbose, "Name each file as it is written");
   cmd->add_flag("-q,--quiet", o->quiet, "No progress bar");
   cmd->callback([o, &action] { action = [o] { return RunExtract(*o); }; });

@@ -5,6 +5,8 @@
 // too; the archive's own entries only with --all.
 #include <CLI/CLI.hpp>
 
+#include <sys/sysmacros.h>
+
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -34,10 +36,24 @@ struct ListOptions {
   bool all = false;
 };
 
+// The type letter of a mode as tar -tv shows it: '-' file, 'd' directory,
+// 'l' symbolic link, 'h' hard link, 'p' FIFO, 'c' and 'b' devices.
+char TypeLetter(EntryKind kind) {
+  switch (kind) {
+    case EntryKind::kFile:
+      return '-';
+    case EntryKind::kHardLink:
+      return 'h';
+    case EntryKind::kFifo:
+      return 'p';
+    default:
+      return static_cast<char>(kind);  // 'd', 'l', 'c', 'b'
+  }
+}
+
 // "-rwxr-xr-x", as ls shows it.
 std::string ModeText(const TreeEntry& e) {
-  const char type = e.kind == EntryKind::kDirectory ? 'd' : e.kind == EntryKind::kLink ? 'l' : '-';
-  std::string s(1, type);
+  std::string s(1, TypeLetter(e.kind));
   const char* rwx = "rwxrwxrwx";
   for (int bit = 8; bit >= 0; --bit) s += (e.mode >> bit) & 1 ? rwx[8 - bit] : '-';
   auto special = [&s](size_t at, bool set, char on, char onWithoutX) {
@@ -63,6 +79,8 @@ std::string Shown(const TreeItem& item, bool details) {
   std::string s = Printable(item.entry.name);
   if (item.entry.kind == EntryKind::kDirectory) s += '/';
   if (details && item.entry.kind == EntryKind::kLink) s += " -> " + Printable(item.entry.target);
+  if (details && item.entry.kind == EntryKind::kHardLink)
+    s += " link to " + Printable(item.entry.target);
   return s;
 }
 
@@ -70,16 +88,46 @@ bool Listed(const TreeItem& item) {
   return item.entry.kind != EntryKind::kDirectory || item.emptyDirectory;
 }
 
-nlohmann::json ItemJson(const Packet& packet, const TreeItem& item) {
-  static const char* kTypes[] = {"file", "directory", "link"};
-  const EntryKind kind = item.entry.kind;
-  nlohmann::json j = item.IsFile() ? ToJson(GetFileFacts(packet, item.entry.name))
-                                   : nlohmann::json{{"name", item.entry.name}};
-  j["type"] = kTypes[kind == EntryKind::kFile ? 0 : kind == EntryKind::kDirectory ? 1 : 2];
-  if (kind == EntryKind::kLink) j["target"] = item.entry.target;
+const char* TypeName(EntryKind kind) {
+  switch (kind) {
+    case EntryKind::kFile:
+      return "file";
+    case EntryKind::kDirectory:
+      return "directory";
+    case EntryKind::kLink:
+      return "link";
+    case EntryKind::kHardLink:
+      return "hardlink";
+    case EntryKind::kFifo:
+      return "fifo";
+    case EntryKind::kCharDevice:
+      return "chardev";
+    default:
+      return "blockdev";
+  }
+}
+
+nlohmann::json ItemJson(const Packet& packet, const TreeRecord& record, const TreeItem& item) {
+  const TreeEntry& e = item.entry;
+  nlohmann::json j = item.IsFile() ? ToJson(GetFileFacts(packet, StoredName(e)))
+                                   : nlohmann::json{{"name", e.name}};
+  j["name"] = e.name;
+  if (e.alias) j["stored_as"] = StoredName(e);
+  j["type"] = TypeName(e.kind);
+  if (e.kind == EntryKind::kLink || e.kind == EntryKind::kHardLink) j["target"] = e.target;
+  if (e.kind == EntryKind::kCharDevice || e.kind == EntryKind::kBlockDevice) {
+    j["major"] = major(static_cast<dev_t>(e.device));
+    j["minor"] = minor(static_cast<dev_t>(e.device));
+  }
   if (item.attributes) {
-    j["mode"] = item.entry.mode;
-    j["mtime"] = item.entry.seconds;
+    j["mode"] = e.mode;
+    j["mtime"] = e.seconds;
+    if (const Owner* owner = record.OwnerOf(e)) {
+      j["uid"] = owner->uid;
+      j["gid"] = owner->gid;
+      j["user"] = owner->user;
+      j["group"] = owner->group;
+    }
   }
   return j;
 }
@@ -115,7 +163,7 @@ void PrintLong(const Packet& packet, const std::vector<TreeItem>& items, bool hu
     const std::string mode = item.attributes ? ModeText(item.entry) : "-";
     const std::string time = item.attributes ? TimeText(item.entry.seconds) : "-";
     const std::string name = Shown(item, true);
-    const FileFacts f = item.IsFile() ? GetFileFacts(packet, item.entry.name) : FileFacts{};
+    const FileFacts f = item.IsFile() ? GetFileFacts(packet, StoredName(item.entry)) : FileFacts{};
     if (!f.present) {
       const char* what = item.IsFile() ? "missing" : "-";
       std::printf(row, mode.c_str(), "-", "-", what, time.c_str(), name.c_str());
@@ -147,7 +195,7 @@ int RunList(const ListOptions& o) {
 
   if (o.json) {
     nlohmann::json files = nlohmann::json::array();
-    for (const TreeItem& item : items) files.push_back(ItemJson(packet, item));
+    for (const TreeItem& item : items) files.push_back(ItemJson(packet, tree.record.record, item));
     std::cout << files.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
   } else if (o.details) {
     PrintLong(packet, items, o.human);

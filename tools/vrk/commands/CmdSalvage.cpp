@@ -70,7 +70,7 @@ void NameFromTreeRecord(CVrkSalvage& salvage) {
                          &problem) != RecordDecode::kRead)
       return;
     for (const TreeEntry& t : record.Entries())
-      if (t.kind == EntryKind::kFile) salvage.NameEntry(t.name.c_str());
+      if (t.kind == EntryKind::kFile) salvage.NameEntry(StoredName(t).c_str());
     return;
   }
 }

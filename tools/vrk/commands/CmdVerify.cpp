@@ -48,7 +48,7 @@ std::vector<std::string> VisibleNames(const Packet& packet) {
   for (const std::string& n : names) seen.insert(LowerAscii(n));
   std::vector<std::string> recorded{kRecordFileName};
   for (const TreeEntry& e : LoadTreeRecord(packet).record.Entries())
-    if (e.kind == EntryKind::kFile) recorded.push_back(e.name);
+    if (e.kind == EntryKind::kFile) recorded.push_back(StoredName(e));
   for (const std::string& name : recorded)
     if (!seen.count(LowerAscii(name)) && packet.Contains(name)) {
       seen.insert(LowerAscii(name));
@@ -72,7 +72,7 @@ std::string NameProblem(const Packet& packet, size_t unnamed) {
 }
 
 void Check(const Packet& packet, const std::string& name, Tally& tally) {
-  const bool own = IsReservedName(name);
+  const bool own = IsOwnEntry(name);
   tally.files += !own;
   EntryBytes data = ReadEntry(packet, name);
   tally.compressed += !own && packet->IsFileCompressed(name.c_str());

@@ -36,11 +36,12 @@ void MarkEmptyDirectories(std::vector<TreeItem>& items) {
 ArchiveTree ReadArchiveTree(const Packet& packet) {
   ArchiveTree tree;
   tree.record = LoadTreeRecordWarning(packet);
-  std::unordered_set<std::string> covered;
+  std::unordered_set<std::string> covered;  // stored names, folded
   for (TreeEntry& e : tree.record.record.Entries()) {
     if (e.kind == EntryKind::kFile) {
-      if (!packet.Contains(e.name)) continue;  // removed by another host
-      covered.insert(LowerAscii(e.name));
+      const std::string stored = StoredName(e);
+      if (!packet.Contains(stored)) continue;  // removed by another host
+      covered.insert(LowerAscii(stored));
     }
     tree.items.push_back({std::move(e), true, false});
   }
@@ -52,22 +53,35 @@ ArchiveTree ReadArchiveTree(const Packet& packet) {
   return tree;
 }
 
+const TreeEntry* HardLinkHolder(const ArchiveTree& tree, const TreeEntry& link) {
+  const TreeEntry* file = tree.record.record.FindExact(link.target);
+  return file && file->kind == EntryKind::kFile ? file : nullptr;
+}
+
 std::vector<TreeItem> SelectTreeItems(const Packet& packet, const ArchiveTree& tree,
                                       NameSelection& selection) {
+  std::vector<const std::string*> names;
+  names.reserve(tree.items.size());
+  for (const TreeItem& item : tree.items) names.push_back(&item.entry.name);
+  selection.Settle(names);
   std::vector<TreeItem> items;
   for (const TreeItem& item : tree.items)
     if (selection.Selects(item.entry.name)) items.push_back(item);
+  // A name that selected nothing may still name a file the archive holds
+  // although its name list lacks it (a patch adds files by hash alone).
+  const std::vector<std::string> unmatched = selection.Unmatched();
   const std::vector<std::string>& patterns = selection.Patterns();
   for (size_t i = 0; i < patterns.size(); ++i) {
     const std::string& name = patterns[i];
-    if (!packet.Contains(name)) continue;
-    const bool listed = std::any_of(items.begin(), items.end(), [&name](const TreeItem& item) {
-      return item.IsFile() && LowerAscii(item.entry.name) == LowerAscii(name);
-    });
+    if (std::find(unmatched.begin(), unmatched.end(), name) == unmatched.end() ||
+        selection.Ambiguous(i) || !packet.Contains(name))
+      continue;
     selection.MarkMatched(i);
-    if (listed) continue;
     const TreeEntry* e = tree.record.record.FindFile(name);
-    items.push_back({e ? *e : TreeEntry::File(name), e != nullptr, false});
+    const bool listed = std::any_of(items.begin(), items.end(), [&name](const TreeItem& item) {
+      return item.IsFile() && LowerAscii(StoredName(item.entry)) == LowerAscii(name);
+    });
+    if (!listed) items.push_back({e ? *e : TreeEntry::File(name), e != nullptr, false});
   }
   return items;
 }

@@ -17,7 +17,7 @@ class NameSelection;
 class Packet;
 
 struct TreeItem {
-  TreeEntry entry;          // a file's entry names it as spelled
+  TreeEntry entry;          // a file's entry names it as spelled (StoredName: where its data is)
   bool attributes = false;  // mode and time come from the record
   bool emptyDirectory = false;
 
@@ -31,12 +31,18 @@ struct ArchiveTree {
   StoredRecord record;
 };
 
+// The file entry whose data the hard link `link` shares; null when the
+// record has none of that name (an archive changed by another host).
+const TreeEntry* HardLinkHolder(const ArchiveTree& tree, const TreeEntry& link);
+
 // Reads the name list and the record (warning when the record is unusable).
 ArchiveTree ReadArchiveTree(const Packet& packet);
 
 // The items of `tree` that `selection` takes (a directory's name takes what
-// is below it), then the files the archive finds under a name given as it is
-// although the name list lacks it (a patch adds files by hash alone).
+// is below it; names compare in exact case first, NameSelection::Settle),
+// then the files the archive finds under a name given as it is that
+// selected nothing, although the name list lacks it (a patch adds files by
+// hash alone).
 std::vector<TreeItem> SelectTreeItems(const Packet& packet, const ArchiveTree& tree,
                                       NameSelection& selection);
 

@@ -96,7 +96,28 @@ ExtractTarget::~ExtractTarget() {
 }
 
 mode_t ExtractTarget::Permitted(uint32_t mode) const {
+  if (owners_) return static_cast<mode_t>(mode & 07777);
   return static_cast<mode_t>((mode & 0700) | (mode & 0077 & ~umask_));
+}
+
+void ExtractTarget::RestoreOwners(OwnerLookup lookup) { owners_ = std::move(lookup); }
+
+void ExtractTarget::SetOwner(const TreeEntry& e, int fd, int dir, const char* leaf) {
+  uid_t uid;
+  gid_t gid;
+  if (!owners_ || !owners_(e, &uid, &gid)) return;
+  const int rc = fd >= 0 ? fchown(fd, uid, gid) : fchownat(dir, leaf, uid, gid, AT_SYMLINK_NOFOLLOW);
+  if (rc != 0) throw ToolError(SystemProblem(e.name, errno));
+}
+
+void ExtractTarget::CheckReplaceable(const Place& place, const EntryKey& key,
+                                     const std::string& name, const char* what) {
+  struct stat st;
+  if (fstatat(place.dir.get(), place.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+  if (S_ISDIR(st.st_mode))
+    throw ToolError(name + ": " + what + " not made: a directory has taken its name");
+  if (written_.count(key))
+    throw ToolError(name + ": " + what + " not made: a file extracted has taken its name");
 }
 
 ExtractTarget::Place ExtractTarget::PlaceOf(const std::string& name) {
@@ -141,6 +162,7 @@ void ExtractTarget::WriteFile(const std::string& name, const unsigned char* data
                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
   if (file.fd < 0) throw ToolError(SystemProblem(name, errno));
   WriteAll(file.fd, data, size, name);
+  if (attributes) SetOwner(*attributes, file.fd, -1, nullptr);
   if (fchmod(file.fd, attributes ? Permitted(attributes->mode) : 0666 & ~umask_) != 0)
     throw ToolError(SystemProblem(name, errno));
   if (attributes) {
@@ -164,20 +186,58 @@ ExtractTarget::EntryKey ExtractTarget::KeyOf(const Place& place, const std::stri
 void ExtractTarget::MakeLink(const TreeEntry& link) {
   Place place = PlaceOf(link.name);
   const EntryKey key = KeyOf(place, link.name);
-  struct stat st;
-  if (fstatat(place.dir.get(), place.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISDIR(st.st_mode))
-      throw ToolError(link.name + ": symbolic link not made: a directory has taken its name");
-    if (written_.count(key))
-      throw ToolError(link.name + ": symbolic link not made: a file extracted has taken its name");
-  }
+  CheckReplaceable(place, key, link.name, "symbolic link");
   TemporaryName temp(place.dir.get());
   if (symlinkat(link.target.c_str(), place.dir.get(), temp.c_str()) != 0)
     throw ToolError(SystemProblem(link.name, errno));
+  SetOwner(link, -1, place.dir.get(), temp.c_str());
   struct timespec times[2];
   RecordedTimes(link, times);
   utimensat(place.dir.get(), temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
   temp.PlaceAs(place.leaf, link.name);
+  written_.insert(key);
+}
+
+void ExtractTarget::MakeHardLink(const TreeEntry& link, const std::string& file) {
+  Place from = PlaceOf(file);
+  struct stat st;
+  if (!written_.count(KeyOf(from, file)) ||
+      fstatat(from.dir.get(), from.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(st.st_mode))
+    throw ToolError(link.name + ": hard link not made: '" + file + "' is not a file extracted");
+  Place place = PlaceOf(link.name);
+  const EntryKey key = KeyOf(place, link.name);
+  CheckReplaceable(place, key, link.name, "hard link");
+  TemporaryName temp(place.dir.get());
+  // No AT_SYMLINK_FOLLOW: what is linked is the entry itself, never what a
+  // link there would lead to.
+  if (linkat(from.dir.get(), from.leaf.c_str(), place.dir.get(), temp.c_str(), 0) != 0)
+    throw ToolError(SystemProblem(link.name, errno));
+  temp.PlaceAs(place.leaf, link.name);
+  written_.insert(key);
+}
+
+void ExtractTarget::MakeNode(const TreeEntry& node) {
+  Place place = PlaceOf(node.name);
+  const EntryKey key = KeyOf(place, node.name);
+  const bool fifo = node.kind == EntryKind::kFifo;
+  CheckReplaceable(place, key, node.name, fifo ? "FIFO" : "device");
+  TemporaryName temp(place.dir.get());
+  const int rc =
+      fifo ? mkfifoat(place.dir.get(), temp.c_str(), 0600)
+           : mknodat(place.dir.get(), temp.c_str(),
+                     (node.kind == EntryKind::kCharDevice ? S_IFCHR : S_IFBLK) | 0600,
+                     static_cast<dev_t>(node.device));
+  if (rc != 0) throw ToolError(SystemProblem(node.name, errno));
+  SetOwner(node, -1, place.dir.get(), temp.c_str());
+  struct timespec times[2];
+  RecordedTimes(node, times);
+  // The temporary name was made just now, in a directory held open: it is
+  // the node itself.
+  if (fchmodat(place.dir.get(), temp.c_str(), Permitted(node.mode), 0) != 0 ||
+      utimensat(place.dir.get(), temp.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+    throw ToolError(SystemProblem(node.name, errno));
+  temp.PlaceAs(place.leaf, node.name);
   written_.insert(key);
 }
 
@@ -202,6 +262,7 @@ void ExtractTarget::RestoreDirectory(const TreeEntry& directory) {
   DirectoryFd dir = OpenDirectory(directory.name, false);
   struct timespec times[2];
   RecordedTimes(directory, times);
+  SetOwner(directory, dir.get(), -1, nullptr);
   if (fchmod(dir.get(), Permitted(directory.mode)) != 0 || futimens(dir.get(), times) != 0)
     throw ToolError(SystemProblem(directory.name, errno));
 }

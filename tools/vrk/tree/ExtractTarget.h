@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -34,6 +35,15 @@ class ExtractTarget {
 
   int Fd() const { return dirFd_; }
 
+  // Gives the owner of an entry as the system is to know it; false when
+  // none is to be set.
+  using OwnerLookup = std::function<bool(const TreeEntry&, uid_t*, gid_t*)>;
+  // From now on files, links, directories, FIFOs and devices get the owners
+  // `lookup` gives (set before the mode, which chown would clear set-id bits
+  // of), and their recorded modes in full, set-id and sticky bits included
+  // and the umask left aside, as tar does for root.
+  void RestoreOwners(OwnerLookup lookup);
+
   // Writes one file, creating its directories. With `attributes`, its mode
   // (owner bits as recorded, the others as the umask allows; no set-id or
   // sticky bits) and modification time are restored. A stop signal while a
@@ -44,6 +54,13 @@ class ExtractTarget {
   // that was there before this extraction; a name that a directory, or a
   // file this extraction wrote, has taken is left to them (ToolError).
   void MakeLink(const TreeEntry& link);
+  // Makes `link` a hard link to `file`, a file this extraction wrote,
+  // replacing what was there as WriteFile does. ToolError when `file` is
+  // not one it wrote.
+  void MakeHardLink(const TreeEntry& link, const std::string& file);
+  // Makes a FIFO or a device node with its recorded mode, owner and time,
+  // replacing a file or link that was there before this extraction.
+  void MakeNode(const TreeEntry& node);
   // Removes the link MakeLink made.
   void RemoveLink(const TreeEntry& link);
   void MakeDirectory(const std::string& name);
@@ -62,16 +79,24 @@ class ExtractTarget {
   Place PlaceOf(const std::string& name);
   DirectoryFd OpenDirectory(const std::string& name, bool create);
   mode_t Permitted(uint32_t mode) const;
+  // Sets the owner of `leaf` in `dir` (or of `fd` when it is not -1) as the
+  // lookup gives it; nothing without RestoreOwners.
+  void SetOwner(const TreeEntry& e, int fd, int dir, const char* leaf);
   // The directory entry of `place`, as told apart from every other: the
   // directory's device and inode, and the name in it.
   using EntryKey = std::tuple<dev_t, ino_t, std::string>;
   EntryKey KeyOf(const Place& place, const std::string& name) const;
+  // Throws when a directory, or a file or link this extraction made, stands
+  // where `key` goes.
+  void CheckReplaceable(const Place& place, const EntryKey& key, const std::string& name,
+                        const char* what);
 
   std::string dir_;
   int dirFd_;
   bool unsafePaths_;
   mode_t umask_;
   std::set<EntryKey> written_;  // the files and links this extraction made
+  OwnerLookup owners_;
 };
 
 }  // namespace vrk

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,6 +16,8 @@
 #include "console/ErrorReport.h"
 #include "archive/MappedInput.h"
 #include "tree/NamePattern.h"
+#include "tree/OwnerNames.h"
+#include "tree/RecordCodec.h"
 
 namespace vrk {
 namespace {
@@ -59,15 +62,38 @@ class Walker {
     return true;
   }
 
-  // The archive name for `components`, or false after a warning.
+  // The archive name for `components` in `name`, and in `alias` whether the
+  // archive cannot keep a file under it as it is; false after a warning when
+  // nothing can be stored under it.
   bool StorableName(const std::string& diskPath, const std::vector<std::string>& components,
-                    std::string* name) {
-    for (const std::string& c : components)
-      if (c.find_first_of("\\\n\r") != std::string::npos) {
-        Problem(diskPath + ": a name with a backslash or line break cannot be stored");
-        return false;
-      }
+                    std::string* name, bool* alias) {
+    bool odd = false, backslash = false;
+    for (const std::string& c : components) {
+      odd |= c.find_first_of("\\\n\r") != std::string::npos;
+      backslash |= c.find('\\') != std::string::npos;
+    }
     *name = JoinName(components, options_.backslash);
+    *alias = odd || !ArchiveHoldsName(*name);
+    // A backslash in a name is told from a separator by a '/' in the name
+    // (NameSeparators): with --backslash, or in a name of one component,
+    // there is none.
+    if (options_.record && backslash && (options_.backslash || components.size() == 1)) {
+      Problem(diskPath + ": a backslash in a name " +
+              (options_.backslash ? std::string("cannot be kept with --backslash")
+                                  : std::string("cannot be kept at the top: pack the directory "
+                                                "that holds it")));
+      return false;
+    }
+    if (options_.record) {
+      if (name->size() <= kLongestRecordText) return true;
+      Problem(diskPath + ": its name is longer than " + std::to_string(kLongestRecordText) +
+              " bytes");
+      return false;
+    }
+    if (odd) {
+      Problem(diskPath + ": a name with a backslash or line break cannot be stored");
+      return false;
+    }
     if (name->size() > kMaxNameLength) {
       Problem(diskPath + ": its name is longer than " + std::to_string(kMaxNameLength) + " bytes");
       return false;
@@ -79,32 +105,76 @@ class Walker {
     return true;
   }
 
-  // False for the second of two leaves the archive cannot tell apart, after
-  // a warning, and for a path met twice.
-  bool FirstOfItsName(const std::string& diskPath, const std::string& name) {
-    auto [it, fresh] = leaves_.emplace(LowerAscii(name), name);
+  // False for the second of two files the archive cannot tell apart but by
+  // letter case, after a warning, when there is no record to keep the second
+  // under an alias; otherwise marks it in `alias`.
+  bool FirstOfItsFoldedName(const std::string& diskPath, const std::string& name, bool* alias) {
+    auto [it, fresh] = files_.emplace(LowerAscii(name), name);
     if (fresh) return true;
-    if (it->second != name)
-      Problem(diskPath + ": skipped: its name differs from '" + it->second +
-              "' only in letter case, which the archive does not tell apart");
+    if (options_.record) return *alias = true;
+    Problem(diskPath + ": skipped: its name differs from '" + it->second +
+            "' only in letter case, which the archive does not tell apart");
     return false;
+  }
+
+  // The index of the owner of `st` among out_.owners, from 1.
+  uint32_t OwnerOf(const struct stat& st) {
+    auto [it, fresh] = ownerIndex_.emplace(std::make_pair(st.st_uid, st.st_gid), 0);
+    if (fresh) {
+      out_.owners.push_back(
+          {static_cast<uint32_t>(st.st_uid), static_cast<uint32_t>(st.st_gid),
+           names_.User(st.st_uid), names_.Group(st.st_gid)});
+      it->second = static_cast<uint32_t>(out_.owners.size());
+    }
+    return it->second;
+  }
+
+  void Put(TreeEntry e, const struct stat& st) {
+    if (options_.record) e.owner = OwnerOf(st);
+    out_.entries.push_back(std::move(e));
+  }
+
+  // The kind of entry a leaf of the tree makes; false, after a note, for
+  // what is not kept.
+  bool LeafKind(const std::string& path, const struct stat& st, EntryKind* kind) {
+    if (S_ISREG(st.st_mode)) *kind = EntryKind::kFile;
+    else if (S_ISLNK(st.st_mode)) *kind = EntryKind::kLink;
+    else if (S_ISSOCK(st.st_mode)) return Note(path + ": socket ignored"), false;
+    else if (!options_.record) return Note(path + ": not a regular file, directory or symbolic link, skipped"), false;
+    else if (S_ISFIFO(st.st_mode)) *kind = EntryKind::kFifo;
+    else if (S_ISCHR(st.st_mode)) *kind = EntryKind::kCharDevice;
+    else if (S_ISBLK(st.st_mode)) *kind = EntryKind::kBlockDevice;
+    else return Note(path + ": of a kind that cannot be kept, skipped"), false;
+    return true;
   }
 
   void Visit(const std::string& path, std::vector<std::string>& components,
              const struct stat& st) {
     if (!components.empty() && Excluded(options_.exclude, JoinName(components, false))) return;
     std::string name;
+    bool alias = false;
     if (S_ISDIR(st.st_mode)) {
-      if (!components.empty() && !StorableName(path, components, &name)) return;
+      if (!components.empty() && !StorableName(path, components, &name, &alias)) return;
       return Directory(path, components, name, st);
     }
-    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
-      return Note(path + ": not a regular file, directory or symbolic link, skipped");
+    EntryKind kind;
+    if (!LeafKind(path, st, &kind)) return;
     if (components.empty()) return Problem(path + ": no name left for this file");
-    if (!StorableName(path, components, &name) || !FirstOfItsName(path, name)) return;
-    if (S_ISLNK(st.st_mode)) return Link(path, name, st);
+    if (!StorableName(path, components, &name, &alias)) return;
+    if (!leaves_.insert(name).second) return;  // met twice
+    if (kind == EntryKind::kLink) return Link(path, name, st);
+    if (kind != EntryKind::kFile) return Put(TreeEntry::From(kind, std::move(name), st), st);
+    if (options_.record && st.st_nlink > 1) {
+      auto [first, fresh] = inodes_.emplace(std::make_pair(st.st_dev, st.st_ino), name);
+      if (!fresh) {
+        TreeEntry e = TreeEntry::From(EntryKind::kHardLink, std::move(name), st);
+        e.target = first->second;
+        return Put(std::move(e), st);
+      }
+    }
     if (static_cast<uint64_t>(st.st_size) > kMaxFileSize)
       return Problem(path + ": " + TooLargeReason());
+    if (!FirstOfItsFoldedName(path, name, &alias)) return;
     InputFile f;
     f.diskPath = path;
     f.name = name;
@@ -112,7 +182,8 @@ class Walker {
     f.device = st.st_dev;
     f.inode = st.st_ino;
     f.entry = out_.entries.size();
-    out_.entries.push_back(TreeEntry::From(EntryKind::kFile, std::move(name), st));
+    f.needsAlias = alias;
+    Put(TreeEntry::From(EntryKind::kFile, std::move(name), st), st);
     out_.files.push_back(std::move(f));
   }
 
@@ -129,7 +200,7 @@ class Walker {
     }
     TreeEntry e = TreeEntry::From(EntryKind::kLink, std::move(name), st);
     e.target = std::move(target);
-    out_.entries.push_back(std::move(e));
+    Put(std::move(e), st);
   }
 
   void Directory(const std::string& path, std::vector<std::string>& components,
@@ -139,7 +210,7 @@ class Walker {
     if (!walked_.insert(name).second) return;  // given twice
     std::vector<std::string> entries;
     if (!ReadDirectory(path, &entries)) return;
-    if (!name.empty()) out_.entries.push_back(TreeEntry::From(EntryKind::kDirectory, name, st));
+    if (!name.empty()) Put(TreeEntry::From(EntryKind::kDirectory, name, st), st);
 
     ancestors_.insert(id);
     for (const std::string& entry : entries) {
@@ -180,7 +251,11 @@ class Walker {
 
   const WalkOptions& options_;
   TreeInputs out_;
-  std::unordered_map<std::string, std::string> leaves_;  // folded name -> name
+  std::unordered_set<std::string> leaves_;                // names of all but directories
+  std::unordered_map<std::string, std::string> files_;   // folded name -> the file's name
+  std::map<std::pair<dev_t, ino_t>, std::string> inodes_;  // files with more links -> name
+  std::map<std::pair<uid_t, gid_t>, uint32_t> ownerIndex_;
+  OwnerNames names_;
   std::unordered_set<std::string> walked_;        // directory names
   std::set<std::pair<dev_t, ino_t>> ancestors_;  // the directories being walked
 };

@@ -55,7 +55,7 @@ PathLookup DiskLookup(int dirFd) {
 
 bool LinkStaysInside(const PathLookup& lookup, const std::string& name, const std::string& target,
                      std::string* reason) {
-  std::vector<std::string> at = Parts(name, "/\\");
+  std::vector<std::string> at = Parts(name, NameSeparators(name));
   if (!at.empty()) at.pop_back();  // targets start from the link's directory
   std::deque<std::string> pending;
   std::string next = target, through;

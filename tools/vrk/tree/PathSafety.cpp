@@ -82,7 +82,7 @@ bool SplitSafeName(const std::string& name, std::vector<std::string>* components
     *reason = "drive letter refused (use --unsafe-paths to allow it)";
     return false;
   }
-  for (std::string& c : SplitPath(name, "/\\")) {
+  for (std::string& c : SplitPath(name, NameSeparators(name))) {
     if (c.empty() || c == ".") continue;
     if (c == "..") {
       components->clear();

@@ -12,7 +12,8 @@
 
 namespace vrk {
 
-// Splits an archive name at '/' and '\' (archives made on Windows use '\'),
+// Splits an archive name at '/' and '\' (archives made on Windows use '\';
+// a name holding '/' is split there alone, see NameSeparators),
 // dropping empty and '.' components. Returns false with the reason when the
 // name is absolute, carries a drive letter, has a '..' component or names
 // nothing.

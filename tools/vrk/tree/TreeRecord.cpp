@@ -1,14 +1,14 @@
 #include "tree/TreeRecord.h"
 
 #include <cstdlib>
+#include <string>
 
 #include "archive/ArchiveNaming.h"
 
 namespace vrk {
 namespace {
 
-constexpr char kAliasPrefix[] = "(alias)/";
-constexpr size_t kAliasPrefixLength = sizeof kAliasPrefix - 1;
+const size_t kAliasPrefixLength = std::char_traits<char>::length(kAliasPrefix);
 
 }  // namespace
 
