@@ -7,8 +7,9 @@ PKG_CONFIG_PATH at it when the prefix is not a system one:
     PKG_CONFIG_PATH=/opt/orvel/lib/pkgconfig pip install --no-build-isolation ./python
 
 The module links that library (libOrvelPacket.so), finding it at run time
-where it was installed; it also compiles four of vrk's own sources (the
-names of the error codes and archive naming), which is why it is built from
+where it was installed; it also compiles six of vrk's own sources (the
+names of the error codes, archive naming, salvage's words and the tree
+record), which is why it is built from
 a checkout of the whole tree.
 """
 
@@ -24,7 +25,7 @@ from setuptools import setup
 HERE = Path(__file__).resolve().parent
 TOOL = HERE.parent / "tools" / "vrk"
 TOOL_SOURCES = ["console/ErrorReport.cpp", "console/PrintableText.cpp", "archive/ArchiveNaming.cpp",
-                "archive/SalvageWords.cpp"]
+                "archive/SalvageWords.cpp", "tree/TreeRecord.cpp", "tree/RecordCodec.cpp"]
 
 
 def pkg_config(*args: str) -> list:

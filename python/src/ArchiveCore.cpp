@@ -22,13 +22,11 @@ int LastCode(int fallback = VRKERR_DATA_IO) {
   return code != VRKERR_OK ? code : fallback;
 }
 
-// vrk keeps what it knows of a packed tree (names as spelled, modes, times)
-// in an entry of this name; like the name list, it is not one of the files.
-constexpr const char* kTreeRecordEntry = "(attributes)";
-
+// The archive's own entries (the name list, vrk's tree record) and the
+// aliases the record stores files under are not files of their own.
 bool IsReserved(const std::string& name) {
-  const std::string folded = vrk::LowerAscii(name);
-  return folded == vrk::kListFileName || folded == kTreeRecordEntry;
+  uint64_t alias = 0;
+  return vrk::IsReservedName(name) || vrk::ParseAliasName(name, &alias);
 }
 
 // Names the archive can hold; the library would take a NUL as the end, and
@@ -136,12 +134,14 @@ void Archive::RollbackLocked() {
   g_piVrkSystem->FreePacket(packet_);
   depth_ = 0;
   ++epoch_;
+  tree_.reset();
   packet_ = g_piVrkSystem->LoadPacket(path_.c_str());
 }
 
 template <class Fn>
 void Archive::Change(Fn&& change) {
   RequireWritable();
+  tree_.reset();  // names and record are read again after any change
   if (depth_ > 0) return change();
   packet_->BeginUpdate();
   try {
@@ -153,37 +153,76 @@ void Archive::Change(Fn&& change) {
   CommitLocked();
 }
 
-std::vector<std::string> Archive::Names() {
-  Lock lock(mutex_);
+const TreeNames& Archive::Tree() {
   IOrvelPacket* p = Packet();
-  std::vector<std::string> names;
+  const RecordSignature now = TreeNames::SignatureOf(p);
+  if (tree_ && now == treeSignature_) return *tree_;
+  std::vector<std::string> listed;
   std::unordered_set<std::string> seen;
   char buffer[1024];
   // Index 0 is the name list itself; the list ends where GetFileName fails.
   for (unsigned i = 1; i < (1u << 28); ++i) {
     if (p->GetFileName(i, buffer, sizeof buffer) != 0) break;
     std::string name(buffer);
-    // Names stay in the list after their file is gone until the next commit
-    // rewrites it; only files that are there count.
-    if (name.empty() || IsReserved(name) || p->GetFileBlockIndex(buffer) < 0) continue;
-    if (seen.insert(vrk::LowerAscii(name)).second) names.push_back(std::move(name));
+    if (name.empty() || IsReserved(name)) continue;
+    if (seen.insert(vrk::LowerAscii(name)).second) listed.push_back(std::move(name));
   }
+  tree_ = TreeNames::Read(p, std::move(listed));
+  treeSignature_ = now;
+  return *tree_;
+}
+
+std::optional<uint64_t> Archive::StoredSize(const std::string& stored) {
+  const int index = packet_->GetFileBlockIndex(stored.c_str());
+  if (index < 0) return std::nullopt;
+  return packet_->GetOriginalSize(stored.c_str(), static_cast<unsigned>(index));
+}
+
+std::vector<std::pair<std::string, std::string>> Archive::FilesLocked() {
+  const TreeNames& tree = Tree();
+  std::vector<std::pair<std::string, std::string>> files;
+  // Names stay in the list after their file is gone until the next commit
+  // rewrites it; only files that are there count.
+  for (std::string& name : tree.Names()) {
+    std::string stored = tree.Stored(name);
+    if (packet_->GetFileBlockIndex(stored.c_str()) >= 0) files.emplace_back(std::move(name), std::move(stored));
+  }
+  return files;
+}
+
+std::vector<std::string> Archive::Names() {
+  Lock lock(mutex_);
+  std::vector<std::string> names;
+  for (auto& file : FilesLocked()) names.push_back(std::move(file.first));
   return names;
 }
 
 bool Archive::Contains(const std::string& name) {
   if (name.empty() || name.find('\0') != std::string::npos) return false;
   Lock lock(mutex_);
-  return Packet()->GetFileBlockIndex(name.c_str()) >= 0;
+  Packet();
+  return packet_->GetFileBlockIndex(Stored(name).c_str()) >= 0;
+}
+
+std::vector<EntryFacts> Archive::Entries() {
+  Lock lock(mutex_);
+  return Tree().Entries([this](const std::string& stored) { return StoredSize(stored); });
+}
+
+std::optional<EntryFacts> Archive::Entry(const std::string& name) {
+  CheckName(name, false);
+  Lock lock(mutex_);
+  return Tree().Entry(name, [this](const std::string& stored) { return StoredSize(stored); });
 }
 
 uint32_t Archive::SizeOf(const std::string& name) {
   CheckName(name, false);
   Lock lock(mutex_);
   IOrvelPacket* p = Packet();
-  const int index = p->GetFileBlockIndex(name.c_str());
+  const std::string stored = Stored(name);
+  const int index = p->GetFileBlockIndex(stored.c_str());
   if (index < 0) throw Failed(name, VRKERR_NOT_FOUND);
-  return p->GetOriginalSize(name.c_str(), static_cast<unsigned>(index));
+  return p->GetOriginalSize(stored.c_str(), static_cast<unsigned>(index));
 }
 
 std::optional<uint32_t> Archive::ReadInto(const std::string& name, void* buffer, size_t capacity,
@@ -191,13 +230,14 @@ std::optional<uint32_t> Archive::ReadInto(const std::string& name, void* buffer,
   CheckName(name, false);
   Lock lock(mutex_);
   IOrvelPacket* p = Packet();
+  const std::string stored = Stored(name);
   // Another process may commit between the size query and the read: the
   // read then finds the new version (by name, never by a block number of
   // the old tables), and a size that no longer fits is asked again.
   for (int attempt = 0;; ++attempt) {
-    const int index = p->GetFileBlockIndex(name.c_str());
+    const int index = p->GetFileBlockIndex(stored.c_str());
     if (index < 0) throw Failed(name, VRKERR_NOT_FOUND);
-    const uint32_t size = p->GetOriginalSize(name.c_str(), static_cast<unsigned>(index));
+    const uint32_t size = p->GetOriginalSize(stored.c_str(), static_cast<unsigned>(index));
     *needed = size;
     // The library reads only into room for the whole file.
     if (size > capacity) return std::nullopt;
@@ -205,7 +245,7 @@ std::optional<uint32_t> Archive::ReadInto(const std::string& name, void* buffer,
     if (size > INT_MAX)
       throw UsageFailure(path_ + ": " + name + ": files of 2 GiB and more cannot be read");
     g_nVrkErrCode = VRKERR_OK;
-    const int got = p->ReadFileTo(name.c_str(), buffer, static_cast<int>(size), VRK_BY_NAME);
+    const int got = p->ReadFileTo(stored.c_str(), buffer, static_cast<int>(size), VRK_BY_NAME);
     // A version that shrank in between is read whole all the same; one that
     // grew does not fit (0, no error) and is asked for again.
     if (got > 0 && g_nVrkErrCode == VRKERR_OK) return static_cast<uint32_t>(got);
@@ -217,10 +257,12 @@ FileFacts Archive::Info(const std::string& name) {
   CheckName(name, false);
   Lock lock(mutex_);
   IOrvelPacket* p = Packet();
-  const char* n = name.c_str();
+  const std::string stored = Stored(name);
+  const char* n = stored.c_str();
   if (p->GetFileBlockIndex(n) < 0) throw Failed(name, VRKERR_NOT_FOUND);
   FileFacts f;
-  f.name = name;
+  const std::optional<EntryFacts> entry = Tree().Entry(name, [this](const std::string& s) { return StoredSize(s); });
+  f.name = entry ? entry->name : name;
   f.size = p->GetFileOriginalSize(n);
   f.storedSize = p->GetFileStoredSize(n);
   f.flags = p->GetFileFlags(n);
@@ -240,13 +282,26 @@ ArchiveFacts Archive::Stat() {
   // Without the archive's own entries.
   const unsigned entries = p->GetFileCount();
   a.files = entries > 0 ? entries - 1 : 0;
-  if (a.files > 0 && p->GetFileBlockIndex(kTreeRecordEntry) >= 0) --a.files;
+  if (a.files > 0 && p->GetFileBlockIndex(vrk::kRecordFileName) >= 0) --a.files;
   return a;
 }
 
-void Archive::Add(const std::string& name, const void* data, size_t size,
+void Archive::Add(const std::string& given, const void* data, size_t size,
                   const AddOptions& options) {
-  CheckName(name, true);
+  CheckName(given, false);
+  std::string name;
+  {
+    // A name the tree record knows goes where its data is: a file the
+    // archive holds under an alias is replaced there.
+    Lock lock(mutex_);
+    Packet();
+    name = Stored(given);
+  }
+  if (name.empty())
+    throw UsageFailure("'" + given + "' matches several names that differ only in letter case; "
+                       "give it as spelled");
+  uint64_t alias = 0;
+  if (!vrk::ParseAliasName(name, &alias)) CheckName(name, true);
   // Every offset in an archive is 32 bits wide.
   if (size > 0xFFFFFFFFull - 4096) throw UsageFailure(name + ": files must stay below 4 GiB");
   if (!options.compress) {
@@ -293,9 +348,10 @@ void Archive::Delete(const std::string& name) {
   CheckName(name, false);
   Lock lock(mutex_);
   RequireWritable();
-  if (packet_->GetFileBlockIndex(name.c_str()) < 0) throw Failed(name, VRKERR_NOT_FOUND);
+  const std::string stored = Stored(name);
+  if (packet_->GetFileBlockIndex(stored.c_str()) < 0) throw Failed(name, VRKERR_NOT_FOUND);
   Change([&] {
-    const int rc = packet_->DeleteFile(name.c_str());
+    const int rc = packet_->DeleteFile(stored.c_str());
     if (rc != VRKERR_OK) throw Failed(name, rc);
   });
 }
@@ -305,6 +361,7 @@ void Archive::Compact() {
   RequireWritable();
   // Compaction commits by itself, swapping the archive's files.
   if (depth_ > 0) throw UsageFailure("compact() cannot run inside a change block");
+  tree_.reset();
   const int rc = packet_->CompactPacket();
   if (rc != VRKERR_OK) throw Failed("", rc);
 }
@@ -325,18 +382,19 @@ void Archive::SetStamp(Stamp stamp) {
 }
 
 std::vector<std::pair<std::string, LibraryFailure>> Archive::Verify() {
-  std::vector<std::string> names = Names();
   Lock lock(mutex_);
   IOrvelPacket* p = Packet();
   const bool wasOn = p->SetVerifyCheckSum(true);
   std::vector<std::pair<std::string, LibraryFailure>> damaged;
   std::vector<unsigned char> buffer;
-  for (const std::string& name : names) {
-    const uint32_t size = p->GetFileOriginalSize(name.c_str());
+  std::unordered_set<std::string> checked;  // hard links share their file's data
+  for (const auto& [name, stored] : FilesLocked()) {
+    if (!checked.insert(vrk::LowerAscii(stored)).second) continue;
+    const uint32_t size = p->GetFileOriginalSize(stored.c_str());
     if (size == 0) continue;
     buffer.resize(size);
     g_nVrkErrCode = VRKERR_OK;
-    const int got = p->ReadFileTo(name.c_str(), buffer.data(), static_cast<int>(size), VRK_BY_NAME);
+    const int got = p->ReadFileTo(stored.c_str(), buffer.data(), static_cast<int>(size), VRK_BY_NAME);
     if (got < 0 || static_cast<uint32_t>(got) != size) damaged.emplace_back(name, Failed(name));
   }
   p->SetVerifyCheckSum(wasOn);
@@ -364,16 +422,15 @@ std::string Archive::RunPatcher(Run&& run) {
 }
 
 std::string Archive::CreatePatch() {
-  std::vector<std::string> names = Names();
   Lock lock(mutex_);
   RequirePatchable();
   IOrvelPacket* p = packet_;
   uint32_t base = 0;
   p->GetPacketVersion(nullptr, nullptr, &base);
   size_t newer = 0;
-  for (const std::string& name : names) {
+  for (const auto& file : FilesLocked()) {
     uint32_t high = 0, low = 0;
-    p->GetFileVersion(name.c_str(), &high, &low);
+    p->GetFileVersion(file.second.c_str(), &high, &low);
     newer += low > base;
   }
   // The library would write nothing, and a patch file from before would
@@ -393,6 +450,7 @@ bool Archive::ApplyPatch(const std::string& patchPath) {
   std::vector<char> path(patchPath.begin(), patchPath.end());
   path.push_back('\0');
   Stamp before, after;
+  tree_.reset();
   packet_->GetPacketVersion(&before.high, &before.low, nullptr);
   bool wrote = true;
   RunPatcher([&](CVrkPatcher& patcher) {

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "TreeNames.h"
+
 class IOrvelPacket;
 
 namespace orvelpy {
@@ -102,8 +104,14 @@ class Archive {
   // nothing when a rollback of an enclosing or inner block already ended it.
   void EndBlock(uint64_t token, bool commit);
 
+  // Names as a user sees them: as spelled in vrk's tree record where the
+  // archive has one (TreeNames.h), else as the name list keeps them. Every
+  // call taking a name resolves it the same way.
   std::vector<std::string> Names();
   bool Contains(const std::string& name);
+  // os.stat-like facts of every entry, or of one (nullopt when none).
+  std::vector<EntryFacts> Entries();
+  std::optional<EntryFacts> Entry(const std::string& name);
   // The file's original size; throws a not-found failure.
   uint32_t SizeOf(const std::string& name);
   // Reads the whole file into `buffer` when it holds `capacity` bytes or
@@ -140,6 +148,16 @@ class Archive {
   IOrvelPacket* Packet();  // throws when closed; call with mutex_ held
   void RequireWritable();
   void RequirePatchable();
+  // The tree record and names as they stand, read again after a change
+  // through this object or when the stored record changed; call with
+  // mutex_ held.
+  const TreeNames& Tree();
+  // The name the data of `name` is stored under; call with mutex_ held.
+  std::string Stored(const std::string& name) { return Tree().Stored(name); }
+  // The files that are there: (name as a user sees it, name stored under).
+  std::vector<std::pair<std::string, std::string>> FilesLocked();
+  // The original size of the file stored under `stored`, if it is there.
+  std::optional<uint64_t> StoredSize(const std::string& stored);
   LibraryFailure Failed(const std::string& name) const;
   LibraryFailure Failed(const std::string& name, int code) const;
   // Runs one change: inside a change block as it is, else in a bracket of
@@ -159,6 +177,8 @@ class Archive {
   bool writable_;
   int depth_ = 0;
   uint64_t epoch_ = 0;
+  std::optional<TreeNames> tree_;
+  RecordSignature treeSignature_;
 };
 
 // Prepares LZO for compressing adds; false when it cannot be used.

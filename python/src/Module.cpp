@@ -10,6 +10,7 @@
 
 #include <cerrno>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,11 +36,19 @@ py::str Text(const std::string& s) {
   return py::reinterpret_steal<py::str>(o);
 }
 
-// A name or path given as str (encoded back as Text decodes) or bytes.
-std::string Bytes(py::handle value, const char* what) {
+// A name or path given as str (encoded back as Text decodes), bytes or a
+// path object (pathlib's paths, os.DirEntry).
+std::string Bytes(py::handle given, const char* what) {
+  py::object value = py::reinterpret_borrow<py::object>(given);
+  if (!PyBytes_Check(value.ptr()) && !PyUnicode_Check(value.ptr())) {
+    PyObject* path = PyOS_FSPath(value.ptr());
+    if (!path) {
+      PyErr_Clear();
+      throw py::type_error(std::string(what) + " must be str, bytes or a path object");
+    }
+    value = py::reinterpret_steal<py::object>(path);
+  }
   if (PyBytes_Check(value.ptr())) return std::string(py::reinterpret_borrow<py::bytes>(value));
-  if (!PyUnicode_Check(value.ptr()))
-    throw py::type_error(std::string(what) + " must be str or bytes");
   PyObject* b = PyUnicode_AsEncodedString(value.ptr(), "utf-8", "surrogateescape");
   if (!b) throw py::error_already_set();
   return std::string(py::reinterpret_steal<py::bytes>(b));
@@ -263,9 +272,60 @@ PYBIND11_MODULE(_core, m) {
     }
   });
 
+  using orvelpy::EntryFacts;
+  const auto optional = [](bool known, py::object value) { return known ? value : py::none(); };
+  py::class_<EntryFacts>(m, "Entry",
+                         "One entry of the archive as os.stat tells of a file. Mode, time and "
+                         "owner come from vrk's tree record; files it does not know have mode "
+                         "0o100644 and no time or owner (None).")
+      .def_property_readonly("name", [](const EntryFacts& e) { return Text(e.name); },
+                             "The name as spelled on disk.")
+      .def_readonly("kind", &EntryFacts::kind,
+                    "'file', 'directory', 'symlink', 'hardlink', 'fifo', 'chardev' or 'blockdev'.")
+      .def_readonly("st_mode", &EntryFacts::mode, "Type and permission bits, as os.stat's.")
+      .def_readonly("st_size", &EntryFacts::size,
+                    "A file's size (a hard link's: its file's); a symbolic link's target length.")
+      .def_property_readonly("st_mtime",
+           [optional](const EntryFacts& e) {
+             return optional(e.seconds.has_value(),
+                             py::float_(static_cast<double>(e.seconds.value_or(0)) + e.nanoseconds / 1e9));
+           },
+           "Modification time in seconds since 1970, or None.")
+      .def_property_readonly("st_mtime_ns",
+           [optional](const EntryFacts& e) {
+             return optional(e.seconds.has_value(),
+                             py::int_(e.seconds.value_or(0)) * py::int_(1000000000) + py::int_(e.nanoseconds));
+           },
+           "Modification time in nanoseconds since 1970, or None.")
+      .def_property_readonly("st_uid",
+           [optional](const EntryFacts& e) { return optional(e.uid.has_value(), py::int_(e.uid.value_or(0))); },
+           "Owner's user number, or None.")
+      .def_property_readonly("st_gid",
+           [optional](const EntryFacts& e) { return optional(e.gid.has_value(), py::int_(e.gid.value_or(0))); },
+           "Owner's group number, or None.")
+      .def_property_readonly("st_rdev", [](const EntryFacts& e) { return e.device; },
+                             "A device's number (0 for other kinds).")
+      .def_property_readonly("user",
+           [optional](const EntryFacts& e) { return optional(!e.user.empty(), Text(e.user)); },
+           "Owner's user name, or None.")
+      .def_property_readonly("group",
+           [optional](const EntryFacts& e) { return optional(!e.group.empty(), Text(e.group)); },
+           "Owner's group name, or None.")
+      .def_property_readonly("target",
+           [optional](const EntryFacts& e) { return optional(!e.target.empty(), Text(e.target)); },
+           "What a symbolic link holds, or the name of the file a hard link shares; else None.")
+      .def("is_file", [](const EntryFacts& e) { return e.kind == "file" || e.kind == "hardlink"; },
+           "True for files and hard links.")
+      .def("is_dir", [](const EntryFacts& e) { return e.kind == "directory"; })
+      .def("is_symlink", [](const EntryFacts& e) { return e.kind == "symlink"; })
+      .def("__repr__", [](const EntryFacts& e) {
+        return "<orvelpacket.Entry " + std::string(py::repr(Text(e.name))) + " " + e.kind + " size=" +
+               std::to_string(e.size) + ">";
+      });
+
   py::class_<orvelpy::FileFacts>(m, "FileInfo", "What the archive records about one file.")
       .def_property_readonly("name", [](const orvelpy::FileFacts& f) { return Text(f.name); },
-                             "The name as it was asked for.")
+                             "The name as spelled in vrk's tree record, else as it was asked for.")
       .def_readonly("size", &orvelpy::FileFacts::size, "Original size in bytes.")
       .def_readonly("stored_size", &orvelpy::FileFacts::storedSize, "Bytes stored in the archive.")
       .def_readonly("flags", &orvelpy::FileFacts::flags, "The block table's flags word.")
@@ -361,20 +421,46 @@ PYBIND11_MODULE(_core, m) {
              std::vector<std::string> names = Unlocked(a, [](Archive& c) { return c.Names(); });
              py::list out;
              for (const std::string& n : names) out.append(Text(n));
-             return py::iter(out);
+             return out;
            },
-           "Iterator over the names in the archive's name list (in lower case, as the archive "
-           "keeps them), without the archive's own entries (the name list, vrk's tree "
-           "record). Files that only a patch added have no name there and are not listed.")
-      .def("__iter__", [](py::object self) { return self.attr("names")(); },
-           "Same as names().")
+           "The names of the files, as a list: as spelled on disk where vrk's tree record "
+           "keeps them (hard links included), else as the archive's name list keeps them (in "
+           "lower case). Without the archive's own entries (the name list, the tree record, "
+           "the aliases it stores names under). Files that only a patch added have no name "
+           "in the list and are not listed.")
+      .def("__iter__", [](py::object self) { return py::iter(self.attr("names")()); },
+           "Iterates over names().")
+      .def("__len__",
+           [](PyArchive& a) { return Unlocked(a, [](Archive& c) { return c.Names().size(); }); },
+           "The number of names().")
       .def("__contains__",
            [](PyArchive& a, py::handle name) {
-             if (!PyUnicode_Check(name.ptr()) && !PyBytes_Check(name.ptr())) return false;
-             const std::string n = Bytes(name, "name");
+             std::string n;
+             try {
+               n = Bytes(name, "name");
+             } catch (const py::type_error&) {
+               return false;
+             }
              return Unlocked(a, [&n](Archive& c) { return c.Contains(n); });
            },
-           "True when the archive holds a file of this name (letter case does not matter).")
+           "True when the archive holds a file of this name: as spelled first, else in any "
+           "letter case when that names one file.")
+      .def("__getitem__", &Read, py::arg("name"), "Same as read(name).")
+      .def("entries",
+           [](PyArchive& a) { return Unlocked(a, [](Archive& c) { return c.Entries(); }); },
+           "An Entry (os.stat-like: kind, st_mode, st_size, st_mtime, owner, link target) for "
+           "every file, directory, link, FIFO and device the tree record keeps, then for the "
+           "files it does not know.")
+      .def("entry",
+           [](PyArchive& a, py::handle name) {
+             const std::string n = Bytes(name, "name");
+             std::optional<orvelpy::EntryFacts> e =
+                 Unlocked(a, [&n](Archive& c) { return c.Entry(n); });
+             if (!e) throw LibraryFailure(VRKERR_NOT_FOUND, (*a).Path() + ": " + n);
+             return *e;
+           },
+           py::arg("name"),
+           "The Entry of one name (a file, directory, link, ...); NotFoundError when none.")
       .def("read", &Read, py::arg("name"),
            "The whole file as bytes (checksums checked in advanced archives). Raises "
            "NotFoundError (a KeyError) when there is no such file.")

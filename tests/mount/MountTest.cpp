@@ -149,6 +149,39 @@ TEST_P(MountTest, ShowsSpelledNamesLinksAsStoredAndEmptyDirectories) {
 // so m -> a/../../.. is the top through the link but two levels above it
 // through the directory. The mount, as extract, shows the directory; with
 // --safe-links m is hidden, and nothing shown resolves outside.
+// Names the archive stores under aliases show as spelled, the names of a
+// hard-linked file share one inode, a FIFO shows as one, and root sees the
+// recorded owners (others see their own, as extract gives them).
+TEST_P(MountTest, ShowsAliasedNamesHardLinksFifosAndOwners) {
+  fs::create_directories(Path("src/d"));
+  WriteFile(Path("src/A.txt"), "upper");
+  WriteFile(Path("src/a.txt"), "lower");
+  WriteFile(Path("src/d/one"), "shared");
+  ASSERT_EQ(link(Path("src/d/one").c_str(), Path("src/two").c_str()), 0);
+  ASSERT_EQ(mkfifo(Path("src/pipe").c_str(), 0640), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(lchown(Path("src/a.txt").c_str(), 1234, 2345), 0);
+  }
+  RunResult c = Create({"-C", "src", "."});
+  ASSERT_EQ(c.status, 0) << c.err;
+  Mount(Archive(), "mnt");
+  EXPECT_EQ(ReadFile(Path("mnt/A.txt")), "upper");
+  EXPECT_EQ(ReadFile(Path("mnt/a.txt")), "lower");
+  EXPECT_EQ(ReadFile(Path("mnt/two")), "shared");
+  struct stat one, two, pipe, owned;
+  ASSERT_EQ(stat(Path("mnt/d/one").c_str(), &one), 0);
+  ASSERT_EQ(stat(Path("mnt/two").c_str(), &two), 0);
+  EXPECT_EQ(one.st_ino, two.st_ino);
+  EXPECT_EQ(one.st_nlink, 2u);
+  ASSERT_EQ(lstat(Path("mnt/pipe").c_str(), &pipe), 0);
+  EXPECT_TRUE(S_ISFIFO(pipe.st_mode));
+  EXPECT_EQ(pipe.st_mode & 07777, 0440u);
+  ASSERT_EQ(stat(Path("mnt/a.txt").c_str(), &owned), 0);
+  EXPECT_EQ(owned.st_uid, root ? 1234u : geteuid());
+  EXPECT_EQ(owned.st_gid, root ? 2345u : getegid());
+}
+
 TEST_P(MountTest, SafeLinksShowNothingLeadingOutside) {
   WriteFile(Path("src/x/y/z/keep"), "keep");
   WriteFile(Path("src/a/f"), "f");

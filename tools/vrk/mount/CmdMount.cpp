@@ -54,34 +54,42 @@ struct MountOptions {
 #ifdef VRK_WITH_FUSE
 
 // What the attributes of the mounted tree come from: the tree record's
-// entries, by name as the archive compares names, and the archive file's
-// time for what the record does not know.
+// entries by their names as spelled (separators as '/'), and the archive
+// file's time for what the record does not know. Owners are shown as
+// extract restores them: the recorded ones when root mounts, else the
+// mounting user's.
 struct AttributeSource {
   struct timespec archiveTime;
   std::unordered_map<std::string, TreeEntry> entries;
+  TreeRecord owners;  // the record, for its owners
+  bool showOwners = false;
 };
 
-// A name as the archive compares it: letter case and separator aside.
-std::string NameKey(const std::string& name) {
-  std::string key = LowerAscii(name);
+// A name as the tree shows it: separators as '/'.
+std::string PathKey(const std::string& name) {
+  std::string key = name;
   std::replace(key.begin(), key.end(), '\\', '/');
   return key;
 }
 
-// The mode and time shown for `name` (a file's name inside the archive, or a
-// directory's path in the tree): those the tree record keeps, without the
-// write bits (the mount is read-only); else files 0444, directories 0555,
-// and the archive's time.
-MountAttributes AttributesOf(const AttributeSource& source, const std::string& name,
+// The mode, time and owner shown for the node at `path`: those the tree
+// record keeps, without the write bits (the mount is read-only); else files
+// 0444, directories 0555, and the archive's time.
+MountAttributes AttributesOf(const AttributeSource& source, const std::string& path,
                              bool directory) {
   MountAttributes a;
-  auto found = source.entries.find(NameKey(name));
-  const bool kept = found != source.entries.end() &&
-                    (found->second.kind == EntryKind::kDirectory) == directory;
+  auto found = source.entries.find(path);
+  const bool kept = found != source.entries.end() && found->second.IsDirectory() == directory;
   if (kept) {
     a.mode = found->second.mode & 07555;
     a.mtime.tv_sec = static_cast<time_t>(found->second.seconds);
     a.mtime.tv_nsec = static_cast<long>(found->second.nanoseconds);
+    const Owner* owner = source.owners.OwnerOf(found->second);
+    if (source.showOwners && owner) {
+      a.owned = true;
+      a.uid = owner->uid;
+      a.gid = owner->gid;
+    }
   } else {
     a.mode = directory ? 0555 : 0444;
     a.mtime = source.archiveTime;
@@ -134,12 +142,15 @@ class MountedArchive {
 
   void Fill(const MountTree& tree, uint32_t index, struct stat* st) const {
     const MountTree::Node& node = tree.At(index);
+    const uint32_t inode = tree.InodeOf(index);
     std::memset(st, 0, sizeof *st);
-    st->st_ino = index + 1;
-    st->st_mode = (node.directory ? S_IFDIR : node.link ? S_IFLNK : S_IFREG) | node.attributes.mode;
-    st->st_nlink = node.directory ? 2 + node.subdirectories : 1;
-    st->st_uid = uid_;
-    st->st_gid = gid_;
+    st->st_ino = inode + 1;
+    const mode_t type = node.directory ? S_IFDIR : node.link ? S_IFLNK : node.special ? node.special : S_IFREG;
+    st->st_mode = type | node.attributes.mode;
+    st->st_nlink = node.directory ? 2 + node.subdirectories : tree.At(inode).names;
+    st->st_rdev = node.device;
+    st->st_uid = node.attributes.owned ? node.attributes.uid : uid_;
+    st->st_gid = node.attributes.owned ? node.attributes.gid : gid_;
     st->st_size = static_cast<off_t>(node.size);
     st->st_blksize = 4096;
     st->st_blocks = static_cast<blkcnt_t>((node.size + 511) / 512);
@@ -149,7 +160,8 @@ class MountedArchive {
   // The bytes of the file at `index`, or a negative errno. The kernel asks
   // for a file in pieces, so decoded files stay in memory, the least
   // recently used leaving first once they pass kCachedBytes together.
-  int Data(const TreePtr& tree, uint32_t index, std::shared_ptr<const FileData>* out) {
+  int Data(const TreePtr& tree, uint32_t name, std::shared_ptr<const FileData>* out) {
+    const uint32_t index = tree->InodeOf(name);  // names of one file share its data
     std::lock_guard<std::mutex> lock(mutex_);
     const bool current = tree == tree_;  // only the current tree's files are kept
     auto found = current ? cache_.find(index) : cache_.end();
@@ -203,7 +215,7 @@ class MountedArchive {
   // while it is made (the stamp moved) makes it again, a few times at most.
   void Rebuild(struct stat st) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-      AttributeSource source{st.st_mtim, {}};
+      AttributeSource source{st.st_mtim, {}, {}, geteuid() == 0};
       MountTree fresh = BuildTree(packet_, source, safeLinks_);
       struct stat after;
       if (stat(path_.c_str(), &after) != 0) return;
@@ -355,6 +367,7 @@ int OnRead(const char* path, char* buf, size_t size, off_t offset, struct fuse_f
       const uint32_t index = tree->Find(path);
       if (index == MountTree::kNone) return -ENOENT;
       if (tree->At(index).directory) return -EISDIR;
+      if (tree->At(index).special) return -EINVAL;
       const int rc = m.Data(tree, index, &data);
       if (rc != 0) return rc;
     }
@@ -369,7 +382,8 @@ int OnStatfs(const char*, struct statvfs* st) {
   const auto held = Mounted().Tree();
   const MountTree& tree = *held;
   uint64_t bytes = 0;
-  for (size_t i = 0; i < tree.Size(); ++i) bytes += tree.At(static_cast<uint32_t>(i)).size;
+  for (size_t i = 0; i < tree.Size(); ++i)
+    if (tree.InodeOf(static_cast<uint32_t>(i)) == i) bytes += tree.At(static_cast<uint32_t>(i)).size;
   std::memset(st, 0, sizeof *st);
   st->f_bsize = st->f_frsize = 4096;
   st->f_blocks = (bytes + 4095) / 4096;
@@ -386,28 +400,53 @@ int OnStatfs(const char*, struct statvfs* st) {
 MountTree BuildTree(const Packet& packet, AttributeSource& source, bool safeLinks) {
   MountTree tree;
   const ArchiveTree archive = ReadArchiveTree(packet);
+  const TreeRecord& record = archive.record.record;
+  source.owners = record;
   const auto notShown = [&packet](const std::string& name, const std::string& why) {
     PrintProblem("warning: " + packet.About(name) + ": not shown: " + why);
   };
-  for (const bool links : {false, true}) {
+  std::unordered_map<std::string, uint32_t> files;  // node of each file shown, by exact name
+  // Files first, then the names hard links give them, then symbolic links.
+  enum Pass { kFiles, kHardLinks, kLinks };
+  for (const Pass pass : {kFiles, kHardLinks, kLinks}) {
     for (const TreeItem& item : archive.items) {
       const TreeEntry& e = item.entry;
-      if (IsOwnEntry(e.name) || (e.kind == EntryKind::kLink) != links) continue;
-      if (item.attributes) source.entries.emplace(NameKey(e.name), e);
+      const Pass of = e.kind == EntryKind::kLink ? kLinks : e.kind == EntryKind::kHardLink ? kHardLinks : kFiles;
+      if (IsOwnEntry(e.name) || of != pass) continue;
+      if (item.attributes) source.entries.emplace(PathKey(e.name), e);
       std::string why;
       bool shown = true;
-      if (e.kind == EntryKind::kLink)
-        shown = tree.AddLink(e.name, e.target, &why);
-      else if (e.kind == EntryKind::kDirectory)
-        shown = !item.emptyDirectory || tree.AddDirectory(e.name, &why);
-      else if (e.kind != EntryKind::kFile && e.kind != EntryKind::kHardLink)
-        shown = false, why = "FIFOs and devices are not shown";
-      else if (const TreeEntry* data = e.kind == EntryKind::kHardLink ? HardLinkHolder(archive, e) : &e;
-               !data || !packet.Contains(StoredName(*data)))
-        shown = false, why = "named in the list but not in the tables";
-      else
-        shown = tree.AddFile(StoredName(*data),
-                             packet->GetFileOriginalSize(StoredName(*data).c_str()), &why, e.name);
+      const std::string stored = item.attributes ? StoredName(e) : e.name;
+      switch (e.kind) {
+        case EntryKind::kLink:
+          shown = tree.AddLink(e.name, e.target, &why);
+          break;
+        case EntryKind::kDirectory:
+          shown = !item.emptyDirectory || tree.AddDirectory(e.name, &why);
+          break;
+        case EntryKind::kHardLink: {
+          auto file = files.find(e.target);
+          shown = file != files.end() && tree.AddHardLink(e.name, file->second, &why);
+          if (file == files.end()) why = "the file it is another name of is not shown";
+          break;
+        }
+        case EntryKind::kFifo:
+          shown = tree.AddSpecial(e.name, S_IFIFO, 0, &why);
+          break;
+        case EntryKind::kCharDevice:
+        case EntryKind::kBlockDevice:
+          shown = tree.AddSpecial(e.name, e.kind == EntryKind::kCharDevice ? S_IFCHR : S_IFBLK,
+                                  static_cast<dev_t>(e.device), &why);
+          break;
+        case EntryKind::kFile:
+          if (!packet.Contains(stored)) {
+            shown = false, why = "named in the list but not in the tables";
+          } else if ((shown = tree.AddFile(stored, packet->GetFileOriginalSize(stored.c_str()), &why,
+                                           e.name))) {
+            files.emplace(e.name, tree.Find(PathKey(e.name)));
+          }
+          break;
+      }
       if (!shown) notShown(e.name, why);
     }
   }
@@ -416,8 +455,7 @@ MountTree BuildTree(const Packet& packet, AttributeSource& source, bool safeLink
       notShown(name, "it " + why + " (--safe-links)");
   for (size_t i = 0; i < tree.Size(); ++i) {
     MountTree::Node& node = tree.At(static_cast<uint32_t>(i));
-    const std::string name = node.directory ? tree.PathOf(static_cast<uint32_t>(i)) : node.entry;
-    node.attributes = AttributesOf(source, name, node.directory);
+    node.attributes = AttributesOf(source, tree.PathOf(static_cast<uint32_t>(i)), node.directory);
   }
   return tree;
 }
@@ -499,7 +537,7 @@ int RunMount(const MountOptions& o) {
       throw ToolError(message);
     }
   }();
-  AttributeSource source{archiveStat.st_mtim, {}};
+  AttributeSource source{archiveStat.st_mtim, {}, {}, geteuid() == 0};
   MountTree tree = BuildTree(packet, source, o.safeLinks);
   MountedArchive mounted(std::move(packet), std::move(tree), archivePath, archiveStat,
                          o.safeLinks);

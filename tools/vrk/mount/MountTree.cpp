@@ -31,6 +31,28 @@ bool MountTree::AddLink(const std::string& path, const std::string& target, std:
   return true;
 }
 
+bool MountTree::AddHardLink(const std::string& path, uint32_t file, std::string* why) {
+  const uint32_t inode = InodeOf(file);
+  const uint32_t name = Place(path, false, why);
+  if (name == kNone) return false;
+  Node& node = nodes_[name];
+  const Node& shared = nodes_[inode];
+  node.entry = shared.entry;
+  node.size = shared.size;
+  node.inode = inode;
+  ++nodes_[inode].names;
+  return true;
+}
+
+bool MountTree::AddSpecial(const std::string& path, mode_t type, dev_t device, std::string* why) {
+  const uint32_t node = Place(path, false, why);
+  if (node == kNone) return false;
+  nodes_[node].special = type;
+  nodes_[node].device = device;
+  nodes_[node].entry = path;
+  return true;
+}
+
 bool MountTree::AddDirectory(const std::string& path, std::string* why) {
   return Place(path, true, why) != kNone;
 }
