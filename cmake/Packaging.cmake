@@ -18,7 +18,8 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${ORVEL_DEBIAN_REVISION})
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ORVEL_HOMEPAGE}")
 # No CPACK_PACKAGE_DESCRIPTION_SUMMARY: CPack would put it before each
 # package's own first line, which is that package's summary.
-set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+# Debian packages install under /usr whatever prefix the build was made for.
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)

@@ -248,6 +248,9 @@ std::optional<uint32_t> Archive::ReadInto(const std::string& name, void* buffer,
     const int got = p->ReadFileTo(stored.c_str(), buffer, static_cast<int>(size), VRK_BY_NAME);
     // A version that shrank in between is read whole all the same; one that
     // grew does not fit (0, no error) and is asked for again.
+    // The error code is one per process: another thread's failure may show
+    // in it, so a read of the whole size counts whatever it says.
+    if (got > 0 && static_cast<uint32_t>(got) == size) return size;
     if (got > 0 && g_nVrkErrCode == VRKERR_OK) return static_cast<uint32_t>(got);
     if (got < 0 || g_nVrkErrCode != VRKERR_OK || attempt == 3) throw Failed(name);
   }

@@ -126,7 +126,9 @@ TEST_P(TreeTest, LinkChainsLeadingOutsideAreNotMadeWithSafeLinks) {
 TEST_P(TreeTest, DereferencePacksWhatLinksPointTo) {
   ASSERT_EQ(symlink("..", Path("src/bin/loop").c_str()), 0);  // followed, it never ends
   RunResult c = Create({"-L", "-C", "src", "."});
-  ExpectPacked(c);
+  // The clashing names are packed; the loop is skipped with a warning.
+  EXPECT_EQ(c.status, kWarnings) << c.err;
+  EXPECT_EQ(c.err.find("index.html"), std::string::npos) << c.err;
   EXPECT_NE(c.err.find("bin/loop: a link back to a directory above it, skipped"), std::string::npos)
       << c.err;
   RunResult x = Vrk({"extract", Archive(), "-C", "out"});

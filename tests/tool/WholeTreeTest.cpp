@@ -150,6 +150,35 @@ TEST_P(WholeTreeTest, EveryKindComesBackIdentical) {
   EXPECT_EQ(ReadFile(Path("alone/d/hard/two")), "shared data");
 }
 
+// A backslash in a file's name is its own wherever the file is, also at the
+// top and with --backslash separators: the file is stored under an alias
+// and the record keeps its name joined with '/'. A directory at the top
+// whose name holds one cannot be told from a split name: its mode and time
+// are not kept, its files are.
+TEST_P(WholeTreeTest, BackslashesAtTheTopAndUnderBackslashSeparators) {
+  WriteFile(Path("src/back\\slash"), "top");
+  WriteFile(Path("src/dir\\name/inner"), "inner");
+  ASSERT_EQ(link(Path("src/back\\slash").c_str(), Path("src/hard\\link").c_str()), 0);
+  WriteFile(Path("src/Dir/A.txt"), "upper");
+  WriteFile(Path("src/Dir/a.txt"), "lower");
+  for (const bool separators : {false, true}) {
+    SCOPED_TRACE(separators ? "--backslash" : "'/' separators");
+    const std::string out = separators ? "out-bs" : "out";
+    std::vector<std::string> args{"-C", "src", "."};
+    if (separators) args.insert(args.begin(), "--backslash");
+    RunResult c = Create(args, Named(out));
+    EXPECT_EQ(c.status, kWarnings) << c.err;
+    EXPECT_NE(c.err.find("dir\\name: a backslash"), std::string::npos) << c.err;
+    RunResult x = Vrk({"extract", Named(out), "-C", out});
+    EXPECT_EQ(x.status, 0) << x.err;
+    for (const auto& [name, data] : std::map<std::string, std::string>{
+             {"back\\slash", "top"}, {"hard\\link", "top"}, {"dir\\name/inner", "inner"},
+             {"Dir/A.txt", "upper"}, {"Dir/a.txt", "lower"}})
+      EXPECT_EQ(ReadFile(Path(out + "/" + name)), data) << name;
+    EXPECT_FALSE(Exists(Path(out + "/back"))) << "a backslash taken for a separator";
+  }
+}
+
 TEST_P(WholeTreeTest, OwnersByNameByNumberOrNotAtAll) {
   if (!Root()) GTEST_SKIP() << "owners are restored only by root";
   const passwd* pw = getpwnam("daemon");

@@ -101,9 +101,9 @@ class Extraction {
       Attempt(bar, [&] {
         if (Kept(bar, *f)) return;
         EntryBytes data = ReadEntry(packet_, StoredName(f->entry));
-        target_.WriteFile(f->entry.name, data.Data(), data.Size(),
-                          f->attributes ? &f->entry : nullptr);
-        extracted_[f->entry.name] = f->entry.name;
+        const std::string placed = PlacedName(f->entry);
+        target_.WriteFile(placed, data.Data(), data.Size(), f->attributes ? &f->entry : nullptr);
+        extracted_[f->entry.name] = placed;
         bar.Advance(data.Size());
         Done(f->entry.name);
       });
@@ -232,7 +232,7 @@ class Extraction {
   bool Kept(ProgressBar& bar, const TreeItem& item) {
     if (!o_.keepOld && !o_.keepNewer) return false;
     struct stat st;
-    if (!target_.Exists(item.entry.name, &st)) return false;
+    if (!target_.Exists(PlacedName(item.entry), &st)) return false;
     std::string why;
     if (o_.keepOld) {
       why = "already there, kept (-k)";

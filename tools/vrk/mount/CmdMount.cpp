@@ -65,10 +65,14 @@ struct AttributeSource {
   bool showOwners = false;
 };
 
-// A name as the tree shows it: separators as '/'.
+// A name as the tree shows it: split as MountTree splits names, joined
+// with '/'.
 std::string PathKey(const std::string& name) {
-  std::string key = name;
-  std::replace(key.begin(), key.end(), '\\', '/');
+  std::string key;
+  for (const std::string& part : SplitPath(name, NameSeparators(name))) {
+    if (part.empty() || part == ".") continue;
+    key += (key.empty() ? "" : "/") + part;
+  }
   return key;
 }
 
@@ -413,7 +417,8 @@ MountTree BuildTree(const Packet& packet, AttributeSource& source, bool safeLink
       const TreeEntry& e = item.entry;
       const Pass of = e.kind == EntryKind::kLink ? kLinks : e.kind == EntryKind::kHardLink ? kHardLinks : kFiles;
       if (IsOwnEntry(e.name) || of != pass) continue;
-      if (item.attributes) source.entries.emplace(PathKey(e.name), e);
+      const std::string placed = PlacedName(e);
+      if (item.attributes) source.entries.emplace(PathKey(placed), e);
       std::string why;
       bool shown = true;
       const std::string stored = item.attributes ? StoredName(e) : e.name;
@@ -442,8 +447,8 @@ MountTree BuildTree(const Packet& packet, AttributeSource& source, bool safeLink
           if (!packet.Contains(stored)) {
             shown = false, why = "named in the list but not in the tables";
           } else if ((shown = tree.AddFile(stored, packet->GetFileOriginalSize(stored.c_str()), &why,
-                                           e.name))) {
-            files.emplace(e.name, tree.Find(PathKey(e.name)));
+                                           placed))) {
+            files.emplace(e.name, tree.Find(PathKey(placed)));
           }
           break;
       }

@@ -59,7 +59,7 @@ bool MountTree::AddDirectory(const std::string& path, std::string* why) {
 
 uint32_t MountTree::Place(const std::string& path, bool directory, std::string* why) {
   std::vector<std::string> parts;
-  for (std::string& part : SplitPath(path, "/\\")) {
+  for (std::string& part : SplitPath(path, NameSeparators(path))) {
     if (part.empty() || part == ".") continue;
     if (part == "..") {
       *why = "a '..' component cannot be shown";

@@ -68,18 +68,21 @@ class Walker {
   // archive cannot keep a file under it as it is; false after a warning when
   // nothing can be stored under it.
   bool StorableName(const std::string& diskPath, const std::vector<std::string>& components,
-                    std::string* name, bool* alias) {
+                    bool file, std::string* name, bool* alias) {
     bool odd = false, backslash = false;
     for (const std::string& c : components) {
       odd |= c.find_first_of("\\\n\r") != std::string::npos;
       backslash |= c.find('\\') != std::string::npos;
     }
-    *name = JoinName(components, options_.backslash);
+    // A file with a backslash in its name is stored under an alias, so its
+    // record name is joined with '/' whatever --backslash says: its
+    // backslashes are then its own (PlacedName).
+    *name = JoinName(components, options_.backslash && !(file && backslash && options_.record));
     *alias = odd || !ArchiveHoldsName(*name);
-    // A backslash in a name is told from a separator by a '/' in the name
+    // Other entries tell a backslash from a separator by a '/' in the name
     // (NameSeparators): with --backslash, or in a name of one component,
     // there is none.
-    if (options_.record && backslash && (options_.backslash || components.size() == 1)) {
+    if (options_.record && backslash && !file && (options_.backslash || components.size() == 1)) {
       Problem(diskPath + ": a backslash in a name " +
               (options_.backslash ? std::string("cannot be kept with --backslash")
                                   : std::string("cannot be kept at the top: pack the directory "
@@ -156,17 +159,22 @@ class Walker {
     std::string name;
     bool alias = false;
     if (S_ISDIR(st.st_mode)) {
-      if (!components.empty() && !StorableName(path, components, &name, &alias)) return;
-      return Directory(path, components, name, st);
+      // A directory whose own name cannot be kept still has its files packed.
+      const bool kept = components.empty() || StorableName(path, components, false, &name, &alias);
+      if (!kept) name = JoinName(components, false);
+      return Directory(path, components, name, st, kept);
     }
     EntryKind kind;
     if (!LeafKind(path, st, &kind)) return;
     if (components.empty()) return Problem(path + ": no name left for this file");
-    if (!StorableName(path, components, &name, &alias)) return;
+    if (!StorableName(path, components, kind == EntryKind::kFile, &name, &alias)) return;
     if (!leaves_.insert(name).second) return;  // met twice
     if (kind == EntryKind::kLink) return Link(path, name, st);
     if (kind != EntryKind::kFile) return Put(TreeEntry::From(kind, std::move(name), st), st);
-    if (options_.record && st.st_nlink > 1) {
+    // A second name with a backslash and no '/' could not be told from one
+    // split at it: such a name gets its own copy of the data, under an alias.
+    const bool placeable = name.find('\\') == std::string::npos || name.find('/') != std::string::npos;
+    if (options_.record && st.st_nlink > 1 && placeable) {
       auto [first, fresh] = inodes_.emplace(std::make_pair(st.st_dev, st.st_ino), name);
       if (!fresh) {
         TreeEntry e = TreeEntry::From(EntryKind::kHardLink, std::move(name), st);
@@ -177,6 +185,9 @@ class Walker {
     if (static_cast<uint64_t>(st.st_size) > kMaxFileSize)
       return Problem(path + ": " + TooLargeReason());
     if (!FirstOfItsFoldedName(path, name, &alias)) return;
+    // A file found by its alias keeps a name joined with '/' in the record,
+    // so that a backslash in it is always its own (PlacedName).
+    if (alias) name = JoinName(components, false);
     InputFile f;
     f.diskPath = path;
     f.name = name;
@@ -206,13 +217,13 @@ class Walker {
   }
 
   void Directory(const std::string& path, std::vector<std::string>& components,
-                 std::string name, const struct stat& st) {
+                 std::string name, const struct stat& st, bool keepEntry = true) {
     const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
     if (ancestors_.count(id)) return Note(path + ": a link back to a directory above it, skipped");
     if (!walked_.insert(name).second) return;  // given twice
     std::vector<std::string> entries;
     if (!ReadDirectory(path, &entries)) return;
-    if (!name.empty()) Put(TreeEntry::From(EntryKind::kDirectory, name, st), st);
+    if (!name.empty() && keepEntry) Put(TreeEntry::From(EntryKind::kDirectory, name, st), st);
 
     ancestors_.insert(id);
     for (const std::string& entry : entries) {

@@ -52,6 +52,12 @@ std::string StoredName(const TreeEntry& file) {
   return file.alias ? AliasName(file.alias) : file.name;
 }
 
+std::string PlacedName(const TreeEntry& e) {
+  const bool ownBackslash = e.alias && e.name.find('\\') != std::string::npos &&
+                            e.name.find('/') == std::string::npos;
+  return ownBackslash ? "./" + e.name : e.name;
+}
+
 std::vector<TreeEntry> TreeRecord::Entries() const {
   std::vector<TreeEntry> live;
   live.reserve(exact_.size() + directories_.size());

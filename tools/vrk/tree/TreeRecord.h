@@ -71,6 +71,12 @@ bool ParseAliasName(const std::string& name, uint64_t* number);
 // The name the archive stores a file entry's data under: its alias, else its
 // own name.
 std::string StoredName(const TreeEntry& file);
+// The path to place `e` at on disk or in a mount. A name with a '/' is split
+// there alone, one without at '\' too (NameSeparators), as other hosts join
+// names with '\'. A file stored under an alias has a name joined with '/'
+// whose backslashes are its own: when it has no '/', "./" goes before it so
+// that they are not taken for separators.
+std::string PlacedName(const TreeEntry& e);
 
 class TreeRecord {
  public:
