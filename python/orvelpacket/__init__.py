@@ -15,13 +15,13 @@ import os
 from typing import List, NamedTuple, Optional, Tuple, Union
 
 from . import _core
-from ._core import Archive, ArchiveStat, ChangeBlock, FileInfo
+from ._core import Archive, ArchiveStat, ChangeBlock, Entry, FileInfo
 from .errors import (BusyError, DamagedError, DiskError, Error, ExistsError,
                      NeedsRecoveryError, NotFoundError, ReadOnlyError,
                      TableFullError)
 
 __all__ = [
-    "open", "create", "salvage", "SalvageReport", "Archive", "ArchiveStat", "ChangeBlock", "FileInfo",
+    "open", "create", "salvage", "SalvageReport", "Archive", "ArchiveStat", "ChangeBlock", "Entry", "FileInfo",
     "Error", "NotFoundError", "ExistsError", "ReadOnlyError", "DamagedError",
     "DiskError", "BusyError", "NeedsRecoveryError", "TableFullError",
 ]

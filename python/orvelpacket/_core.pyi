@@ -6,12 +6,58 @@ from typing import Iterator, List, Optional, Tuple, Type, Union
 
 from .errors import Error
 
-_Name = Union[str, bytes]
+_Name = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 _Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 _Stamp = Union[Tuple[int, int], int]
 # Anything with the buffer protocol: bytes, bytearray, memoryview, array, mmap, ...
 _ReadableBuffer = Union[bytes, bytearray, memoryview]
 _WritableBuffer = Union[bytearray, memoryview]
+
+
+class Entry:
+    """One entry of the archive as os.stat tells of a file. Mode, time and owner
+    come from vrk's tree record; files it does not know have mode 0o100644 and no
+    time or owner (None)."""
+    @property
+    def name(self) -> str:
+        """The name as spelled on disk."""
+    @property
+    def kind(self) -> str:
+        """'file', 'directory', 'symlink', 'hardlink', 'fifo', 'chardev' or 'blockdev'."""
+    @property
+    def st_mode(self) -> int:
+        """Type and permission bits, as os.stat's."""
+    @property
+    def st_size(self) -> int:
+        """A file's size (a hard link's: its file's); a symbolic link's target length."""
+    @property
+    def st_mtime(self) -> Optional[float]:
+        """Modification time in seconds since 1970, or None."""
+    @property
+    def st_mtime_ns(self) -> Optional[int]:
+        """Modification time in nanoseconds since 1970, or None."""
+    @property
+    def st_uid(self) -> Optional[int]:
+        """Owner's user number, or None."""
+    @property
+    def st_gid(self) -> Optional[int]:
+        """Owner's group number, or None."""
+    @property
+    def st_rdev(self) -> int:
+        """A device's number (0 for other kinds)."""
+    @property
+    def user(self) -> Optional[str]:
+        """Owner's user name, or None."""
+    @property
+    def group(self) -> Optional[str]:
+        """Owner's group name, or None."""
+    @property
+    def target(self) -> Optional[str]:
+        """What a symbolic link holds, or the name of the file a hard link shares."""
+    def is_file(self) -> bool:
+        """True for files and hard links."""
+    def is_dir(self) -> bool: ...
+    def is_symlink(self) -> bool: ...
 
 
 class FileInfo:
@@ -100,12 +146,20 @@ class Archive:
         """Commits the block (or rolls it back after an exception) and closes the archive."""
     def update(self) -> ChangeBlock:
         """A change block for `with archive.update():` that leaves the archive open."""
-    def names(self) -> Iterator[str]:
-        """Iterator over the names in the archive's name list (lower case)."""
+    def names(self) -> List[str]:
+        """The files' names: as spelled in vrk's tree record, else as the name list keeps them."""
     def __iter__(self) -> Iterator[str]:
-        """Same as names()."""
+        """Iterates over names()."""
+    def __len__(self) -> int:
+        """The number of names()."""
     def __contains__(self, name: object) -> bool:
-        """True when the archive holds a file of this name (letter case does not matter)."""
+        """True when the archive holds a file of this name (as spelled first, else in any case)."""
+    def __getitem__(self, name: _Name) -> bytes:
+        """Same as read(name)."""
+    def entries(self) -> List[Entry]:
+        """An Entry for every file, directory, link, FIFO and device."""
+    def entry(self, name: _Name) -> Entry:
+        """The Entry of one name; NotFoundError when none."""
     def read(self, name: _Name) -> bytes:
         """The whole file; NotFoundError (a KeyError) when there is none."""
     def read_into(self, name: _Name, buffer: _WritableBuffer) -> int:
