@@ -44,8 +44,9 @@ inline void Copy8(unsigned char* dst, const unsigned char* src) {
 // src and writable at dst.
 inline void CopyLiterals(unsigned char* dst, const unsigned char* src, size_t n,
                          size_t inRoom, size_t outRoom) {
-  if (n <= kChunk && inRoom >= kChunk && outRoom >= kChunk) {
+  if (n <= 2 * kChunk && inRoom >= 2 * kChunk && outRoom >= 2 * kChunk) {
     Copy16(dst, src);
+    if (n > kChunk) Copy16(dst + kChunk, src + kChunk);
     return;
   }
   std::memcpy(dst, src, n);
@@ -68,6 +69,16 @@ inline void CopyMatch(unsigned char* dst, size_t distance, size_t n,
   }
   if (distance == 1) {
     std::memset(dst, *src, n);
+    return;
+  }
+  if (outRoom >= n + 8) {
+    // A short distance repeats a pattern: the first 8 bytes one by one,
+    // then 8 at a time from a whole number of periods back (at least 8).
+    for (size_t i = 0; i < 8; ++i) dst[i] = src[i];
+    // The smallest multiple of the distance (2 to 7) that is at least 8.
+    static constexpr unsigned char kStep[8] = {0, 0, 8, 9, 8, 10, 12, 14};
+    const size_t step = kStep[distance];
+    for (size_t done = 8; done < n; done += 8) Copy8(dst + done, dst + done - step);
     return;
   }
   for (size_t i = 0; i < n; ++i) dst[i] = src[i];
