@@ -22,7 +22,9 @@ enum Lzo1xStatus : int {
 // outside the input nor writes outside [out, out + room). The status, the
 // count and out[0, count) are those of the reference safe decoder for every
 // input; the bytes after the count are unspecified (wide copies may write
-// ahead inside the room).
+// ahead inside the room). The input and the output must not overlap: the
+// write-ahead would overwrite input not yet read, so in-place decoding is
+// not supported.
 int Lzo1xDecodeSafe(const unsigned char* in, size_t inSize, unsigned char* out,
                     size_t* outSize);
 
