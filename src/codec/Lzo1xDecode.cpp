@@ -22,6 +22,10 @@
 namespace orvel {
 namespace {
 
+// The steps below are lambdas over the decoder's positions; inlined, the
+// positions stay in registers.
+#define ORVEL_INLINE __attribute__((always_inline))
+
 // Wide copies move this many bytes per step.
 constexpr size_t kChunk = 16;
 
@@ -99,14 +103,14 @@ int Lzo1xDecodeSafe(const unsigned char* in, size_t inSize, unsigned char* out,
   int status = kLzoOk;
   size_t t = 0;
 
-  const auto inLeft = [&] { return static_cast<size_t>(inEnd - ip); };
-  const auto outLeft = [&] { return static_cast<size_t>(outEnd - op); };
-  const auto written = [&] { return static_cast<size_t>(op - out); };
+  const auto inLeft = [&]() ORVEL_INLINE { return static_cast<size_t>(inEnd - ip); };
+  const auto outLeft = [&]() ORVEL_INLINE { return static_cast<size_t>(outEnd - op); };
+  const auto written = [&]() ORVEL_INLINE { return static_cast<size_t>(op - out); };
 
   // The bytes after a literal run of n: a length check on both sides, in the
   // reference's order (output first), then the copy. `extra` is what must be
   // readable beyond the literals for the next token.
-  const auto literals = [&](size_t n, size_t extra) -> bool {
+  const auto literals = [&](size_t n, size_t extra) ORVEL_INLINE -> bool {
     if (outLeft() < n) {
       status = kLzoOutputOverrun;
       return false;
@@ -121,7 +125,7 @@ int Lzo1xDecodeSafe(const unsigned char* in, size_t inSize, unsigned char* out,
     return true;
   };
   // A match of n bytes, `distance` back: the look-behind check, then the room.
-  const auto match = [&](size_t distance, size_t n) -> bool {
+  const auto match = [&](size_t distance, size_t n) ORVEL_INLINE -> bool {
     if (distance > written()) {
       status = kLzoLookbehindOverrun;
       return false;
@@ -136,7 +140,7 @@ int Lzo1xDecodeSafe(const unsigned char* in, size_t inSize, unsigned char* out,
   };
   // The zero bytes of a long length: each adds 255; `onWrap` is the status
   // the reference gives a counter about to wrap.
-  const auto longLength = [&](size_t base, int onWrap) -> bool {
+  const auto longLength = [&](size_t base, int onWrap) ORVEL_INLINE -> bool {
     t = 0;
     while (*ip == 0) {
       t += 255;
