@@ -1,6 +1,6 @@
 // The compression buffer: one LZO1X stream per stored file, compressed with
-// LZO1X-999 into a reusable output buffer, decompressed with the
-// bounds-checking LZO1X decoder.
+// LZO1X-999 into a reusable output buffer, decompressed with our
+// bounds-checking LZO1X decoder (Lzo1xDecode.h).
 #include "codec/CompressBuffer.h"
 
 #include <lzo/lzo1x.h>
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "codec/Lzo1xDecode.h"
 #include "frame/DiskFile.h"
 
 namespace orvel {
@@ -140,21 +141,21 @@ const unsigned char* CCompressBuffer::CompressDiskFile(const char* path) {
 
 bool CCompressBuffer::Decompress(const void* stored, unsigned int storedSize,
                                  unsigned int originalSize, void* out) {
-  if (!stored || (!out && originalSize != 0) || !LzoReady()) return false;
+  if (!stored || (!out && originalSize != 0)) return false;
   unsigned char* dst = static_cast<unsigned char*>(out);
   // An empty output still needs a valid address for the decoder.
   unsigned char none = 0;
   if (!dst) dst = &none;
-  lzo_uint produced = originalSize;
-  const int rc = lzo1x_decompress_safe(static_cast<const unsigned char*>(stored),
-                                       storedSize, dst, &produced, nullptr);
+  size_t produced = originalSize;
+  const int rc = Lzo1xDecodeSafe(static_cast<const unsigned char*>(stored), storedSize, dst,
+                                 &produced);
   // A stream that overruns either limit, leaves input unread or comes up
   // short is rejected, and the sizes stay those of the last good operation.
-  if (rc != LZO_E_OK || produced != originalSize) {
-    // The bytes after the decoded ones were never written; clear them so
-    // that no stale memory reaches the caller.
-    if (rc == LZO_E_OK && produced < originalSize)
-      std::memset(dst + produced, 0, originalSize - produced);
+  if (rc != kLzoOk || produced != originalSize) {
+    // The bytes after the decoded ones are cleared: the decoder's wide
+    // copies may have written ahead there, and no stale memory should reach
+    // the caller (salvage keeps the lines before a break).
+    if (produced < originalSize) std::memset(dst + produced, 0, originalSize - produced);
     return false;
   }
   m_nStoredSize = storedSize;

@@ -38,6 +38,8 @@ class CCompressBuffer : public VrkHeapObject {
   // Never writes past originalSize nor reads past storedSize. Returns true
   // only when the stream decoded cleanly to exactly `originalSize` bytes;
   // m_nOriginalSize then holds the bytes produced (unchanged on failure).
+  // On failure the bytes decoded before the damage are kept and the rest of
+  // the `originalSize` bytes are zero.
   bool Decompress(const void* stored, unsigned int storedSize,
                   unsigned int originalSize, void* out);
 

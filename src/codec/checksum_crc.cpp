@@ -1,14 +1,16 @@
 // CRC-32 with the reflected polynomial 0xEDB88320 (the one of zlib and PNG).
 //
-// Two engines compute the same running value: carry-less-multiply folding
-// (PCLMULQDQ) where the processor has it, chosen once at run time, and
-// slicing-by-8 tables everywhere else and for the short tails.
+// Three engines compute the same running value, the best one chosen once at
+// run time: carry-less-multiply folding on 256- or 512-bit registers
+// (VPCLMULQDQ, checksum_crc_vector.cpp), the same on 128-bit registers
+// (PCLMULQDQ), and slicing-by-8 tables everywhere else and for short tails.
 #include "codec/checksum_crc.h"
 
 #include <array>
 #include <climits>
 #include <cstring>
 
+#include "codec/checksum_crc_vector.h"
 #include "frame/AssertReport.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -192,8 +194,18 @@ uint32_t Crc32UpdateClmul(uint32_t crc, const void* data, size_t size) {
 
 bool Crc32HasClmul() { return kHasClmul; }
 
+uint32_t Crc32UpdateVector(int width, uint32_t crc, const void* data,
+                           size_t size) {
+  const size_t folded = Crc32FoldVector(width, &crc, data, size);
+  return Crc32UpdateClmul(crc, static_cast<const unsigned char*>(data) + folded,
+                          size - folded);
+}
+
 uint32_t Crc32Update(uint32_t crc, const void* data, size_t size) {
   if (size == 0) return crc;
+  // Read once per call: the width is fixed after start-up.
+  static const int width = kHasClmul ? Crc32VectorWidth() : 0;
+  if (width != 0) return Crc32UpdateVector(width, crc, data, size);
   return kHasClmul ? Crc32UpdateClmul(crc, data, size)
                    : Crc32UpdateSlicing(crc, data, size);
 }

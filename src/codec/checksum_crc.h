@@ -21,11 +21,15 @@ uint32_t Crc32Update(uint32_t crc, const void* data, size_t size);
 // The finished CRC-32 of a buffer (0 for size 0).
 uint32_t Crc32(const void* data, size_t size);
 
-// The two implementations behind Crc32Update, for tests and benches.
+// The implementations behind Crc32Update, for tests and benches.
 uint32_t Crc32UpdateSlicing(uint32_t crc, const void* data, size_t size);
 // Carry-less-multiply folding; only valid when Crc32HasClmul().
 uint32_t Crc32UpdateClmul(uint32_t crc, const void* data, size_t size);
 bool Crc32HasClmul();
+// Folding with `width`-bit registers (256 or 512, see Crc32VectorWidth() in
+// checksum_crc_vector.h), the 128-bit engine and the tables for the rest.
+uint32_t Crc32UpdateVector(int width, uint32_t crc, const void* data,
+                           size_t size);
 
 }  // namespace orvel
 

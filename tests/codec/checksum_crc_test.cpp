@@ -1,4 +1,5 @@
 #include "codec/checksum_crc.h"
+#include "codec/checksum_crc_vector.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +33,13 @@ TEST(Crc32, CheckValuesPiecesAndVerify) {
 TEST(Crc32, EnginesMatchTheReferenceOnEveryLengthAndAlignment) {
   // Random bytes, then runs of zeros and of 0xFF, which stress the folding
   // constants differently; a few long lengths cross many folding rounds.
+  // Lengths run past two rounds of the widest engine (512 bytes) so that
+  // every block-count and tail combination of each engine comes up.
   std::vector<size_t> lengths = {4096 + 13, 65536, 65536 + 77};
-  for (size_t len = 0; len <= 320; ++len) lengths.push_back(len);
+  for (size_t len = 0; len <= 640; ++len) lengths.push_back(len);
+  std::vector<int> widths;  // the wide engines this processor can run
+  for (int width : {256, 512})
+    if (width <= Crc32VectorWidth()) widths.push_back(width);
   const size_t size = 64 + 65536 + 77;
   for (const auto& data : {orvel_test::RandomBytes<Bytes>(size, 7), Bytes(size, 0),
                            Bytes(size, 0xFF)}) {
@@ -43,9 +49,10 @@ TEST(Crc32, EnginesMatchTheReferenceOnEveryLengthAndAlignment) {
         const uint32_t seed = static_cast<uint32_t>(len * 2654435761u);
         const uint32_t want = ReferenceUpdate(seed, p, len);
         const uint32_t clmul = Crc32HasClmul() ? Crc32UpdateClmul(seed, p, len) : want;
-        ASSERT_EQ(std::vector<uint32_t>({Crc32UpdateSlicing(seed, p, len), clmul,
-                                         Crc32Update(seed, p, len)}),
-                  std::vector<uint32_t>(3, want)) << align << "/" << len;
+        std::vector<uint32_t> got = {Crc32UpdateSlicing(seed, p, len), clmul,
+                                     Crc32Update(seed, p, len)};
+        for (int width : widths) got.push_back(Crc32UpdateVector(width, seed, p, len));
+        ASSERT_EQ(got, std::vector<uint32_t>(got.size(), want)) << align << "/" << len;
       }
     }
   }

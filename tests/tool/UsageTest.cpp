@@ -32,6 +32,8 @@ TEST(Usage, UsageErrorsAndFatalErrorsExitWithTwo) {
       {{}, kFatal, ""},
       {{"create"}, kFatal, ""},
       {{"create", "a.vrk", "f.txt", "--jobs", "0"}, kFatal, ""},
+      {{"create", "a.vrk", "f.txt", "--level", "0"}, kFatal, ""},
+      {{"create", "a.vrk", "f.txt", "--level", "10"}, kFatal, ""},
       {{"create", "a.vrk", "f.txt", "--stamp", "1:2:3"}, kFatal, ""},
       {{"create", "a.vrk", "f.txt", "--scramble"}, kFatal, ""},
       {{"create", "a.pak", "f.txt", "--basic", "--encipher"}, kFatal, ""},

@@ -51,8 +51,8 @@ unsigned DefaultJobs() {
   return n == 0 ? 1 : n;
 }
 
-Packer::Packer()
-    : work999_(LZO1X_999_MEM_COMPRESS), work1_(LZO1X_1_MEM_COMPRESS) {}
+Packer::Packer(int level)
+    : work999_(LZO1X_999_MEM_COMPRESS), work1_(LZO1X_1_MEM_COMPRESS), level_(level) {}
 
 // LZO1X-1 leaves incompressible data almost at once, so a trial costs
 // little there; on text it costs a fraction of LZO1X-999's time, and a trial
@@ -88,7 +88,7 @@ bool Packer::Compress(const unsigned char* data, size_t n, ByteBuffer* stream, M
   callback.user1 = &watch;
   // Level 8 is what lzo1x_999_compress uses; the callback only reports.
   int rc = lzo1x_999_compress_level(data, n, out.Data(), &len, work999_.data(), nullptr, 0,
-                                    progress && n >= kWatchedSize ? &callback : nullptr, 8);
+                                    progress && n >= kWatchedSize ? &callback : nullptr, level_);
   if (progress) progress->fetch_sub(watch.reported, std::memory_order_relaxed);
   if (rc != LZO_E_OK || len >= n) return false;
   out.Shrink(len);
@@ -135,6 +135,7 @@ struct CompressPipeline::State {
   };
   std::vector<Input> files;
   bool store = false;
+  int level = kDefaultPackLevel;
   size_t maxAhead = 0;
   std::mutex mutex;
   std::condition_variable ready, room;
@@ -152,10 +153,12 @@ struct CompressPipeline::State {
   }
 };
 
-CompressPipeline::CompressPipeline(const std::vector<InputFile>& files, unsigned jobs, bool store)
+CompressPipeline::CompressPipeline(const std::vector<InputFile>& files, unsigned jobs, bool store,
+                                   int level)
     : state_(std::make_shared<State>()) {
   if (jobs == 0) jobs = 1;
   state_->store = store;
+  state_->level = level;
   state_->maxAhead = 16 * static_cast<size_t>(jobs) + 16;
   for (const InputFile& f : files) state_->files.push_back({f.diskPath, f.size});
   state_->done.resize(files.size());
@@ -174,7 +177,7 @@ CompressPipeline::~CompressPipeline() {
 }
 
 void CompressPipeline::Work(std::shared_ptr<State> s) {
-  Packer packer;
+  Packer packer(s->level);
   std::unique_lock<std::mutex> lock(s->mutex);
   for (;;) {
     s->room.wait(lock, [&s] { return s->stop || s->MayClaim(s->nextClaim); });

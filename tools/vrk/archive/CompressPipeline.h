@@ -33,10 +33,12 @@ struct PackedFile {
 
 // Compresses with LZO1X-999 unless that would not make the data smaller (a
 // quick LZO1X-1 trial settles clearly incompressible data without the slow
-// compressor), or unless `store` is set.
+// compressor), or unless `store` is set. `level` (1 to 9) is LZO1X-999's
+// effort; the default, 8, gives the bytes the library itself writes.
+constexpr int kDefaultPackLevel = 8;
 class Packer {
  public:
-  Packer();
+  explicit Packer(int level = kDefaultPackLevel);
   // Adds the input bytes it has worked through to `*progress` as it goes.
   PackedFile Pack(std::shared_ptr<MappedInput> input, bool store,
                   std::atomic<uint64_t>* progress);
@@ -53,11 +55,13 @@ class Packer {
   bool MayShrink(const unsigned char* data, size_t n, MappedInput* input);
 
   std::vector<unsigned char> work999_, work1_, trial_;
+  int level_;
 };
 
 class CompressPipeline {
  public:
-  CompressPipeline(const std::vector<InputFile>& files, unsigned jobs, bool store);
+  CompressPipeline(const std::vector<InputFile>& files, unsigned jobs, bool store,
+                   int level = kDefaultPackLevel);
   // Joins the workers, or leaves them to the process's end when a stop
   // signal came or an exception is on its way (a large file may take
   // minutes to compress).

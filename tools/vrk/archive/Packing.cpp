@@ -217,7 +217,7 @@ PackResult PackFiles(Packet& packet, TreeInputs& inputs, const PackOptions& opti
   // it without a commit, which rolls all of it back.
   UpdateBracket bracket(packet);
   {
-    CompressPipeline pipeline(files, options.jobs, options.store);
+    CompressPipeline pipeline(files, options.jobs, options.store, options.level);
     auto tick = [&] {
       bar.ShowBytes(pipeline.BytesDone());
       StopIfRequested();

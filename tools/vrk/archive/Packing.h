@@ -34,6 +34,7 @@ struct PackOptions {
   bool quiet = false;
   bool verbose = false;  // -v: each name as it is packed
   unsigned jobs = 0;
+  int level = 8;  // LZO1X-999's effort (create --level); 8 is the library's
 };
 
 // Registers --stamp, -C, -T, --exclude, --store, --jobs, --backslash, -L,

@@ -41,6 +41,11 @@ void AddCreateCommand(CLI::App& app, Action& action) {
   cmd->add_option("paths", o->pack.paths, "Files and directories to pack");
   AddNewArchiveOptions(cmd, o->fresh);
   AddPackOptions(cmd, o->pack);
+  cmd->add_option("--level", o->pack.level,
+                  "Compression effort, 1 (fastest) to 9 (smallest); other levels than the "
+                  "default 8 write other (standard) streams than the library does")
+      ->check(CLI::Range(1, 9))
+      ->type_name("N");
   cmd->callback([o, &action] { action = [o] { return RunCreate(*o); }; });
 }
 
