@@ -81,7 +81,9 @@ if [[ $debian == ON ]]; then
   python=("$work"/debs/python3-orvelpacket_*.deb)
   if ((${#python[@]})); then
     PYTHONPATH="$root/usr/lib/python3/dist-packages" python3 -c \
-      "import orvelpacket, sys; sys.exit(0 if orvelpacket.create('$work/py.vrk') else 1)" ||
+      "import orvelpacket, sys
+with orvelpacket.create('$work/py.vrk') as a: a.add('x', b'y')
+sys.exit(0 if orvelpacket.open('$work/py.vrk')['x'] == b'y' else 1)" ||
       fail "the packaged Python module does not load"
   fi
   if command -v lintian > /dev/null; then
