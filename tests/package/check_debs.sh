@@ -80,7 +80,10 @@ diff <(sed -n 's/^ \([^@]*\)@Base .*/\1/p' "$src/packaging/debian/liborvelpacket
 if [[ $debian == ON ]]; then
   python=("$work"/debs/python3-orvelpacket_*.deb)
   if ((${#python[@]})); then
-    PYTHONPATH="$root/usr/lib/python3/dist-packages" python3 -c \
+    # Debian's interpreter, which the package is for.
+    python3=/usr/bin/python3
+    [[ -x $python3 ]] || python3=python3
+    PYTHONPATH="$root/usr/lib/python3/dist-packages" "$python3" -c \
       "import orvelpacket, sys
 with orvelpacket.create('$work/py.vrk') as a: a.add('x', b'y')
 sys.exit(0 if orvelpacket.open('$work/py.vrk')['x'] == b'y' else 1)" ||
