@@ -8,20 +8,12 @@
 #
 # The file (SIZE bytes, default 1.5 GB) is the benchmark corpus's files one
 # after another, repeated: half text, half random bytes, as the corpus is.
-# CORPUS_DIR and VRK_BINARY default as in pack.sh.
+# CORPUS_DIR and VRK_BINARY default as bench/lib.sh says.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-corpus=${1:-/tmp/corpus/loose}
-vrk=${2:-}
+source "$(dirname "$0")/lib.sh"
+bench_setup memory.sh "$@"
 size=${SIZE:-1500000000}
-if [[ -z $vrk ]]; then
-  for candidate in "$root/build/tools/vrk/vrk" "$root/build-tool/tools/vrk/vrk"; do
-    if [[ -x $candidate ]]; then vrk=$candidate; break; fi
-  done
-fi
-[[ -x $vrk ]] || { echo "memory.sh: no vrk binary; build the vrk target first" >&2; exit 2; }
 vrk=$(cd "$(dirname "$vrk")" && pwd)/$(basename "$vrk")
-[[ -d $corpus ]] || { echo "memory.sh: no corpus at $corpus (see ../shared/bench)" >&2; exit 2; }
 [[ -x /usr/bin/time ]] || { echo "memory.sh: /usr/bin/time is missing (scripts/bootstrap)" >&2; exit 2; }
 
 work=$(mktemp -d /tmp/vrk-memory-XXXXXX)

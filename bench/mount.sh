@@ -5,8 +5,7 @@
 #
 #   bench/mount.sh [CORPUS_DIR] [VRK_BINARY]
 #
-# CORPUS_DIR defaults to /tmp/corpus/loose, VRK_BINARY to the first of
-# build-py, build and build-tool's tools/vrk/vrk that exists. The archive
+# CORPUS_DIR and VRK_BINARY default as bench/lib.sh says. The archive
 # (vrk create of the corpus) is made once under /tmp/orvel-bench and kept.
 # Every contender runs ROUNDS times (default 3), alternating, and the best time
 # counts; the mount is made afresh for each round, so its pass starts with
@@ -15,17 +14,8 @@
 # shows what the kernel's cache then gives.
 set -euo pipefail
 rounds=${ROUNDS:-3}
-root=$(cd "$(dirname "$0")/.." && pwd)
-corpus=${1:-/tmp/corpus/loose}
-vrk=${2:-}
-if [[ -z $vrk ]]; then
-  for candidate in "$root"/build-py/tools/vrk/vrk "$root"/build/tools/vrk/vrk "$root"/build-tool/tools/vrk/vrk; do
-    if [[ -x $candidate ]]; then vrk=$candidate; break; fi
-  done
-fi
-[[ -x $vrk ]] || { echo "mount.sh: no vrk binary; build the vrk target first" >&2; exit 2; }
-[[ -d $corpus ]] || { echo "mount.sh: no corpus at $corpus (see ../shared/bench)" >&2; exit 2; }
-corpus=$(cd "$corpus" && pwd)
+source "$(dirname "$0")/lib.sh"
+bench_setup mount.sh "$@"
 
 work=$(mktemp -d /tmp/vrk-mount-bench-XXXXXX)
 mnt=$work/mnt
@@ -45,10 +35,7 @@ if [[ ! -e $archive.built ]]; then
   touch "$archive.built"
 fi
 
-now() { date +%s.%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 # cat of every file below the current directory, as few processes as xargs makes.
 cat_all() { find . -type f -print0 | xargs -0 cat >/dev/null; }
 timed() { local t0 t1; t0=$(now); "$@"; t1=$(now); seconds "$t0" "$t1"; }

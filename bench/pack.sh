@@ -5,8 +5,7 @@
 #
 #   bench/pack.sh [CORPUS_DIR] [VRK_BINARY]
 #
-# CORPUS_DIR defaults to /tmp/corpus/loose, VRK_BINARY to the first of
-# build/tools/vrk/vrk and build-tool/tools/vrk/vrk that exists. Prints each
+# CORPUS_DIR and VRK_BINARY default as bench/lib.sh says. Prints each
 # tool's time and size and the ratios; vrk create must take at most 0.67x the
 # time of zip -r -9, and vrk extract less than unzip; the tree record may cost
 # at most 3% in time and bytes against vrk create --no-attributes. vrk (with
@@ -15,16 +14,8 @@
 # machine does not decide the comparison.
 set -euo pipefail
 rounds=${ROUNDS:-2}
-root=$(cd "$(dirname "$0")/.." && pwd)
-corpus=${1:-/tmp/corpus/loose}
-vrk=${2:-}
-if [[ -z $vrk ]]; then
-  for candidate in "$root/build/tools/vrk/vrk" "$root/build-tool/tools/vrk/vrk"; do
-    if [[ -x $candidate ]]; then vrk=$candidate; break; fi
-  done
-fi
-[[ -x $vrk ]] || { echo "pack.sh: no vrk binary; build the vrk target first" >&2; exit 2; }
-[[ -d $corpus ]] || { echo "pack.sh: no corpus at $corpus (see ../shared/bench)" >&2; exit 2; }
+source "$(dirname "$0")/lib.sh"
+bench_setup pack.sh "$@"
 for tool in zip unzip lzop tar /usr/bin/time; do
   command -v $tool >/dev/null || { echo "pack.sh: $tool is missing (scripts/bootstrap)" >&2; exit 2; }
 done
@@ -33,10 +24,6 @@ corpus=$(cd "$corpus" && pwd)
 work=$(mktemp -d /tmp/vrk-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-now() { date +%s.%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
-size_of() { du -cb "$@" | tail -n1 | cut -f1; }
 
 files=$(find "$corpus" -type f | wc -l)
 original=$(find "$corpus" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
@@ -46,7 +33,6 @@ tar cf - -C "$corpus" . >/dev/null
 echo "corpus: $corpus, $files files, $original bytes; vrk: $vrk ($(nproc) cores, best of $rounds)"
 printf '%-28s %9s %12s %8s\n' "packing" "seconds" "bytes" "size"
 
-best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 # cpu COMMAND...: runs it and prints the processor time it took (user and
 # system), which other work on the machine disturbs far less than the wall
 # clock.

@@ -13,25 +13,11 @@
 # the best time counts.
 set -euo pipefail
 rounds=${ROUNDS:-2}
-root=$(cd "$(dirname "$0")/.." && pwd)
-corpus=${1:-/tmp/corpus/loose}
-vrk=${2:-}
-if [[ -z $vrk ]]; then
-  for candidate in "$root/build/tools/vrk/vrk" "$root/build-tool/tools/vrk/vrk"; do
-    if [[ -x $candidate ]]; then vrk=$candidate; break; fi
-  done
-fi
-[[ -x $vrk ]] || { echo "salvage.sh: no vrk binary; build the vrk target first" >&2; exit 2; }
-[[ -d $corpus ]] || { echo "salvage.sh: no corpus at $corpus (see ../shared/bench)" >&2; exit 2; }
-
-corpus=$(cd "$corpus" && pwd)
+source "$(dirname "$0")/lib.sh"
+bench_setup salvage.sh "$@"
 work=$(mktemp -d /tmp/vrk-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-now() { date +%s.%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
-best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
-size_of() { du -cb "$@" | tail -n1 | cut -f1; }
 
 echo "corpus: $corpus; vrk: $vrk ($(nproc) cores, best of $rounds)"
 printf '%-9s %10s %12s %10s %12s %8s %s\n' variant extract bytes salvage "half bytes" ratio goal
