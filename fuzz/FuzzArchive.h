@@ -41,6 +41,25 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
   WriteBytes(path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
+// Writes an advanced archive's three files from one input: two little-endian
+// 16-bit lengths, then the archive file, the table side file and, with what
+// is left, the list side file. Returns the archive's path ("" when the input
+// is too short to hold the lengths).
+inline std::string PlaceAdvancedFiles(const uint8_t* data, size_t size) {
+  if (size < 4) return std::string();
+  size_t n1 = data[0] | (data[1] << 8);
+  size_t n2 = data[2] | (data[3] << 8);
+  data += 4;
+  size -= 4;
+  if (n1 > size) n1 = size;
+  if (n2 > size - n1) n2 = size - n1;
+  const std::string base = ScratchBase();
+  WriteBytes(base + ".vrk", data, n1);
+  WriteBytes(base + ".bhl", data + n1, n2);
+  WriteBytes(base + ".lst", data + n1 + n2, size - n1 - n2);
+  return base + ".vrk";
+}
+
 // The whole content of a file ("" when it cannot be read).
 inline std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -38,16 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SalvageAll(base + ".pak");
     return 0;
   }
-  if (size < 4) return 0;
-  size_t n1 = data[0] | (data[1] << 8);
-  size_t n2 = data[2] | (data[3] << 8);
-  data += 4;
-  size -= 4;
-  if (n1 > size) n1 = size;
-  if (n2 > size - n1) n2 = size - n1;
-  orvel_fuzz::WriteBytes(base + ".vrk", data, n1);
-  orvel_fuzz::WriteBytes(base + ".bhl", data + n1, n2);
-  orvel_fuzz::WriteBytes(base + ".lst", data + n1 + n2, size - n1 - n2);
-  SalvageAll(base + ".vrk");
+  const std::string path = orvel_fuzz::PlaceAdvancedFiles(data, size);
+  if (!path.empty()) SalvageAll(path);
   return 0;
 }
