@@ -89,8 +89,11 @@ std::vector<EntryFacts> TreeNames::Entries(SizeOf sizeOf) const {
   std::vector<EntryFacts> out;
   for (const vrk::TreeEntry& e : record_.Entries()) {
     const vrk::TreeEntry* file = FileOf(e);
-    if (file && !sizeOf(vrk::StoredName(*file))) continue;  // its data is gone
-    out.push_back(FactsOf(e, file ? *sizeOf(vrk::StoredName(*file)) : 0));
+    if (!file) {
+      out.push_back(FactsOf(e, 0));
+    } else if (auto size = sizeOf(vrk::StoredName(*file))) {
+      out.push_back(FactsOf(e, *size));
+    }  // else its data is gone
   }
   for (const std::string& name : unrecorded_)
     if (auto size = sizeOf(name)) out.push_back(ListedFacts(name, *size));

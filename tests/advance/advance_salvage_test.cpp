@@ -5,6 +5,7 @@
 #include <map>
 
 #include "AdvanceFixture.h"
+#include "common/SalvageWalk.h"
 #include "orvel/VrkSalvage.h"
 
 namespace orvel_test {
@@ -31,18 +32,12 @@ class SalvageTest : public AdvanceTest {
     CVrkSalvage salvage;
     if (!salvage.Open(Path().c_str())) return 0;
     size_t good = 0;
-    for (unsigned i = 0; i < salvage.GetEntryCount(); ++i) {
-      VrkSalvageEntry e;
-      EXPECT_EQ(salvage.GetEntry(i, &e), 1);
-      void* data = nullptr;
-      if (salvage.ReadEntry(i, 1, &data) != VRK_SALVAGE_OK) continue;
-      const std::string bytes(static_cast<const char*>(data), e.originalSize);
-      salvage.FreeBuffer(data);
+    ForEachSalvaged(salvage, [&](const VrkSalvageEntry& e, const std::string& bytes) {
       if (e.name) {
         EXPECT_EQ(bytes, stored_[e.name]) << e.name;
       }
       ++good;
-    }
+    });
     return good;
   }
 

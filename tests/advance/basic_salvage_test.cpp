@@ -9,6 +9,7 @@
 
 #include "archive/BasicTestUtil.h"
 #include "common/CountingAllocator.h"
+#include "common/SalvageWalk.h"
 #include "common/TestData.h"
 #include "orvel/VrkSalvage.h"
 
@@ -54,13 +55,7 @@ class BasicSalvageTest : public ::testing::Test {
     f.lost = salvage.GetLostEntryCount();
     std::multiset<std::string> all;
     for (const auto& [name, bytes] : stored_) all.insert(bytes);
-    for (unsigned i = 0; i < salvage.GetEntryCount(); ++i) {
-      VrkSalvageEntry e;
-      EXPECT_EQ(salvage.GetEntry(i, &e), 1);
-      void* data = nullptr;
-      if (salvage.ReadEntry(i, 1, &data) != VRK_SALVAGE_OK) continue;
-      const std::string bytes(static_cast<const char*>(data), e.originalSize);
-      salvage.FreeBuffer(data);
+    ForEachSalvaged(salvage, [&](const VrkSalvageEntry& e, const std::string& bytes) {
       if (e.name) {
         EXPECT_EQ(bytes, stored_[e.name]) << e.name;
         f.named[e.name] = bytes;
@@ -68,7 +63,7 @@ class BasicSalvageTest : public ::testing::Test {
         EXPECT_EQ(all.count(bytes), 1u) << "offset " << e.offset;
         f.unnamed.insert(bytes);
       }
-    }
+    });
     return f;
   }
 
