@@ -48,6 +48,12 @@ void Packet::Discard() {
 }
 
 ToolError Packet::Failure(int code, const std::string& name) const {
+  // A change that needs names fails on a name list that cannot be read; it
+  // is reported as the damaged archive it is, not as damaged file data.
+  char first[16];
+  if (IsUnreadableNameList(code) &&
+      IsUnreadableNameList(packet_->GetFileName(0, first, sizeof first)))
+    return ToolError(DescribeOpenFailure(path_, code)).WithHint(OpenFailureHint(path_, code));
   const std::string reason = DescribeChangeFailure(ArchiveDiskFiles(path_, Advanced()), code);
   return ToolError((name.empty() ? shown_ : About(name)) + ": " + reason);
 }
