@@ -5,7 +5,8 @@
 // The class is split over several sources by role: VrkAdvance.cpp (life
 // cycle, tables, simple queries), AdvanceOpen.cpp, AdvanceLookup.cpp,
 // AdvanceRead.cpp, AdvanceCreate.cpp (creation and the update bracket),
-// AdvanceTableWriter.cpp, AdvanceListFile.cpp, AdvanceHashTable.cpp,
+// AdvanceTableWriter.cpp, AdvanceListFile.cpp, AdvanceListLoad.cpp (reading
+// the name list at its first use), AdvanceHashTable.cpp,
 // AdvanceAdd.cpp, AdvanceMaintain.cpp and AdvanceCompact.cpp.
 #ifndef ORVEL_ADVANCE_VRK_ADVANCE_H
 #define ORVEL_ADVANCE_VRK_ADVANCE_H
