@@ -37,7 +37,10 @@ class VRK_API IOrvelPacket {
   virtual int CreatePacket(const char* path, unsigned int flags,
                            unsigned int tableSize, unsigned int versionHigh,
                            unsigned int versionLow) = 0;                      // 1
-  // Opens an existing archive for reading and writing.
+  // Opens an existing archive for reading and writing. An advanced archive
+  // reads its name list later, at the first operation that needs names
+  // (GetFileName, an add or removal by name, compaction, building a patch);
+  // a damaged list is reported there, with the code an open would give.
   virtual int OpenPacket(const char* path) = 0;                               // 2
   // Reads the whole file into `buffer` (at least the original size); returns
   // the number of bytes placed, 0 on failure.
@@ -93,6 +96,10 @@ class VRK_API IOrvelPacket {
   virtual int CompactPacket() = 0;                                            // 20
   // Number of files, the "(listfile)" entry included.
   virtual unsigned int GetFileCount() = 0;                                    // 21
+  // Copies the index-th name of the name list (index 0: "(listfile)"). Past
+  // the end: VRKERR_NULL_NAME (advanced) or VRKERR_BAD_INDEX (basic). An
+  // advanced archive's list that cannot be read: VRKERR_LIST_FILE_IO,
+  // VRKERR_CHECKSUM_IO or VRKERR_CHECKSUM.
   virtual int GetFileName(unsigned int index, char* buffer,
                           int bufferSize) = 0;                                // 22
   virtual unsigned int GetPacketFlags() = 0;                                  // 23

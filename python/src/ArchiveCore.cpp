@@ -162,7 +162,10 @@ const TreeNames& Archive::Tree() {
   char buffer[1024];
   // Index 0 is the name list itself; the list ends where GetFileName fails.
   for (unsigned i = 1; i < (1u << 28); ++i) {
-    if (p->GetFileName(i, buffer, sizeof buffer) != 0) break;
+    const int rc = p->GetFileName(i, buffer, sizeof buffer);
+    // A damaged name list fails as the open did when the list was read there.
+    if (vrk::IsUnreadableNameList(rc)) throw LibraryFailure(rc, path_);
+    if (rc != 0) break;
     std::string name(buffer);
     if (name.empty() || IsReserved(name)) continue;
     if (seen.insert(vrk::LowerAscii(name)).second) listed.push_back(std::move(name));

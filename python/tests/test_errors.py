@@ -78,6 +78,22 @@ def test_damaged_data_is_named_by_read_and_verify(tmp_path):
         assert name == "bad.txt" and isinstance(error, orvelpacket.DamagedError)
 
 
+def test_damaged_name_list_fails_the_first_use_of_names(tmp_path):
+    path = tmp_path / "d.vrk"
+    with orvelpacket.create(path, variant="advanced") as a:
+        a.add("x.txt", b"x" * 100)
+    listed = bytearray((tmp_path / "d.lst").read_bytes())
+    listed[42] ^= 0x08  # in the stored text, after the record and its checksum
+    (tmp_path / "d.lst").write_bytes(bytes(listed))
+    # The names are read when first needed, not by open; the package reads
+    # them for its tree of names, also for reading by name.
+    with orvelpacket.open(path) as a:
+        for use in (a.names, lambda: a.read("x.txt")):
+            with pytest.raises(orvelpacket.DamagedError) as damaged:
+                use()
+            assert damaged.value.code == -35 and damaged.value.subject == str(path)
+
+
 @pytest.mark.parametrize("remove, kind, missing_name", [
     ("d.vrk", FileNotFoundError, "d.vrk"),
     ("d.bhl", FileNotFoundError, "d.bhl"),

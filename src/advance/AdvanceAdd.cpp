@@ -116,6 +116,8 @@ int CVrkAdvance::AddNewFileFromDisk(const char* name, unsigned int flags,
   unsigned int hash[3];
   int rc = CheckNamedAdd(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
+  // The name joins the list: the list is read before anything changes.
+  if ((rc = EnsureNames()) != VRKERR_OK) return rc;
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
   if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
@@ -260,6 +262,7 @@ int CVrkAdvance::AddNewCompressedFile(const char* name, const void* data,
   unsigned int hash[3];
   int rc = CheckNamedAdd(name, hash);
   if (rc != VRKERR_OK) return SetError(rc);
+  if ((rc = EnsureNames()) != VRKERR_OK) return rc;
   rc = AddNewCompressedFileByHash(hash, data, storedSize, originalSize,
                                   versionHigh, versionLow);
   if (rc < 0) return rc;

@@ -97,6 +97,8 @@ int CVrkAdvance::CompactLocked() {
   if (!m_pHashTable) return SetError(VRKERR_NO_HASH_TABLE);
   if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
   if (m_pHeader->wastedBytes == 0) return SetError(VRKERR_OK);
+  // Records are copied in the order of the name list.
+  if (const int rc = EnsureNames()) return rc;
 
   Block saved(static_cast<unsigned char*>(
       VrkAlloc((uint64_t{m_pHeader->blockCount} + 1) * sizeof(uint32_t))));

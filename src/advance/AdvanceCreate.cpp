@@ -138,6 +138,11 @@ int CVrkAdvance::EndUpdate() {
 }
 
 int CVrkAdvance::WriteCommit() {
+  // Names still on disk stay there when the commit would write them again
+  // unchanged; otherwise they are read now, before anything is written.
+  AdvanceBlockEntry unreadRecord;
+  bool keepUnread = false;
+  if (const int rc = SettleUnreadList(&unreadRecord, &keepUnread)) return SetError(rc);
   // Commit point: the data records are durable before the tables that
   // reference them.
   if (m_hPacket != kInvalidFile && !FlushDiskFile(m_hPacket))
@@ -147,6 +152,14 @@ int CVrkAdvance::WriteCommit() {
   // The header copy written with the tables must outlive a power loss too.
   if (m_hPacket != kInvalidFile && !FlushDiskFile(m_hPacket)) return SetError(VRKERR_HEADER_IO);
 
+  if (keepUnread) {
+    // The list's entry takes the record's values, as writing the list would
+    // give it.
+    if (AdvanceBlockEntry* entry = FindBlockByHash(m_aListFileHash[0], m_aListFileHash[1],
+                                                   m_aListFileHash[2], kNone))
+      *entry = unreadRecord;
+    return SetError(VRKERR_OK);
+  }
   // The list side file is written whenever the name list is the archive's
   // own (it starts with "(listfile)" and that entry exists), even when files
   // added by hashes alone make it shorter than the file count.

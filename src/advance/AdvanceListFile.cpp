@@ -23,6 +23,7 @@ unsigned int CVrkAdvance::GetListText(char** text) {
   if (!text) return SetError(VRKERR_NULL_BUFFER), 0;
   Refresh();
   if (!m_pNameList) return SetError(VRKERR_NO_LIST_FILE), 0;
+  if (EnsureNames() != VRKERR_OK) return 0;
   *text = m_pNameList->m_szBuffer;
   return m_pNameList->m_szBuffer ? static_cast<unsigned>(m_pNameList->m_nBufferSize) : 0;
 }

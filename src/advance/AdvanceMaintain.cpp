@@ -35,6 +35,8 @@ int CVrkAdvance::DeleteFileByHash(const unsigned int* hash) {
 int CVrkAdvance::DeleteFile(const char* name) {
   unsigned int hash[3];
   if (int rc = CheckNamedChange(name, hash)) return SetError(rc);
+  // The name leaves the list: the list is read before anything changes.
+  if (int rc = EnsureNames()) return rc;
   int rc = DeleteFileByHash(hash);
   if (rc < 0) return rc;
   ListFileRemove(name);

@@ -47,7 +47,8 @@ CVrkAdvance::CVrkAdvance()
       m_aListFileHash(),
       m_nFreeScan(0),
       m_nStoredFileFlags(kFileCompressed),
-      m_pKnownCrc(nullptr) {
+      m_pKnownCrc(nullptr),
+      m_bNamesPending(0) {
   InitCryptTable();
   HashNameAll(kListFileName, m_aCryptTable, m_aListFileHash);
   m_pNameList = new CFileNameList();
@@ -90,6 +91,7 @@ int CVrkAdvance::AllocTablesUnfilled() {
 void CVrkAdvance::ClosePacket() {
   if (m_pNameList) m_pNameList->Clear();
   m_listCache.Clear();
+  m_bNamesPending = 0;
   VrkFree(m_pBlockTable);
   VrkFree(m_pHashTable);
   VrkFree(m_pHeader);
@@ -174,6 +176,7 @@ unsigned int CVrkAdvance::GetFileCount() {
 int CVrkAdvance::GetFileName(unsigned int index, char* buffer, int bufferSize) {
   Refresh();
   if (!m_pNameList) return SetError(VRKERR_NO_LIST_FILE);
+  if (const int rc = EnsureNames()) return rc;
   if (index > 0x7FFFFFFFu ||
       !m_pNameList->GetName(static_cast<int>(index), buffer, bufferSize))
     return SetError(VRKERR_NULL_NAME);
@@ -196,7 +199,8 @@ void CVrkAdvance::GetPacketVersion(unsigned int* versionHigh,
 
 const char* CVrkAdvance::GetPacketPath() { return m_szPath; }
 
-unsigned int CVrkAdvance::NameCount() const {
+unsigned int CVrkAdvance::NameCount() {
+  if (EnsureNames() != VRKERR_OK) return 0;
   return m_pNameList && m_pNameList->m_nKeyNameCount > 0
              ? static_cast<unsigned>(m_pNameList->m_nKeyNameCount)
              : 0;

@@ -5,7 +5,8 @@
 // The class is split over several sources by role: VrkAdvance.cpp (life
 // cycle, tables, simple queries), AdvanceOpen.cpp, AdvanceLookup.cpp,
 // AdvanceRead.cpp, AdvanceCreate.cpp (creation and the update bracket),
-// AdvanceTableWriter.cpp, AdvanceListFile.cpp, AdvanceHashTable.cpp,
+// AdvanceTableWriter.cpp, AdvanceListFile.cpp, AdvanceListLoad.cpp (reading
+// the name list at its first use), AdvanceHashTable.cpp,
 // AdvanceAdd.cpp, AdvanceMaintain.cpp and AdvanceCompact.cpp.
 #ifndef ORVEL_ADVANCE_VRK_ADVANCE_H
 #define ORVEL_ADVANCE_VRK_ADVANCE_H
@@ -27,6 +28,12 @@ class CFileNameList;
 class CCompressBuffer;
 
 constexpr unsigned kMaxPath = 260;
+
+// An opened archive takes its name list in at the first operation that needs
+// a name; a bench turns deferral off (names decoded by OpenPacket, as before)
+// to measure what it saves.
+void SetDeferredNameListEnabled(bool enabled);
+bool DeferredNameListEnabled();
 
 class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
  public:
@@ -196,8 +203,15 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // file of no stored bytes), 0 on failure.
   int ReadStoredRecord(const char* name, void* out, unsigned int room);
   // Number of names in the name list, including names of files removed by
-  // hashes alone (they stay in the list).
-  unsigned int NameCount() const;
+  // hashes alone (they stay in the list); 0 when the list cannot be read.
+  unsigned int NameCount();
+  // Takes the name list in from the list side file unless that happened
+  // already: VRKERR_OK, or the list's error code (also left in
+  // g_nVrkErrCode), after which the names stay unread and the next call
+  // tries again.
+  int EnsureNames();
+  // Whether the names are in memory (false while they wait on disk).
+  bool NamesLoaded() const { return m_bNamesPending == 0; }
 
   // Read-only view for tests, tools and the patching classes.
   const AdvanceHeader* Header() const { return m_pHeader; }
@@ -250,6 +264,17 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // The same, checking the checksum word when `verify`, whatever
   // SetVerifyCheckSum says.
   int ReadRecord(const AdvanceBlockEntry* entry, unsigned char* out, bool verify);
+  // Opens the list side file as LoadListFile does (the read-only fallback
+  // included) and leaves its names to EnsureNames.
+  void OpenListSideFile(const char* listPath);
+  // Reads, checks and decodes the open list side file into the name list:
+  // VRKERR_OK or the error code (also set), the list left empty.
+  int DecodeListFile();
+  // Before a commit writes anything, while the names wait on disk: sets
+  // *keep when the list side file already holds what the commit would write
+  // there (the list's record, read into *record, matches its block entry),
+  // else takes the names in so that the commit writes them as always.
+  int SettleUnreadList(AdvanceBlockEntry* record, bool* keep);
   // Splits the list text (length bytes, NUL after them, modified in place)
   // into the name list, lower-cased; -17 (nothing taken in) when the list
   // would need more than `room` bytes of memory.
@@ -306,6 +331,7 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   const uint32_t* m_pKnownCrc;   // the checksum of the record being written, when known
   ScratchBuffer m_readScratch;  // stored records on their way to the decoder
   PackedTextCache m_listCache;  // the name list as last compressed
+  uint8_t m_bNamesPending;      // the list side file is open, its names not yet read
 };
 
 }  // namespace orvel

@@ -1,9 +1,5 @@
 #include "archive/HashChain.h"
 
-#include <cstring>
-#include <memory>
-
-#include "frame/Allocation.h"
 #include "orvel/VrkErrors.h"
 
 namespace orvel {
@@ -112,31 +108,10 @@ uint32_t TakeOutOfChain(HashEntry* table, uint32_t size, uint32_t index, uint32_
 }
 
 int CheckChains(const HashEntry* table, uint32_t size) {
-  for (uint32_t i = 0; i < size; ++i) {
-    const HashEntry& e = table[i];
-    if (IsFreeEntry(e)) {
-      if (e.hash0 != kNone || e.hash1 != kNone || e.hash2 != kNone || e.next != kNone)
-        return VRKERR_BAD_SIGNATURE;
-    } else if (e.next != kNone && (e.next >= size || IsFreeEntry(table[e.next]))) {
-      return VRKERR_BAD_SIGNATURE;
-    }
-  }
-  std::unique_ptr<unsigned char, VrkFreeDeleter> mark(static_cast<unsigned char*>(VrkAlloc(size)));
-  if (!mark) return VRKERR_NO_MEMORY;
-  unsigned char* visited = mark.get();
-  std::memset(visited, 0, size);
-  const uint32_t mask = size - 1;
-  for (uint32_t home = 0; home < size; ++home) {
-    if (IsFreeEntry(table[home]) || (table[home].hash0 & mask) != home) continue;
-    // A second visit means a cycle or two chains joining.
-    for (uint32_t j = home; j != kNone; j = table[j].next) {
-      if (visited[j] || (table[j].hash0 & mask) != home) return VRKERR_BAD_SIGNATURE;
-      visited[j] = 1;
-    }
-  }
+  ChainCheck chains(table, size);
   for (uint32_t i = 0; i < size; ++i)
-    if (!IsFreeEntry(table[i]) && !visited[i]) return VRKERR_BAD_SIGNATURE;
-  return VRKERR_OK;
+    if (!chains.Visit(i)) return VRKERR_BAD_SIGNATURE;
+  return chains.Finish() ? VRKERR_OK : VRKERR_BAD_SIGNATURE;
 }
 
 }  // namespace orvel

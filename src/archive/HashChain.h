@@ -49,8 +49,45 @@ uint32_t TakeOutOfChain(HashEntry* table, uint32_t size, uint32_t index, uint32_
 // a file: free entries are all 0xFFFFFFFF, a used entry's next ends the chain
 // or names a used entry, every chain starts at its home index, holds only
 // names of that home and ends, and the chains reach every used entry.
-// Returns VRKERR_OK, VRKERR_BAD_SIGNATURE or VRKERR_NO_MEMORY.
+// Returns VRKERR_OK or VRKERR_BAD_SIGNATURE.
 int CheckChains(const HashEntry* table, uint32_t size);
+
+// CheckChains one slot at a time, in slot order, for callers that look at
+// every slot anyway: one pass, nothing allocated. A chain is walked from its
+// home index; chains of different homes cannot share an entry, so counting
+// the entries the walks reach finds every entry no chain reaches, and a
+// bound on that count ends a walk caught in a cycle.
+class ChainCheck {
+ public:
+  ChainCheck(const HashEntry* table, uint32_t size)
+      : m_pTable(table), m_nSize(size), m_nMask(size - 1) {}
+  // Checks slot `s` (every slot once, in increasing order); false when the
+  // structure is broken.
+  bool Visit(uint32_t s) {
+    const HashEntry& e = m_pTable[s];
+    if (IsFreeEntry(e))
+      return e.hash0 == kNone && e.hash1 == kNone && e.hash2 == kNone && e.next == kNone;
+    ++m_nUsed;
+    if ((e.hash0 & m_nMask) != s) return true;  // a chain's later entry
+    for (uint32_t j = e.next; j != kNone; j = m_pTable[j].next) {
+      if (j >= m_nSize || ++m_nReached > m_nSize) return false;
+      const HashEntry& link = m_pTable[j];
+      if (IsFreeEntry(link) || (link.hash0 & m_nMask) != s) return false;
+    }
+    ++m_nReached;
+    return m_nReached <= m_nSize;
+  }
+  // After every slot: whether the chains reached every used entry.
+  bool Finish() const { return m_nReached == m_nUsed; }
+  uint32_t Used() const { return m_nUsed; }
+
+ private:
+  const HashEntry* m_pTable;
+  uint32_t m_nSize;
+  uint32_t m_nMask;
+  uint32_t m_nUsed = 0;
+  uint32_t m_nReached = 0;  // entries the walks from home indexes took
+};
 
 // The block entry of a moved hash entry learns its new index. `Block` is
 // either variant's block entry; both carry `hashIndex`.

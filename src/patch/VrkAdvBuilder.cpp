@@ -74,6 +74,7 @@ unsigned int CVrkAdvBuilder::CollectPatchBlocks() {
   // Every name of the name list counts, also beyond the file count: a file
   // removed by hashes leaves its name behind, and the names after it still
   // belong to files. A name listed twice is carried once.
+  if (m_pAdvance->EnsureNames() != VRKERR_OK) return 0;
   const unsigned int names = m_pAdvance->NameCount();
   try {
     LibVector<PatchBlock> found;

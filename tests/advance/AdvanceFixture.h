@@ -28,6 +28,15 @@ inline int Record(IOrvelPacket*, int total, int current) {
   return -1;  // ignored
 }
 
+// Names read at open (the former behaviour) or at first use, for the scope.
+class NameListMode {
+ public:
+  explicit NameListMode(bool deferred) { orvel::SetDeferredNameListEnabled(deferred); }
+  ~NameListMode() { orvel::SetDeferredNameListEnabled(true); }
+  NameListMode(const NameListMode&) = delete;
+  NameListMode& operator=(const NameListMode&) = delete;
+};
+
 class AdvanceTest : public ::testing::Test {
  protected:
   void TearDown() override { orvel::ResetCallbacks(); }
@@ -61,6 +70,16 @@ class AdvanceTest : public ::testing::Test {
   int OpenCode() {
     Packet p(new orvel::CVrkAdvance());
     return p->OpenPacket(Path().c_str()) ? 0 : g_nVrkErrCode;
+  }
+  // Opens and takes a name: the open's code when it fails, else the code
+  // of the first name use (0 for a name or an empty list). A damaged name
+  // list fails the one or the other, as names are read at open or later.
+  int OpenAndNameCode() {
+    Packet p(new orvel::CVrkAdvance());
+    if (!p->OpenPacket(Path().c_str())) return g_nVrkErrCode;
+    char name[16];
+    const int rc = p->GetFileName(0, name, sizeof name);
+    return rc == VRKERR_NULL_NAME ? 0 : rc;
   }
 
   static void AddText(orvel::CVrkAdvance* p, const std::string& name, const std::string& data,

@@ -111,4 +111,63 @@ TEST(HashChain, HintGivesTheSameTablesAsAScanFromZero) {
   EXPECT_GT(refused[1], 100);  // VRKERR_TABLE_FULL
 }
 
+// The chain structure checked the plain way: every chain walked from its
+// home index with a mark on each entry it takes.
+bool ReferenceChainsHold(const std::vector<HashEntry>& t) {
+  const uint32_t size = static_cast<uint32_t>(t.size());
+  for (const HashEntry& e : t) {
+    if (e.blockIndex == kNone) {
+      if (e.hash0 != kNone || e.hash1 != kNone || e.hash2 != kNone || e.next != kNone) return false;
+    } else if (e.next != kNone && (e.next >= size || t[e.next].blockIndex == kNone)) {
+      return false;
+    }
+  }
+  std::vector<bool> seen(size);
+  for (uint32_t home = 0; home < size; ++home) {
+    if (t[home].blockIndex == kNone || (t[home].hash0 & (size - 1)) != home) continue;
+    for (uint32_t j = home; j != kNone; j = t[j].next) {
+      if (seen[j] || (t[j].hash0 & (size - 1)) != home) return false;
+      seen[j] = true;
+    }
+  }
+  for (uint32_t i = 0; i < size; ++i)
+    if (t[i].blockIndex != kNone && !seen[i]) return false;
+  return true;
+}
+
+// Tables built by insertions and removals hold; one field changed at random
+// (a link, a home, a slot freed or dirtied) breaks them exactly when the plain
+// check says so: cycles, joins, strays and links into free slots.
+TEST(HashChain, OnePassCheckAgreesWithThePlainOne) {
+  std::mt19937 rng(11);
+  const uint32_t size = 32;
+  int verdicts[2] = {0, 0};
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<HashEntry> t(size, kFree);
+    std::vector<BlockEntry> blocks(size);
+    uint32_t hint = 0;
+    const int names = static_cast<int>(rng() % size);
+    for (int i = 0; i < names; ++i) {
+      const Hash h = {static_cast<uint32_t>(rng() % 41), static_cast<uint32_t>(i), 0};
+      uint32_t at = 0;
+      if (orvel::InsertIntoChains(t.data(), blocks.data(), size - 1, size, h.data(), &hint, &at) == 0)
+        t[at].blockIndex = static_cast<uint32_t>(i);
+    }
+    ASSERT_EQ(orvel::CheckChains(t.data(), size), VRKERR_OK) << round;
+    const uint32_t s = static_cast<uint32_t>(rng() % size);
+    const uint32_t other = static_cast<uint32_t>(rng() % (size + 2));
+    switch (rng() % 4) {
+      case 0: t[s].next = other < size ? other : kNone; break;
+      case 1: t[s].hash0 = other; break;
+      case 2: t[s] = kFree; break;
+      default: t[s].blockIndex = other; break;
+    }
+    const bool holds = ReferenceChainsHold(t);
+    ++verdicts[holds];
+    ASSERT_EQ(orvel::CheckChains(t.data(), size) == VRKERR_OK, holds) << round;
+  }
+  EXPECT_GT(verdicts[0], 500);
+  EXPECT_GT(verdicts[1], 500);
+}
+
 }  // namespace

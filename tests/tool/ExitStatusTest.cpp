@@ -68,6 +68,34 @@ class ExitStatusTest : public ::testing::Test {
   TempDir dir_;
 };
 
+// The name list is read when a command first needs names: every command
+// that needs them fails on a damaged list as an open of it once did, while
+// reading a file by its name still works.
+TEST_F(ExitStatusTest, ADamagedNameListFailsWhatNeedsNames) {
+  Copy("badlist");
+  std::string list = ReadFile(Path("badlist.lst"));
+  ASSERT_GT(list.size(), 44u);
+  list[42] ^= 0x08;  // in the stored text, after the record and its checksum
+  WriteFile(Path("badlist.lst"), list);
+  const Case needNames[] = {
+      {"list", {"list", "badlist.vrk"}},
+      {"verify", {"verify", "-q", "badlist.vrk"}},
+      {"extract", {"extract", "-q", "badlist.vrk", "-C", "out"}},
+      {"delete", {"delete", "badlist.vrk", "a.txt"}},
+      {"add", {"add", "-q", "badlist.vrk", "src/a.txt"}},
+      {"patch create", {"patch", "create", "-q", "badlist.vrk"}},
+  };
+  for (const Case& c : needNames) {
+    RunResult r = Vrk(c.args);
+    EXPECT_EQ(r.status, kFatal) << c.label << ": " << r.err;
+    EXPECT_NE(r.err.find("badlist.lst: the name list is damaged"), std::string::npos)
+        << c.label << ": " << r.err;
+  }
+  RunResult cat = Vrk({"cat", "badlist.vrk", "a.txt"});
+  EXPECT_EQ(cat.status, kDone) << cat.err;
+  EXPECT_EQ(cat.out, TextBytes(3000, 1));
+}
+
 // Each command once where it finishes with some files skipped, missing or
 // damaged (1), and once where it cannot do its work (2).
 TEST_F(ExitStatusTest, EveryCommandWarnsWithOneAndFailsWithTwo) {

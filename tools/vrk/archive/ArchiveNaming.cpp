@@ -5,8 +5,13 @@
 #include <cstdlib>
 
 #include "console/ErrorReport.h"
+#include "orvel/VrkErrors.h"
 
 namespace vrk {
+
+bool IsUnreadableNameList(int code) {
+  return code == VRKERR_LIST_FILE_IO || code == VRKERR_CHECKSUM_IO || code == VRKERR_CHECKSUM;
+}
 
 std::string LowerAscii(std::string s) {
   for (char& c : s)

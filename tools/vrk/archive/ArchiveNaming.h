@@ -36,6 +36,11 @@ bool ArchiveHoldsName(const std::string& name);
 // True when `path` ends in ".vrk", in any case.
 bool HasVrkExtension(const std::string& path);
 
+// True when GetFileName failed because the name list cannot be read (an
+// advanced archive reads it at the first name use, not at open), rather
+// than because the index passed the list's end.
+bool IsUnreadableNameList(int code);
+
 // The files an archive occupies on disk: the archive itself, and for the
 // advanced variant its ".bhl" and ".lst" side files.
 std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced);

@@ -48,6 +48,12 @@ void Packet::Discard() {
 }
 
 ToolError Packet::Failure(int code, const std::string& name) const {
+  // A change that needs names fails on a name list that cannot be read; it
+  // is reported as the damaged archive it is, not as damaged file data.
+  char first[16];
+  if (IsUnreadableNameList(code) &&
+      IsUnreadableNameList(packet_->GetFileName(0, first, sizeof first)))
+    return ToolError(DescribeOpenFailure(path_, code)).WithHint(OpenFailureHint(path_, code));
   const std::string reason = DescribeChangeFailure(ArchiveDiskFiles(path_, Advanced()), code);
   return ToolError((name.empty() ? shown_ : About(name)) + ": " + reason);
 }
@@ -61,7 +67,12 @@ std::vector<std::string> Packet::Names() const {
   // Index 0 is the name list itself. The list ends where GetFileName fails;
   // the bound only guards against a library that never fails.
   for (unsigned i = 1; i < (1u << 28); ++i) {
-    if (packet_->GetFileName(i, buffer, sizeof buffer) != 0) break;
+    const int rc = packet_->GetFileName(i, buffer, sizeof buffer);
+    // A damaged name list reads as a damaged archive, as it did when the
+    // list was read at open.
+    if (IsUnreadableNameList(rc))
+      throw ToolError(DescribeOpenFailure(path_, rc)).WithHint(OpenFailureHint(path_, rc));
+    if (rc != 0) break;
     std::string name(buffer);
     if (name.empty() || IsOwnEntry(name) || !seen.insert(LowerAscii(name)).second) continue;
     names.push_back(std::move(name));
