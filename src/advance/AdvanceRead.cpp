@@ -177,6 +177,10 @@ int CVrkAdvance::ReadStoredRecord(const char* name, void* out, unsigned int room
   return static_cast<int>(e.storedSize);
 }
 
+int CVrkAdvance::BeginReadRun() { return GuardedCalls<CVrkAdvance>::BeginRead(m_guard, *this); }
+
+void CVrkAdvance::EndReadRun() { GuardedCalls<CVrkAdvance>::EndRead(m_guard); }
+
 int CVrkAdvance::ExtractFile(const char* name, const char* diskPath,
                              unsigned int blockIndex) {
   if (!diskPath) return SetError(VRKERR_NULL_PATH), 0;

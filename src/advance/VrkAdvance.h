@@ -195,6 +195,12 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // SetVerifyCheckSum says; returns the stored size (0 with success for a
   // file of no stored bytes), 0 on failure.
   int ReadStoredRecord(const char* name, void* out, unsigned int room);
+  // A run of reads (a patch build): the committed state is checked and the
+  // commit lock taken shared once for all of them, instead of once per
+  // read; other writers' commits wait until EndReadRun. 0, or the error
+  // code with nothing held. Inside a bracket there is nothing to hold.
+  int BeginReadRun();
+  void EndReadRun();
   // Number of names in the name list, including names of files removed by
   // hashes alone (they stay in the list).
   unsigned int NameCount() const;

@@ -58,6 +58,41 @@ void JournalRecords(IOrvelPacket* packet, IVrkPatchBuilder* builder, unsigned in
   builder->SelectPatchData(first);
 }
 
+// Reads of a build held together in runs of records: the archive's
+// committed state is checked, and its commit lock taken, once per run
+// instead of once per read. A run ends after kRunRecords records, so that
+// other writers' commits wait little, and never spans a call to the host:
+// with a progress callback set, nothing is held.
+class ReadRuns {
+ public:
+  explicit ReadRuns(IOrvelPacket* packet)
+      : m_advance(HasCallback(VRKCB_MAKE_PATCH) ? nullptr : dynamic_cast<CVrkAdvance*>(packet)) {}
+  ~ReadRuns() { End(); }
+  ReadRuns(const ReadRuns&) = delete;
+  ReadRuns& operator=(const ReadRuns&) = delete;
+
+  // Before the reads of record `index`.
+  void Before(unsigned int index) {
+    if (!m_advance) return;
+    if (m_held && index - m_first >= kRunRecords) End();
+    // A run that cannot be had leaves each read to take the lock itself.
+    if (!m_held && m_advance->BeginReadRun() == VRKERR_OK) {
+      m_held = true;
+      m_first = index;
+    }
+  }
+  void End() {
+    if (m_held) m_advance->EndReadRun();
+    m_held = false;
+  }
+
+ private:
+  static constexpr unsigned int kRunRecords = 64;
+  CVrkAdvance* m_advance;
+  bool m_held = false;
+  unsigned int m_first = 0;
+};
+
 // What one pass of ProceedPatch over the patch's records works with.
 struct LevelRun {
   IOrvelPacket* packet;
@@ -176,8 +211,10 @@ int CVrkPatcher::CreatePatchFile() {
   if (m_piBuilder->GetPatchDataCount() != n) return Failed(VRKERR_NO_MEMORY);
   DeletePatchBlockFile(pattern);
 
+  ReadRuns reads(m_piPacket);
   for (unsigned int i = 0; i < n; ++i) {
     FireCallback(VRKCB_MAKE_PATCH, m_piPacket, static_cast<int>(n), static_cast<int>(i));
+    reads.Before(i);
     const char* name = m_piBuilder->SelectPatchBlock(i);
     if (!name) continue;
     DebugOutput(name);
@@ -186,6 +223,7 @@ int CVrkPatcher::CreatePatchFile() {
     BlockFilePath(base, level, block);
     if (!m_piBuilder->WritePatchBlock(block, 2, 0)) return Failed();
   }
+  reads.End();
   const int rc = m_piBuilder->SavePatchFile(patchFile);
   if (rc < 0) return rc;
   return SetError(VRKERR_OK);
@@ -228,8 +266,10 @@ int CVrkPatcher::ExtendPatchFile() {
   m_piBuilder->SetPatchVersion(high, low);
 
   unsigned int j = 0;
+  ReadRuns reads(m_piPacket);
   for (unsigned int i = 0; i < n && j < count; ++i) {
     FireCallback(VRKCB_MAKE_PATCH, m_piPacket, static_cast<int>(n), static_cast<int>(i));
+    reads.Before(i);
     const char* name = m_piBuilder->SelectPatchBlock(i);
     if (!name) continue;
     DebugOutput(name);
@@ -242,6 +282,7 @@ int CVrkPatcher::ExtendPatchFile() {
     if (!m_piBuilder->WritePatchBlock(block, 2, 0)) return Failed();
     ++j;
   }
+  reads.End();
   rc = m_piBuilder->SavePatchFile(patchFile);
   if (rc < 0) return rc;
   return SetError(VRKERR_OK);

@@ -198,5 +198,35 @@ TEST_F(PatchCrash, TheLevelsBeforeAFailedOneAreDurableWhenTheCallReturns) {
   }
 }
 
+// A build's block files reach the disk before the patch file that refers to
+// them: a build stopped anywhere leaves no patch file, a damaged one that
+// loading refuses, or one that applies whole.
+TEST_F(PatchCrash, AStoppedBuildLeavesNoPatchFileOrOneThatAppliesWhole) {
+  Build();
+  const fs::path pristine = tmp_ / "pristine";
+  fs::copy(tmp_ / "copy", pristine);
+  auto build = [&] {
+    Side src = Open(Src());
+    src.patcher->CreatePatchFile();
+  };
+  fs::remove(Src(".vrx"));
+  const uint64_t points = CountPoints(build);
+  ASSERT_TRUE(fs::exists(Src(".vrx")));
+  for (const auto action : kStops) {
+    for (uint64_t k = 1; k <= points; ++k) {
+      fs::remove(Src(".vrx"));
+      ASSERT_EQ(RunStopped(action, k, build), orvel::kFaultExitCode) << StopName(action, k);
+      if (!fs::exists(Src(".vrx"))) continue;
+      Restore(pristine);
+      Side dst = Open(Dst());
+      std::string patch = Src(".vrx");
+      if (dst.builder->LoadPatchFile(patch.c_str()) != 0) continue;
+      EXPECT_EQ(Apply(dst), 0) << StopName(action, k);
+      dst = Side(nullptr);
+      EXPECT_TRUE(State() == levels_.back()) << StopName(action, k);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orvel_test
