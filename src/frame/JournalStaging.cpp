@@ -13,10 +13,6 @@
 
 namespace orvel {
 
-namespace {
-constexpr uint64_t kRecordSlack = 64;
-}  // namespace
-
 bool CommitJournal::Stage(unsigned index, uint64_t offset, const void* data, uint64_t count) {
   Extent*& list = m_extents[index];
   unsigned& n = m_extentCount[index];
@@ -43,9 +39,6 @@ bool CommitJournal::Stage(unsigned index, uint64_t offset, const void* data, uin
   } else {
     room = length;
     if (last > first) room = length < 2 * list[first].room ? 2 * list[first].room : length;
-    // A record's checksum word follows its bytes: room for it spares
-    // copying the whole extent again.
-    if (last == first) room += kRecordSlack;
     if (room < 4096) room = 4096;
     bytes = static_cast<unsigned char*>(VrkAlloc(room));
     if (!bytes) return false;
