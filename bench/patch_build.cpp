@@ -3,7 +3,7 @@
 // same stored bytes), side by side in one run; then a sample of files read
 // back from the patched copy is compared with its sources.
 //
-//   bench_patch_build [corpus dir] [work dir] [rounds]
+//   bench_patch_build [corpus dir] [work dir] [rounds]   (Release build)
 //     corpus dir: /tmp/corpus, or its loose/ tree (see ../shared/bench)
 //     work dir:   /tmp/orvel-bench; the level-1 archive of the corpus (text
 //                 compressed with LZO1X-999, random files stored as they are)
