@@ -201,6 +201,10 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // code with nothing held. Inside a bracket there is nothing to hold.
   int BeginReadRun();
   void EndReadRun();
+  // Inside a long bracket (a patch's levels): starts writing what it
+  // appended to the archive file to the disk without waiting, so that the
+  // commit's sync finds the work under way. A failure shows at the commit.
+  void StartAppendWriteback();
   // Number of names in the name list, including names of files removed by
   // hashes alone (they stay in the list).
   unsigned int NameCount() const;

@@ -325,7 +325,9 @@ bool FlushDiskFile(FileHandle file) {
 }
 
 bool StartDiskFileWriteback(FileHandle file) {
-  if (file == kInvalidFile || !WriteOutGathered(file, true)) return false;
+  // A journal that can undo what the file holds must reach the disk first.
+  if (file == kInvalidFile || !JournalBeforeSync(file) || !WriteOutGathered(file, true))
+    return false;
   // Advice only: whatever it does not start, the later sync does.
   sync_file_range(file, 0, 0, SYNC_FILE_RANGE_WRITE);
   return true;

@@ -109,6 +109,7 @@ int ApplyLevels(const LevelRun& run, unsigned int through, unsigned int* complet
         const int rc = CommitLevel(packet, run.high, current);
         if (rc < 0) return close(rc);
         *completed = current;
+        if (run.together) static_cast<CVrkAdvance*>(packet)->StartAppendWriteback();
       } else if (run.together) {
         packet->BeginUpdate();
         JournalRecords(packet, builder, i, run.count, run.level, through);
