@@ -3,7 +3,7 @@
 // same stored bytes), side by side in one run; then a sample of files read
 // back from the patched copy is compared with its sources.
 //
-//   bench_patch_build [corpus dir] [work dir] [rounds]
+//   bench_patch_build [corpus dir] [work dir] [rounds]   (Release build)
 //     corpus dir: /tmp/corpus, or its loose/ tree (see ../shared/bench)
 //     work dir:   /tmp/orvel-bench; the level-1 archive of the corpus (text
 //                 compressed with LZO1X-999, random files stored as they are)
@@ -11,10 +11,12 @@
 //                 path and file count.
 //     rounds:     3; the best time of each contender counts.
 //
-// Only the public interface is used, as a host would. The baseline forks and
-// execs the real `cp` with every block file and a scratch directory. The
-// library makes block files and tables durable and cp does not, so cp
-// followed by `sync -d` of the copies is shown too, for reference.
+// Only the public interface is used, as a host would, except for the switch
+// that shows the apply as it was before its levels committed together (one
+// durable commit per level). The baseline forks and execs the real `cp` with
+// every block file and a scratch directory, then `sync -d` of the copies:
+// the library makes block files and tables durable, so the goals are set
+// against a durable copy (build at most 1.2x, apply at most 2.0x).
 #include <lzo/lzo1x.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -32,6 +34,7 @@
 #include <vector>
 
 #include "BenchStats.h"
+#include "patch/PatchCommitMode.h"
 
 extern char** environ;
 
@@ -267,7 +270,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  double build = 1e9, copy = 1e9, copySync = 1e9, apply = 1e9;
+  double build = 1e9, copy = 1e9, copySync = 1e9, apply = 1e9, applyPerLevel = 1e9;
   std::vector<std::string> blocks;
   std::string vrx = src + ".vrx";
   for (int round = 0; round < rounds; ++round) {
@@ -294,16 +297,23 @@ int main(int argc, char** argv) {
       return std::fprintf(stderr, "sync failed\n"), 1;
     copySync = std::min(copySync, cpSeconds + Since(t0));
 
-    CopyArchive(base, target);
-    IOrvelPacket* t = g_piVrkSystem->LoadPacket((target + ".vrk").c_str());
-    if (!t) return std::fprintf(stderr, "opening the copy: %d\n", g_nVrkErrCode), 1;
-    t0 = Clock::now();
-    b = g_piVrkSystem->NewPatchBuilder(t);
-    rc = CVrkPatcher(t, b).ProceedPatch(&vrx[0]);
-    g_piVrkSystem->FreePatchBuilder(b);
-    g_piVrkSystem->FreePacket(t);
-    apply = std::min(apply, Since(t0));
-    if (rc != 0) return std::fprintf(stderr, "ProceedPatch: %d\n", rc), 1;
+    // The apply as it is, then with a commit per level (before), each into
+    // a fresh level-1 copy.
+    for (const bool perLevel : {true, false}) {
+      orvel::SetPatchCommitsPerLevel(perLevel);
+      CopyArchive(base, target);
+      IOrvelPacket* t = g_piVrkSystem->LoadPacket((target + ".vrk").c_str());
+      if (!t) return std::fprintf(stderr, "opening the copy: %d\n", g_nVrkErrCode), 1;
+      t0 = Clock::now();
+      b = g_piVrkSystem->NewPatchBuilder(t);
+      rc = CVrkPatcher(t, b).ProceedPatch(&vrx[0]);
+      g_piVrkSystem->FreePatchBuilder(b);
+      g_piVrkSystem->FreePacket(t);
+      double& best = perLevel ? applyPerLevel : apply;
+      best = std::min(best, Since(t0));
+      if (rc != 0) return std::fprintf(stderr, "ProceedPatch: %d\n", rc), 1;
+    }
+    orvel::SetPatchCommitsPerLevel(false);
   }
   g_piVrkSystem->FreePacket(a);
 
@@ -315,15 +325,17 @@ int main(int argc, char** argv) {
               blocks.size(), blockBytes, rounds);
   std::printf("%-36s %8.3f s\n", "CreatePatchFile", build);
   std::printf("%-36s %8.3f s\n", "cp of the block files (fork+exec)", copy);
-  std::printf("%-36s %8.3f s\n", "  reference: cp, then sync -d", copySync);
+  std::printf("%-36s %8.3f s\n", "cp, then sync -d of the copies", copySync);
   std::printf("%-36s %8.3f s\n", "ProceedPatch into a level-1 copy", apply);
-  const double buildRatio = build / copy, applyRatio = apply / copy;
-  std::printf("build / cp:  %.3f  (goal <= 1.5: %s)\n", buildRatio,
-              buildRatio <= 1.5 ? "met" : "MISSED");
-  std::printf("apply / cp:  %.3f  (goal <= 1.5: %s)\n", applyRatio,
-              applyRatio <= 1.5 ? "met" : "MISSED");
-  std::printf("for reference, against cp + sync -d: build %.3f, apply %.3f\n", build / copySync,
-              apply / copySync);
+  std::printf("%-36s %8.3f s\n", "  before: one commit per level", applyPerLevel);
+  const double buildRatio = build / copySync, applyRatio = apply / copySync;
+  std::printf("build / (cp + sync):  %.3f  (goal <= 1.2: %s)\n", buildRatio,
+              buildRatio <= 1.2 ? "met" : "MISSED");
+  std::printf("apply / (cp + sync):  %.3f  (goal <= 2.0: %s)\n", applyRatio,
+              applyRatio <= 2.0 ? "met" : "MISSED");
+  std::printf("  before (per level): %.3f\n", applyPerLevel / copySync);
+  std::printf("for reference, against cp alone: build %.3f, apply %.3f\n", build / copy,
+              apply / copy);
   if (!Verify(target + ".vrk", corpus, changes, names)) return 1;
-  return buildRatio <= 1.5 && applyRatio <= 1.5 ? 0 : 2;
+  return buildRatio <= 1.2 && applyRatio <= 2.0 ? 0 : 2;
 }

@@ -177,6 +177,16 @@ int CVrkAdvance::ReadStoredRecord(const char* name, void* out, unsigned int room
   return static_cast<int>(e.storedSize);
 }
 
+int CVrkAdvance::BeginReadRun() { return GuardedCalls<CVrkAdvance>::BeginRead(m_guard, *this); }
+
+void CVrkAdvance::EndReadRun() { GuardedCalls<CVrkAdvance>::EndRead(m_guard); }
+
+void CVrkAdvance::StartAppendWriteback() {
+  // Appended bytes lie past the committed size, where a rollback cuts them
+  // off: they may reach the disk at any time.
+  if (m_guard.InBracket() && m_hPacket != kInvalidFile) StartDiskFileWriteback(m_hPacket);
+}
+
 int CVrkAdvance::ExtractFile(const char* name, const char* diskPath,
                              unsigned int blockIndex) {
   if (!diskPath) return SetError(VRKERR_NULL_PATH), 0;

@@ -202,6 +202,16 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // SetVerifyCheckSum says; returns the stored size (0 with success for a
   // file of no stored bytes), 0 on failure.
   int ReadStoredRecord(const char* name, void* out, unsigned int room);
+  // A run of reads (a patch build): the committed state is checked and the
+  // commit lock taken shared once for all of them, instead of once per
+  // read; other writers' commits wait until EndReadRun. 0, or the error
+  // code with nothing held. Inside a bracket there is nothing to hold.
+  int BeginReadRun();
+  void EndReadRun();
+  // Inside a long bracket (a patch's levels): starts writing what it
+  // appended to the archive file to the disk without waiting, so that the
+  // commit's sync finds the work under way. A failure shows at the commit.
+  void StartAppendWriteback();
   // Number of names in the name list, including names of files removed by
   // hashes alone (they stay in the list); 0 when the list cannot be read.
   unsigned int NameCount();

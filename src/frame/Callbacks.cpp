@@ -13,6 +13,8 @@ void FireCallback(unsigned kind, IOrvelPacket* packet, int total, int current) {
   if (VrkCallback cb = g_callbacks[kind]) cb(packet, total, current);
 }
 
+bool HasCallback(unsigned kind) { return kind > 3 && kind <= 9 && g_callbacks[kind]; }
+
 void ResetCallbacks() {
   for (auto& cb : g_callbacks) cb = nullptr;
 }

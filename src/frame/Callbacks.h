@@ -8,6 +8,8 @@ namespace orvel {
 
 // Calls the callback registered for `kind`, if any; its result is ignored.
 void FireCallback(unsigned kind, IOrvelPacket* packet, int total, int current);
+// Whether FireCallback(kind, ...) would call the host.
+bool HasCallback(unsigned kind);
 
 // Clears every slot (tests).
 void ResetCallbacks();

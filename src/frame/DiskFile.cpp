@@ -324,6 +324,25 @@ bool FlushDiskFile(FileHandle file) {
   return false;
 }
 
+bool StartDiskFileWriteback(FileHandle file) {
+  // A journal that can undo what the file holds must reach the disk first.
+  if (file == kInvalidFile || !JournalBeforeSync(file) || !WriteOutGathered(file, true))
+    return false;
+  // Advice only: whatever it does not start, the later sync does.
+  sync_file_range(file, 0, 0, SYNC_FILE_RANGE_WRITE);
+  return true;
+}
+
+bool SyncDiskFilePath(const char* path) {
+  if (!path || !*path) return false;
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return NoteSystemError(errno), false;
+  const bool ok = PassFaultPoint(FaultKind::kSync, fd) && fdatasync(fd) == 0;
+  if (!ok) NoteSystemError(errno);
+  close(fd);
+  return ok;
+}
+
 unsigned GetDiskFileTime(const char* path) {
   if (!path || !*path) return kFileFailure;
   struct stat st;

@@ -70,6 +70,13 @@ unsigned TellDiskFile(FileHandle file);
 // write-through handle durable (fdatasync). False on failure, now or of an
 // earlier deferred write.
 bool FlushDiskFile(FileHandle file);
+// Writes out the handle's gathered bytes and starts writing its bytes to
+// the disk without waiting for them, so that a sync of the file later finds
+// the work under way. False when the gathered bytes could not be written.
+bool StartDiskFileWriteback(FileHandle file);
+// Makes the bytes of the file at `path` durable through a handle of its own
+// (they may have been written through one closed since). False on failure.
+bool SyncDiskFilePath(const char* path);
 
 // Last-write time as DOS date (high 16 bits) and time (low 16), local time;
 // 0xFFFFFFFF for a missing file or a directory. '?' and '*' in the last path

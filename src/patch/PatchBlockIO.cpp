@@ -6,6 +6,7 @@
 #include "codec/CompressBuffer.h"
 #include "codec/checksum_crc.h"
 #include "frame/ErrorCode.h"
+#include "frame/GatheredWrites.h"
 #include "patch/VrkAdvBuilder.h"
 
 namespace orvel {
@@ -13,6 +14,9 @@ namespace orvel {
 namespace {
 
 constexpr unsigned kBufferSlack = 16;  // room behind the data, for its checksum word
+// The entries waiting for a block file: a few whole runs of the file layer,
+// which writes whole aligned runs straight from the caller's buffer.
+constexpr uint32_t kOutputRoom = 16 * kGatherRun;
 
 // The error code left by a failed step, or `fallback` when it left none.
 int FailureCode(int fallback) { return g_nVrkErrCode < 0 ? g_nVrkErrCode : fallback; }
@@ -27,30 +31,74 @@ int CVrkAdvBuilder::WritePatchBlockTo(int file) {
 
   PatchData& r = *m_pCurData;
   if (!DescribeCurrentFile(&r)) return SetError(FailureCode(VRKERR_ADV_NOT_FOUND)), 0;
-  r.offset = TellDiskFile(file);
-  if (r.offset == kFileFailure) return SetError(VRKERR_SEEK), 0;
-
   const unsigned stored = r.storedSize;
-  unsigned char* data = EntryBuffer(stored);
+  const bool held = file == m_hWriteFile;
+  // The block file WritePatchBlock holds continues where its last entry
+  // ended; a file of the caller's at its position.
+  bool failed = false;
+  unsigned char* data = held ? OutputRoom(stored + 4, &failed) : nullptr;
+  if (failed) return SetError(VRKERR_PATCH_DATA_IO), 0;
+  const uint64_t at = held ? uint64_t{m_nOutStart} + m_nOutLength : TellDiskFile(file);
+  if (at + stored + 4 >= kFileFailure) return SetError(VRKERR_SEEK), 0;
+  r.offset = static_cast<uint32_t>(at);
+
+  const bool waits = data != nullptr;
+  if (!waits) data = EntryBuffer(stored);
   if (!data) return SetError(VRKERR_NO_MEMORY), 0;
+  // The archive checks the checksum of the bytes where they land.
   const int64_t got = ReadCurrentFile(data, stored);
   if (got < 0) return 0;
   if (got != stored) return SetError(VRKERR_PATCH_DATA_IO), 0;
 
+  if (waits) {
+    m_nOutLength += stored + 4;
+    return SetError(VRKERR_OK), 1;
+  }
   // The entry is the stored bytes and their checksum word, in one write.
   if (WriteDiskFileAt(file, data, stored + 4, r.offset) != stored + 4)
     return SetError(VRKERR_PATCH_DATA_IO), 0;
-  if (file != m_hWriteFile) {
+  if (held) {
+    m_nOutStart = r.offset + stored + 4;
+  } else {
     // A file of the caller's: it moves on past the entry, which leaves the
     // library's buffers (and, written through, reaches the disk) here.
     if (SeekDiskFile(file, static_cast<int32_t>(r.offset + stored + 4), 0) == kFileFailure ||
         !FlushDiskFile(file))
       return SetError(VRKERR_PATCH_DATA_IO), 0;
   }
-  // The block file WritePatchBlock holds gathers its entries and makes them
-  // durable when it is let go (CloseWriteFile), before any patch file that
-  // refers to them is written.
+  // The entries of the block file WritePatchBlock holds reach it when it is
+  // let go (CloseWriteFile) at the latest, and the disk before any patch
+  // file that refers to them is written (SyncBlockFiles).
   return SetError(VRKERR_OK), 1;
+}
+
+unsigned char* CVrkAdvBuilder::OutputRoom(uint32_t count, bool* failed) {
+  if (m_nOutLength + uint64_t{count} > kOutputRoom && m_nOutLength) {
+    // Out with the entries before the last run boundary; the part of a run
+    // after it moves to the front.
+    const uint64_t end = uint64_t{m_nOutStart} + m_nOutLength;
+    const uint64_t boundary = end - end % kGatherRun;
+    const uint32_t cut = boundary > m_nOutStart ? static_cast<uint32_t>(boundary - m_nOutStart) : 0;
+    if (cut && WriteDiskFileAt(m_hWriteFile, m_pOut, cut, m_nOutStart) != cut)
+      return *failed = true, nullptr;
+    std::memmove(m_pOut, m_pOut + cut, m_nOutLength - cut);
+    m_nOutStart += cut;
+    m_nOutLength -= cut;
+    if (m_nOutLength + uint64_t{count} > kOutputRoom && !WriteOutEntries())
+      return *failed = true, nullptr;
+  }
+  if (uint64_t{count} + kBufferSlack > kOutputRoom) return nullptr;
+  if (!m_pOut) m_pOut = static_cast<unsigned char*>(VrkAlloc(kOutputRoom + kBufferSlack));
+  return m_pOut ? m_pOut + m_nOutLength : nullptr;
+}
+
+bool CVrkAdvBuilder::WriteOutEntries() {
+  if (m_nOutLength == 0) return true;
+  const uint32_t n = m_nOutLength;
+  m_nOutLength = 0;
+  const bool ok = WriteDiskFileAt(m_hWriteFile, m_pOut, n, m_nOutStart) == n;
+  m_nOutStart += n;
+  return ok;
 }
 
 unsigned char* CVrkAdvBuilder::EntryBuffer(unsigned int storedSize) {
@@ -96,10 +144,22 @@ int CVrkAdvBuilder::WritePatchBlock(const char* blockPath, unsigned int origin, 
     m_hWriteFile = OpenDiskFileEx(blockPath, kModeReadWriteShared, kAttrWriteThrough);
     if (m_hWriteFile == kInvalidFile) return SetError(VRKERR_OPEN_FILE), 0;
     std::strcpy(m_szWriteFile, blockPath);
+    m_nOutStart = GetDiskFileSize(m_hWriteFile);
+    m_nOutLength = 0;
+    if (m_nOutStart == kFileFailure) {
+      CloseWriteFile();
+      return SetError(VRKERR_SEEK), 0;
+    }
   }
-  if (SeekDiskFile(m_hWriteFile, distance, origin) == kFileFailure) {
-    CloseWriteFile();
-    return SetError(VRKERR_SEEK), 0;
+  // Appending (the patcher's way) goes on after the entries waiting;
+  // anywhere else they are written out first.
+  if (origin != 2 || distance != 0) {
+    const uint32_t at = WriteOutEntries() ? SeekDiskFile(m_hWriteFile, distance, origin) : kFileFailure;
+    if (at == kFileFailure) {
+      CloseWriteFile();
+      return SetError(VRKERR_SEEK), 0;
+    }
+    m_nOutStart = at;
   }
   const int result = WritePatchBlockTo(m_hWriteFile);
   if (!result) CloseWriteFile();
@@ -108,11 +168,32 @@ int CVrkAdvBuilder::WritePatchBlock(const char* blockPath, unsigned int origin, 
 
 bool CVrkAdvBuilder::CloseWriteFile() {
   if (m_hWriteFile == kInvalidFile) return true;
-  // Its entries, and its name when it was created, become durable.
-  const bool ok = FlushDiskFile(m_hWriteFile) && SyncPathDirectory(m_szWriteFile);
+  // The disk writes it while the build goes on; the sync waits for the end.
+  bool ok = WriteOutEntries();
+  ok = StartDiskFileWriteback(m_hWriteFile) && ok;
   CloseDiskFile(m_hWriteFile);
   m_hWriteFile = kInvalidFile;
+  bool pending = false;
+  for (unsigned i = 0; i < m_nPendingFiles; ++i)
+    pending |= std::strcmp(m_aPendingFiles[i], m_szWriteFile) == 0;
+  if (ok && !pending && m_nPendingFiles == kPendingFiles) ok = SyncBlockFiles();
+  if (ok && !pending) std::strcpy(m_aPendingFiles[m_nPendingFiles++], m_szWriteFile);
   m_szWriteFile[0] = '\0';
+  return ok;
+}
+
+bool CVrkAdvBuilder::SyncBlockFiles() {
+  bool ok = true;
+  char dir[kMaxJoinedPath + 1] = "", last[kMaxJoinedPath + 1] = "";
+  for (unsigned i = 0; i < m_nPendingFiles; ++i) {
+    ok = ok && SyncDiskFilePath(m_aPendingFiles[i]);
+    // Their names, when they were created: one sync per directory.
+    GetPathDirectory(m_aPendingFiles[i], dir);
+    if (ok && (i == 0 || std::strcmp(dir, last) != 0)) ok = SyncPathDirectory(m_aPendingFiles[i]);
+    std::strcpy(last, dir);
+  }
+  // Kept on failure: no patch file may refer to them before a sync succeeds.
+  if (ok) m_nPendingFiles = 0;
   return ok;
 }
 

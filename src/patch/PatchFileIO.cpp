@@ -40,7 +40,7 @@ int CVrkAdvBuilder::SavePatchFile(const char* path) {
   if (!path || !FitsPathLimits(path)) return SetError(VRKERR_NULL_PATH);
   if (m_nDataCount && !m_pData) return SetError(VRKERR_NO_BLOCK);
   // The entries the records refer to reach the disk before the records.
-  if (!CloseWriteFile()) return SetError(VRKERR_PATCH_DATA_IO);
+  if (!CloseWriteFile() || !SyncBlockFiles()) return SetError(VRKERR_PATCH_DATA_IO);
   int rc;
   {
     FileHandle file = CreateDiskFile(path, kAttrWriteThrough);

@@ -39,6 +39,11 @@ CVrkAdvBuilder::CVrkAdvBuilder(CVrkAdvance* packet)
       m_pAdvance(packet),
       m_szWriteFile(),
       m_hWriteFile(kInvalidFile),
+      m_pOut(nullptr),
+      m_nOutStart(0),
+      m_nOutLength(0),
+      m_aPendingFiles(),
+      m_nPendingFiles(0),
       m_pEntry(nullptr),
       m_nEntryRoom(0),
       m_pCursorNode(nullptr),
@@ -49,6 +54,7 @@ CVrkAdvBuilder::~CVrkAdvBuilder() {
   delete m_pBlockList;
   CloseBlockFile();
   CloseWriteFile();
+  VrkFree(m_pOut);
   VrkFree(m_pEntry);
 }
 

@@ -51,12 +51,23 @@ class CVrkAdvBuilder : public IVrkPatchBuilder, public VrkHeapObject {
   void ClearPatchData();
   // Closes the block file held open for reading.
   void CloseBlockFile();
-  // Lets go of the block file held open for appending, its entries made
-  // durable first; false when they could not be.
+  // Lets go of the block file held open for appending, its writing to the
+  // disk started; SyncBlockFiles makes it durable with the others. False
+  // when its entries could not be written.
   bool CloseWriteFile();
+  // Makes the block files let go of since the last call durable, with
+  // their names; false when one could not be.
+  bool SyncBlockFiles();
   // Room for an entry of `storedSize` bytes and its checksum word (with
   // slack), reused from entry to entry; null when out of memory.
   unsigned char* EntryBuffer(unsigned int storedSize);
+  // Room for `count` more bytes at the end of the entries waiting for the
+  // block file held for appending, made by writing out those before the
+  // last whole run; null when they do not fit (all written out then) or
+  // when writing failed (*failed set).
+  unsigned char* OutputRoom(uint32_t count, bool* failed);
+  // Writes the waiting entries to the block file; false on failure.
+  bool WriteOutEntries();
   // Fills the current record from the archive's entry of the current file.
   bool DescribeCurrentFile(PatchData* r);
   // Reads the current file's stored bytes and their checksum word into
@@ -90,6 +101,18 @@ class CVrkAdvBuilder : public IVrkPatchBuilder, public VrkHeapObject {
   // entry of the same level until the build moves on.
   char m_szWriteFile[kMaxJoinedPath + 1];
   FileHandle m_hWriteFile;
+  // Entries for that file, read from the archive straight into this buffer
+  // and checked there, then written out in whole runs: each byte is copied
+  // once on its way. They belong at m_nOutStart of the file.
+  unsigned char* m_pOut;
+  uint32_t m_nOutStart;
+  uint32_t m_nOutLength;
+  // Block files written and not yet made durable: a build syncs them all
+  // at once before the patch file that refers to them is written (beyond
+  // this many, the ones held are synced to make room).
+  static constexpr unsigned kPendingFiles = 8;
+  char m_aPendingFiles[kPendingFiles][kMaxJoinedPath + 1];
+  unsigned m_nPendingFiles;
   unsigned char* m_pEntry;  // EntryBuffer's room
   uint64_t m_nEntryRoom;
   // The node SelectPatchBlock reached last, so that selecting in order walks

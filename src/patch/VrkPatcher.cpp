@@ -2,6 +2,7 @@
 // patch builder over its archive.
 #include "orvel/CVrkPatcher.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "advance/VrkAdvance.h"
@@ -11,11 +12,15 @@
 #include "frame/ErrorCode.h"
 #include "orvel/IOrvelPacket.h"
 #include "orvel/IVrkPatchBuilder.h"
+#include "patch/BuildReadRuns.h"
+#include "patch/PatchCommitMode.h"
 #include "patch/PatchPath.h"
 
 using namespace orvel;
 
 namespace {
+
+std::atomic<bool> g_commitsPerLevel{false};
 
 // The error code a failed step left, or `fallback` when it left none: a
 // build that stopped never reports success.
@@ -35,12 +40,12 @@ int CommitLevel(IOrvelPacket* packet, unsigned int high, unsigned int level) {
   return g_nVrkErrCode < 0 ? g_nVrkErrCode : rc;
 }
 
-// Right after the bracket of `level` opens at record `first`: the records
-// it will apply (up to the first of a higher level) have the bytes they
-// overwrite in place journaled together, so that the journal reaches the
-// disk once per level instead of once per record.
-void JournalLevel(IOrvelPacket* packet, IVrkPatchBuilder* builder, unsigned int first,
-                  unsigned int count, unsigned int archiveLevel, unsigned int level) {
+// Right after the bracket opens at record `first`: the records it will
+// apply (up to the first above `level`) have the bytes they overwrite in
+// place journaled together, so that the journal reaches the disk once for
+// all of them instead of once per record.
+void JournalRecords(IOrvelPacket* packet, IVrkPatchBuilder* builder, unsigned int first,
+                    unsigned int count, unsigned int archiveLevel, unsigned int level) {
   auto* advanced = dynamic_cast<CVrkAdvance*>(packet);
   if (!advanced) return;
   for (unsigned int i = first; i < count; ++i) {
@@ -54,6 +59,82 @@ void JournalLevel(IOrvelPacket* packet, IVrkPatchBuilder* builder, unsigned int 
   builder->SelectPatchData(first);
 }
 
+// What one pass of ProceedPatch over the patch's records works with.
+struct LevelRun {
+  IOrvelPacket* packet;
+  IVrkPatchBuilder* builder;
+  const PatchPath* base;
+  unsigned int count;  // records in the patch
+  unsigned int high;   // the archive's versionHigh, which it keeps
+  unsigned int level;  // the archive's level before the call
+  // The levels commit together: one bracket for the call holds them, the
+  // level brackets inside it only stamp the header in memory, and the
+  // commit that closes it makes them durable at once (one journal, made
+  // durable once; the files synced once). A crash before that commit
+  // leaves the archive at the level it started from. Otherwise each level
+  // is a commit of its own, as before.
+  bool together;
+};
+
+// Applies the records above run.level up to `through` and stamps the
+// archive `through` when they all went in. Returns ProceedPatch's result;
+// *completed is the last level whose records all went in, and
+// *commitFailed tells whether the closing commit of the call's bracket
+// failed (everything was rolled back then).
+int ApplyLevels(const LevelRun& run, unsigned int through, unsigned int* completed,
+                bool* commitFailed) {
+  IOrvelPacket* packet = run.packet;
+  IVrkPatchBuilder* builder = run.builder;
+  char block[kMaxJoinedPath + 1];
+  *completed = 0;
+  *commitFailed = false;
+  // Closes the call's bracket: its commit decides, unless a step before
+  // did already.
+  auto close = [&](int rc) {
+    if (!run.together) return rc;
+    const int committed = packet->EndUpdate();
+    *commitFailed = committed < 0;
+    return rc < 0 ? rc : committed;
+  };
+  unsigned int current = 0;  // the level open, 0 for none
+  for (unsigned int i = 0; i < run.count; ++i) {
+    FireCallback(VRKCB_APPLY_PATCH, packet, static_cast<int>(run.count), static_cast<int>(i));
+    if (!builder->SelectPatchData(i)) continue;
+    unsigned int recordLevel = 0;
+    builder->GetPatchDataVersion(nullptr, &recordLevel);
+    if (recordLevel <= run.level || recordLevel > through) continue;
+    if (current == 0 || recordLevel > current) {
+      // A level is stamped only once its files are in.
+      if (current) {
+        const int rc = CommitLevel(packet, run.high, current);
+        if (rc < 0) return close(rc);
+        *completed = current;
+        if (run.together) static_cast<CVrkAdvance*>(packet)->StartAppendWriteback();
+      } else if (run.together) {
+        packet->BeginUpdate();
+        JournalRecords(packet, builder, i, run.count, run.level, through);
+      }
+      packet->BeginUpdate();
+      if (!run.together) JournalRecords(packet, builder, i, run.count, run.level, recordLevel);
+      current = recordLevel;
+    }
+    BlockFilePath(*run.base, recordLevel, block);
+    if (!builder->ApplyPatchData(block)) {
+      // The levels before this one (and what this one wrote) are committed
+      // before the call returns, stamped with the last level completed.
+      const int kept = g_nVrkErrCode < 0 ? g_nVrkErrCode : VRKERR_PATCH_DATA_IO;
+      packet->EndUpdate();
+      return close(kept);
+    }
+  }
+  if (current) return close(CommitLevel(packet, run.high, through));
+  // Nothing above the archive's level: nothing to commit, but the archive
+  // has every file of the patch's level.
+  packet->SetPacketVersion(run.high, through);
+  if (g_nVrkErrCode < 0) return g_nVrkErrCode;
+  return VRKERR_NOT_UPDATING;
+}
+
 // The archive's path split, with the patch file's path; false when a path
 // made from it would be too long.
 bool PatchPathsOf(IOrvelPacket* packet, PatchPath* base, char* patchFile) {
@@ -63,6 +144,11 @@ bool PatchPathsOf(IOrvelPacket* packet, PatchPath* base, char* patchFile) {
 }
 
 }  // namespace
+
+namespace orvel {
+void SetPatchCommitsPerLevel(bool perLevel) { g_commitsPerLevel.store(perLevel); }
+bool PatchCommitsPerLevel() { return g_commitsPerLevel.load(); }
+}  // namespace orvel
 
 CVrkPatcher::CVrkPatcher(IOrvelPacket* packet, IVrkPatchBuilder* builder)
     : m_piPacket(packet), m_piBuilder(builder) {}
@@ -92,8 +178,10 @@ int CVrkPatcher::CreatePatchFile() {
   if (m_piBuilder->GetPatchDataCount() != n) return Failed(VRKERR_NO_MEMORY);
   DeletePatchBlockFile(pattern);
 
+  ReadRuns reads(m_piPacket);
   for (unsigned int i = 0; i < n; ++i) {
     FireCallback(VRKCB_MAKE_PATCH, m_piPacket, static_cast<int>(n), static_cast<int>(i));
+    reads.Before(i);
     const char* name = m_piBuilder->SelectPatchBlock(i);
     if (!name) continue;
     DebugOutput(name);
@@ -102,6 +190,7 @@ int CVrkPatcher::CreatePatchFile() {
     BlockFilePath(base, level, block);
     if (!m_piBuilder->WritePatchBlock(block, 2, 0)) return Failed();
   }
+  reads.End();
   const int rc = m_piBuilder->SavePatchFile(patchFile);
   if (rc < 0) return rc;
   return SetError(VRKERR_OK);
@@ -144,8 +233,10 @@ int CVrkPatcher::ExtendPatchFile() {
   m_piBuilder->SetPatchVersion(high, low);
 
   unsigned int j = 0;
+  ReadRuns reads(m_piPacket);
   for (unsigned int i = 0; i < n && j < count; ++i) {
     FireCallback(VRKCB_MAKE_PATCH, m_piPacket, static_cast<int>(n), static_cast<int>(i));
+    reads.Before(i);
     const char* name = m_piBuilder->SelectPatchBlock(i);
     if (!name) continue;
     DebugOutput(name);
@@ -158,6 +249,7 @@ int CVrkPatcher::ExtendPatchFile() {
     if (!m_piBuilder->WritePatchBlock(block, 2, 0)) return Failed();
     ++j;
   }
+  reads.End();
   rc = m_piBuilder->SavePatchFile(patchFile);
   if (rc < 0) return rc;
   return SetError(VRKERR_OK);
@@ -181,36 +273,22 @@ int CVrkPatcher::ProceedPatch(char* path) {
   m_piPacket->GetPacketVersion(&high, &level, nullptr);
   if (level >= patchLevel) return SetError(VRKERR_OK);
 
-  unsigned int current = 0;  // the level open, 0 for none
-  for (unsigned int i = 0; i < count; ++i) {
-    FireCallback(VRKCB_APPLY_PATCH, m_piPacket, static_cast<int>(count), static_cast<int>(i));
-    if (!m_piBuilder->SelectPatchData(i)) continue;
-    unsigned int recordLevel = 0;
-    m_piBuilder->GetPatchDataVersion(nullptr, &recordLevel);
-    if (recordLevel <= level) continue;
-    if (current == 0 || recordLevel > current) {
-      // A level is stamped only once its files are committed.
-      if (current) {
-        rc = CommitLevel(m_piPacket, high, current);
-        if (rc < 0) return rc;
-      }
-      m_piPacket->BeginUpdate();
-      current = recordLevel;
-      JournalLevel(m_piPacket, m_piBuilder, i, count, level, current);
-    }
-    BlockFilePath(base, recordLevel, block);
-    if (!m_piBuilder->ApplyPatchData(block)) {
-      const int kept = g_nVrkErrCode < 0 ? g_nVrkErrCode : VRKERR_PATCH_DATA_IO;
-      m_piPacket->EndUpdate();
-      return SetError(kept);
-    }
+  const bool together = !g_commitsPerLevel.load(std::memory_order_relaxed) &&
+                        dynamic_cast<CVrkAdvance*>(m_piPacket) != nullptr;
+  const LevelRun run{m_piPacket, m_piBuilder, &base, count, high, level, together};
+  unsigned int completed = 0;
+  bool commitFailed = false;
+  rc = ApplyLevels(run, patchLevel, &completed, &commitFailed);
+  if (rc < 0 && commitFailed && completed) {
+    // A level failed and the commit of the call's bracket, which would have
+    // kept the levels before it, failed too: everything was rolled back.
+    // Those levels are applied once more, on their own, so that they are
+    // committed before the call returns.
+    const int kept = rc;
+    ApplyLevels(run, completed, &completed, &commitFailed);
+    return SetError(kept);
   }
-  if (current) return SetError(CommitLevel(m_piPacket, high, patchLevel));
-  // Nothing above the archive's level: nothing to commit, but the archive
-  // has every file of the patch's level.
-  m_piPacket->SetPacketVersion(high, patchLevel);
-  if (g_nVrkErrCode < 0) return g_nVrkErrCode;
-  return SetError(VRKERR_NOT_UPDATING);
+  return SetError(rc);
 }
 
 void CVrkPatcher::DeletePatchBlockFile(char* pattern) {
