@@ -63,10 +63,14 @@ int CVrkAdvance::WriteListFile(const char* listPath) {
   uint32_t packedSize = 0;
   const unsigned char* packed = m_listCache.Pack(*m_pCompressor, text, length + 1, &packedSize);
   if (!packed) return SetError(VRKERR_LIST_FILE_IO), 0;
+  const AdvanceBlockEntry before = *entry;
   entry->flags |= kFileCompressed;
   entry->offset = kListRecordSize;
   entry->originalSize = length + 1;
   entry->storedSize = packedSize;
+  // The tables are written already: the change reaches them next commit.
+  if (std::memcmp(&before, entry, sizeof before) != 0)
+    TouchBlock(static_cast<uint32_t>(entry - m_pBlockTable));
 
   unsigned char record[kListRecordSize];
   std::memcpy(record, entry, sizeof(AdvanceBlockEntry));

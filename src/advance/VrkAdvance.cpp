@@ -81,6 +81,7 @@ int CVrkAdvance::AllocTablesUnfilled() {
   m_pHashTable = nullptr;
   m_pBlockTable = nullptr;
   m_nFreeScan = 0;
+  ForgetTablePieces();
   if (m_nTableSize == 0) return 0;
   const bool ok =
       NewTablePair(m_nTableSize, false, &m_pHashTable, &m_pBlockTable);
@@ -97,6 +98,7 @@ void CVrkAdvance::ClosePacket() {
   m_pHashTable = nullptr;
   m_pHeader = nullptr;
   m_nFreeScan = 0;
+  ForgetTablePieces();
   for (FileHandle* h : {&m_hPacket, &m_hTableFile, &m_hListFile}) {
     if (*h != kInvalidFile) CloseDiskFile(*h);
     *h = kInvalidFile;
