@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -52,13 +53,16 @@ bool Build(const std::string& path, unsigned flags, unsigned names, unsigned tab
 // Median time of `rounds` commits, each replacing one file by its hashes
 // (the name list stays as it is), on the open archive `p`.
 double ReplaceCommits(IOrvelPacket* p, unsigned rounds, unsigned first, int* rc) {
+  // A new stamp each time, so that every commit changes the block entry
+  // also on archives kept from an earlier run.
+  static unsigned stamp = static_cast<unsigned>(std::time(nullptr));
   std::vector<double> times;
   for (unsigned round = 0; round < rounds; ++round) {
     unsigned hash[3];
     p->GetFileHash(Name(first + round * 7919).c_str(), &hash[0], &hash[1], &hash[2]);
     times.push_back(Time([&] {
       p->BeginUpdate();
-      p->AddCompressedFileByHash(hash, 2, "replaced bytes!!", 16, 16, 0, round + 2);
+      p->AddCompressedFileByHash(hash, 2, "replaced bytes!!", 16, 16, 0, ++stamp);
       *rc |= p->EndUpdate();
     }));
   }

@@ -32,6 +32,7 @@ void CVrkAdvance::ListFileAdd(const char* name) {
   char* copy = HeapStrDup(name);
   if (!copy) return (void)SetError(VRKERR_NO_MEMORY);
   LowerAscii(copy);
+  m_bListOnDisk = false;
   // The list grows geometrically, so n additions cost O(n) in all.
   if (m_pNameList) m_pNameList->AddName(copy);
   HeapStrFree(copy);
@@ -42,6 +43,7 @@ void CVrkAdvance::ListFileRemove(const char* name) {
   char* copy = HeapStrDup(name);
   if (!copy) return (void)SetError(VRKERR_NO_MEMORY);
   LowerAscii(copy);
+  m_bListOnDisk = false;
   if (m_pNameList) m_pNameList->RemoveName(copy);
   HeapStrFree(copy);
 }
@@ -59,6 +61,24 @@ int CVrkAdvance::WriteListFile(const char* listPath) {
   AdvanceBlockEntry* entry =
       FindBlockByHash(m_aListFileHash[0], m_aListFileHash[1], m_aListFileHash[2], kNone);
   if (!entry) return 0;
+  if (m_bListOnDisk && TablePiecesEnabled() && m_hListFile != kInvalidFile &&
+      m_listRecord.originalSize == uint64_t{length} + 1) {
+    // The names are those the list side file holds: when its record would
+    // come out the same too, the file stays as it is.
+    AdvanceBlockEntry next = *entry;
+    next.flags |= kFileCompressed;
+    next.offset = kListRecordSize;
+    next.originalSize = m_listRecord.originalSize;
+    next.storedSize = m_listRecord.storedSize;
+    if (std::memcmp(&next, &m_listRecord, sizeof next) == 0) {
+      if (std::memcmp(&next, entry, sizeof next) != 0) {
+        *entry = next;
+        TouchBlock(static_cast<uint32_t>(entry - m_pBlockTable));
+      }
+      return SetError(VRKERR_OK), 1;
+    }
+  }
+  m_bListOnDisk = false;
   // The text is followed by a NUL byte, which is stored with it.
   uint32_t packedSize = 0;
   const unsigned char* packed = m_listCache.Pack(*m_pCompressor, text, length + 1, &packedSize);
@@ -86,6 +106,8 @@ int CVrkAdvance::WriteListFile(const char* listPath) {
   const uint32_t dataCrc = Crc32(packed, stored);
   if (WriteDiskFileAt(m_hListFile, &dataCrc, 4, kListRecordSize + stored) != 4)
     return SetError(VRKERR_CHECKSUM_IO), 0;
+  m_listRecord = *entry;
+  m_bListOnDisk = true;
   return SetError(VRKERR_OK), 1;
 }
 

@@ -235,6 +235,7 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
   if (!m_pNameList) m_pNameList = new CFileNameList();
   if (!m_pNameList) return SetError(VRKERR_NO_MEMORY), 0;
   m_pNameList->Clear();
+  m_bListOnDisk = false;
   if (m_hListFile != kInvalidFile) CloseDiskFile(m_hListFile);
   m_hListFile = OpenDiskFileEx(listPath,
                                m_bReadOnly ? kModeReadShared : kModeReadWriteShared,
@@ -286,6 +287,7 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
     // A commit that leaves the names as they are writes these bytes again
     // instead of compressing the list anew.
     m_listCache.Keep(text.get(), length, stored.get(), record.storedSize);
+    m_listRecord = record;
   } else {
     text = std::move(stored);
   }
@@ -294,6 +296,10 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
     m_listCache.Clear();
     return 0;
   }
+  // Names taken in as the file spells them need not be written back.
+  m_bListOnDisk = m_pNameList->m_szBuffer &&
+                  m_listCache.Holds(m_pNameList->m_szBuffer,
+                                    static_cast<uint32_t>(m_pNameList->m_nBufferSize) + 1);
   return 1;
 }
 

@@ -91,6 +91,7 @@ int CVrkAdvance::AllocTablesUnfilled() {
 void CVrkAdvance::ClosePacket() {
   if (m_pNameList) m_pNameList->Clear();
   m_listCache.Clear();
+  m_bListOnDisk = false;
   VrkFree(m_pBlockTable);
   VrkFree(m_pHashTable);
   VrkFree(m_pHeader);

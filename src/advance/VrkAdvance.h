@@ -325,6 +325,10 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   const uint32_t* m_pKnownCrc;   // the checksum of the record being written, when known
   ScratchBuffer m_readScratch;  // stored records on their way to the decoder
   PackedTextCache m_listCache;  // the name list as last compressed
+  // The list side file holds the names in memory, compressed as the cache
+  // holds them, under this record: a commit need not write it.
+  bool m_bListOnDisk = false;
+  AdvanceBlockEntry m_listRecord{};
   // The tables as last written to or read from the table side file.
   TablePieces m_blockPieces{sizeof(AdvanceBlockEntry)};
   TablePieces m_hashPieces{sizeof(HashEntry)};

@@ -21,6 +21,10 @@ void PackedTextCache::Clear() {
   m_nTextSize = m_nPackedSize = 0;
 }
 
+bool PackedTextCache::Holds(const void* text, uint32_t size) const {
+  return m_pPacked && text && size == m_nTextSize && std::memcmp(m_pText, text, size) == 0;
+}
+
 void PackedTextCache::Keep(const void* text, uint32_t size, const void* packed,
                            uint32_t packedSize) {
   Clear();

@@ -17,7 +17,8 @@
 namespace orvel {
 
 // Tracking is on unless a bench turns it off to measure what it saves; off,
-// every commit writes the tables whole.
+// every commit writes the tables (and the advanced archive's unchanged name
+// list) whole.
 void SetTablePiecesEnabled(bool enabled);
 bool TablePiecesEnabled();
 
