@@ -73,10 +73,9 @@ int ReadChecked(FileHandle file, void* buffer, uint32_t count, uint32_t offset,
 }
 
 // ReadChecked for a table of `count` entries: a writable archive also takes
-// the per-piece checksums and stored bytes that let its commits write only
-// what changed.
+// the per-piece checksums that let its commits write only what changed.
 int ReadTableChecked(FileHandle file, void* table, uint32_t count, uint32_t offset,
-                     int shortCode, TablePieces& pieces, bool writable, bool enciphered) {
+                     int shortCode, TablePieces& pieces, bool writable) {
   if (!writable) {
     pieces.Reset();
     return ReadChecked(file, table, count * pieces.EntrySize(), offset, shortCode);
@@ -86,7 +85,7 @@ int ReadTableChecked(FileHandle file, void* table, uint32_t count, uint32_t offs
   if (bytes && ReadDiskFileAt(file, table, bytes, offset) != bytes) return shortCode;
   unsigned char word[4];
   if (ReadDiskFileAt(file, word, 4, offset + bytes) != 4) return VRKERR_CHECKSUM_IO;
-  if (!pieces.Load(table, count, offset, LoadWord(word), enciphered)) return VRKERR_CHECKSUM;
+  if (!pieces.Load(table, count, offset, LoadWord(word))) return VRKERR_CHECKSUM;
   return VRKERR_OK;
 }
 
@@ -127,8 +126,7 @@ unsigned int CVrkAdvance::ReadBlockTable(FileHandle file,
   std::memset(table + header->fileCount, 0,
               size_t{m_nTableSize - header->fileCount} * sizeof(AdvanceBlockEntry));
   int rc = ReadTableChecked(file, table, header->fileCount, header->blockTableOffset,
-                            VRKERR_BLOCK_TABLE_IO, m_blockPieces, !m_bReadOnly,
-                            m_bTablesEnciphered != 0);
+                            VRKERR_BLOCK_TABLE_IO, m_blockPieces, !m_bReadOnly);
   if (rc != VRKERR_OK) return SetError(rc), 0;
   if (m_bTablesEnciphered) DecipherBuffer(table, static_cast<int>(bytes));
   SetError(VRKERR_OK);
@@ -144,8 +142,7 @@ unsigned int CVrkAdvance::ReadHashTable(FileHandle file,
     return SetError(VRKERR_NO_HASH_TABLE), 0;
   const uint32_t bytes = header->tableSize * uint32_t{sizeof(HashEntry)};
   int rc = ReadTableChecked(file, table, header->tableSize, header->hashTableOffset,
-                            VRKERR_HASH_TABLE_IO, m_hashPieces, !m_bReadOnly,
-                            m_bTablesEnciphered != 0);
+                            VRKERR_HASH_TABLE_IO, m_hashPieces, !m_bReadOnly);
   if (rc != VRKERR_OK) return SetError(rc), 0;
   if (m_bTablesEnciphered) DecipherBuffer(table, static_cast<int>(bytes));
   SetError(VRKERR_OK);

@@ -117,33 +117,48 @@ unsigned WriteChangedPieces(const TableWrite& w, TablePieces& pieces) {
   }
   const uint32_t pieceBytes = kTablePiece * w.entrySize;
   const unsigned char* src = static_cast<const unsigned char*>(w.table);
+  // Changed pieces of an enciphered table without a copy of its stored
+  // bytes (it has not moved since it was read) go out from here, one by one.
+  alignas(16) unsigned char scratch[kTablePiece * sizeof(AdvanceBlockEntry)];
   const uint32_t total = pieces.Pieces();
-  uint32_t runStart = 0, runBytes = 0;  // pieces waiting to be written
-  for (uint32_t p = 0; p <= total; ++p) {
-    const bool write = p < total && (!inPlace || pieces.Changed(p));
-    if (!write && runBytes) {
-      const uint32_t at = w.offset + runStart * pieceBytes;
-      if (WriteDiskFileAt(w.file, pieces.Stored(runStart, w.table), runBytes, at) != runBytes)
-        return pieces.Failed(), SetError(w.ioCode), 0;
-      runBytes = 0;
-    }
-    if (p == total) break;
+  uint32_t runStart = 0, runBytes = 0;  // stored pieces waiting to be written
+  auto writeRun = [&] {
+    const uint32_t at = w.offset + runStart * pieceBytes;
+    const unsigned char* bytes = pieces.Stored(runStart, w.table, w.encipher);
+    const bool ok = WriteDiskFileAt(w.file, bytes, runBytes, at) == runBytes;
+    runBytes = 0;
+    return ok;
+  };
+  for (uint32_t p = 0; p < total; ++p) {
     const uint32_t bytes = pieces.PieceBytes(p);
     FireCallback(w.kind, w.packet, static_cast<int>(w.count),
                  static_cast<int>(bytes == pieceBytes ? p * kTablePiece : w.count));
-    if (pieces.Changed(p)) {
-      unsigned char* stored = pieces.Stored(p, w.table);
+    const bool changed = pieces.Changed(p);
+    if (!changed && inPlace) {
+      if (runBytes && !writeRun()) return pieces.Failed(), SetError(w.ioCode), 0;
+      continue;
+    }
+    unsigned char* stored = pieces.Stored(p, w.table, w.encipher);
+    if (changed) {
       if (w.encipher) {
-        std::memcpy(stored, src + size_t{p} * pieceBytes, bytes);
-        w.packet->EncipherBuffer(stored, static_cast<int>(bytes));
+        unsigned char* out = stored ? stored : scratch;
+        std::memcpy(out, src + size_t{p} * pieceBytes, bytes);
+        w.packet->EncipherBuffer(out, static_cast<int>(bytes));
+        pieces.SetPiece(p, Crc32(out, bytes));
+      } else {
+        pieces.SetPiece(p, Crc32(stored, bytes));
       }
-      pieces.SetPiece(p, Crc32(stored, bytes));
     }
-    if (write) {
-      if (!runBytes) runStart = p;
-      runBytes += bytes;
+    if (!stored) {
+      if (runBytes && !writeRun()) return pieces.Failed(), SetError(w.ioCode), 0;
+      if (WriteDiskFileAt(w.file, scratch, bytes, w.offset + p * pieceBytes) != bytes)
+        return pieces.Failed(), SetError(w.ioCode), 0;
+      continue;
     }
+    if (!runBytes) runStart = p;
+    runBytes += bytes;
   }
+  if (runBytes && !writeRun()) return pieces.Failed(), SetError(w.ioCode), 0;
   const uint32_t crc = pieces.TableCrc();
   const uint32_t end = w.offset + w.count * w.entrySize;
   if (WriteDiskFileAt(w.file, &crc, 4, end) != 4)

@@ -45,34 +45,34 @@ void TablePieces::Reset() {
   m_bKnown = false;
 }
 
-bool TablePieces::Reserve(uint32_t count, bool keepCopy) {
+bool TablePieces::Reserve(uint32_t count) {
   const uint32_t pieces = (count + kPieceEntries - 1) / kPieceEntries;
-  if (pieces > m_nPieceRoom) {
-    // Room grows geometrically: adds one at a time must not copy each time.
-    uint32_t room = m_nPieceRoom ? m_nPieceRoom : 16;
-    while (room < pieces) room *= 2;
-    // New pieces count as changed until written.
-    if (!Grow(&m_pCrc, m_nPieceRoom, room, 0) || !Grow(&m_pChanged, m_nPieceRoom, room, 1))
-      return false;
-    m_nPieceRoom = room;
-  }
-  if (!keepCopy) {
-    VrkFree(m_pCopy);
-    m_pCopy = nullptr;
-    m_nCopyRoom = 0;
-  } else if (!m_pCopy || count > m_nCopyRoom) {
-    const uint64_t room = uint64_t{m_nPieceRoom} * kPieceEntries;
-    if (!Grow(&m_pCopy, uint64_t{m_nCopyRoom} * m_nEntrySize, room * m_nEntrySize, 0))
-      return false;
-    m_nCopyRoom = static_cast<uint32_t>(room);
-  }
+  if (pieces <= m_nPieceRoom) return true;
+  // Room grows geometrically: adds one at a time must not copy each time.
+  uint32_t room = m_nPieceRoom ? m_nPieceRoom : 16;
+  while (room < pieces) room *= 2;
+  // New pieces count as changed until written.
+  if (!Grow(&m_pCrc, m_nPieceRoom, room, 0) || !Grow(&m_pChanged, m_nPieceRoom, room, 1))
+    return false;
+  m_nPieceRoom = room;
   return true;
 }
 
-bool TablePieces::Load(const void* stored, uint32_t count, uint32_t offset, uint32_t crc,
-                       bool keepCopy) {
+bool TablePieces::ReserveCopy(uint32_t count) {
+  if (m_pCopy && count <= m_nCopyRoom) return true;
+  const uint64_t room = uint64_t{m_nPieceRoom} * kPieceEntries;
+  if (!Grow(&m_pCopy, uint64_t{m_nCopyRoom} * m_nEntrySize, room * m_nEntrySize, 0)) return false;
+  m_nCopyRoom = static_cast<uint32_t>(room);
+  return true;
+}
+
+bool TablePieces::Load(const void* stored, uint32_t count, uint32_t offset, uint32_t crc) {
   m_bKnown = false;
-  if (!TablePiecesEnabled() || !Reserve(count, keepCopy)) {
+  // The copy described the file before this read.
+  VrkFree(m_pCopy);
+  m_pCopy = nullptr;
+  m_nCopyRoom = 0;
+  if (!TablePiecesEnabled() || !Reserve(count)) {
     Reset();
     return Crc32(stored, size_t{count} * m_nEntrySize) == crc;
   }
@@ -84,13 +84,12 @@ bool TablePieces::Load(const void* stored, uint32_t count, uint32_t offset, uint
     m_pChanged[p] = 0;
   }
   if (TableCrc() != crc) return false;
-  if (keepCopy) std::memcpy(m_pCopy, stored, size_t{count} * m_nEntrySize);
   m_bKnown = true;
   return true;
 }
 
-bool TablePieces::Prepare(uint32_t count, uint32_t offset, bool keepCopy, bool* ok) {
-  *ok = Reserve(count, keepCopy);
+bool TablePieces::Prepare(uint32_t count, uint32_t offset, bool enciphered, bool* ok) {
+  *ok = Reserve(count);
   if (!*ok) return false;
   if (!m_bKnown) {
     std::memset(m_pChanged, 1, m_nPieceRoom);
@@ -102,6 +101,17 @@ bool TablePieces::Prepare(uint32_t count, uint32_t offset, bool keepCopy, bool* 
     for (uint32_t p = low / kPieceEntries; p <= (high - 1) / kPieceEntries; ++p) m_pChanged[p] = 1;
   }
   const bool inPlace = m_bKnown && offset == m_nOffset;
+  if (!enciphered) {
+    VrkFree(m_pCopy);
+    m_pCopy = nullptr;
+    m_nCopyRoom = 0;
+  } else if (m_pCopy || !inPlace) {
+    // Unchanged pieces are written from the copy; a new copy is filled by
+    // enciphering every piece once.
+    if (!m_pCopy) std::memset(m_pChanged, 1, m_nPieceRoom);
+    *ok = ReserveCopy(count);
+    if (!*ok) return false;
+  }
   m_nCount = count;
   m_nOffset = offset;
   // Until the write went through, the file is not what the pieces say.
@@ -115,9 +125,9 @@ uint32_t TablePieces::PieceBytes(uint32_t piece) const {
   return n * m_nEntrySize;
 }
 
-unsigned char* TablePieces::Stored(uint32_t piece, const void* table) const {
+unsigned char* TablePieces::Stored(uint32_t piece, const void* table, bool enciphered) const {
   const size_t at = size_t{piece} * kPieceEntries * m_nEntrySize;
-  if (m_pCopy) return m_pCopy + at;
+  if (enciphered) return m_pCopy ? m_pCopy + at : nullptr;
   return static_cast<unsigned char*>(const_cast<void*>(table)) + at;
 }
 

@@ -6,7 +6,9 @@
 // the pieces' sums without the data.
 //
 // Plain tables are stored as they are in memory: their stored bytes are the
-// table itself and no copy is kept.
+// table itself. An enciphered table needs its stored bytes only when it
+// moves in its file (the block table grew or shrank) and every piece must
+// be written: the copy is made then, not at opening, which it would slow.
 #ifndef ORVEL_CODEC_TABLE_PIECES_H
 #define ORVEL_CODEC_TABLE_PIECES_H
 
@@ -35,27 +37,28 @@ class TablePieces {
   // Nothing is known of the file: the next write is a whole one.
   void Reset();
   // Takes the `count` entries of stored bytes just read from the file at
-  // `offset`, keeping a copy when `keepCopy` (enciphered tables). True when
-  // they sum to `crc`; false otherwise (nothing is known then) or when the
-  // copy cannot be had.
-  bool Load(const void* stored, uint32_t count, uint32_t offset, uint32_t crc, bool keepCopy);
+  // `offset`. True when they sum to `crc`; false otherwise (nothing is
+  // known then).
+  bool Load(const void* stored, uint32_t count, uint32_t offset, uint32_t crc);
   // Entry `index` changed in memory.
   void Mark(uint32_t index) {
     if (m_bKnown && (index / kPieceEntries) < m_nPieceRoom) m_pChanged[index / kPieceEntries] = 1;
   }
 
   // Before a write of `count` entries at `offset`: makes room for them and
-  // marks what must be written. True when only the marked pieces need
-  // writing; false when the write must be whole (nothing known, or the
-  // table moved); `keepCopy` as for Load. Fails (returns false, *ok false)
-  // only without memory.
-  bool Prepare(uint32_t count, uint32_t offset, bool keepCopy, bool* ok);
+  // marks what must be enciphered and summed. True when only the marked
+  // pieces need writing; false when every piece must be written (nothing
+  // known, or the table moved). An enciphered table (`enciphered`) that
+  // must be written whole gets its copy of stored bytes here. Fails
+  // (returns false, *ok false) only without memory.
+  bool Prepare(uint32_t count, uint32_t offset, bool enciphered, bool* ok);
   uint32_t Pieces() const { return (m_nCount + kPieceEntries - 1) / kPieceEntries; }
   uint32_t PieceBytes(uint32_t piece) const;
   bool Changed(uint32_t piece) const { return m_pChanged[piece] != 0; }
   // Where piece `piece`'s stored bytes are kept: in the copy, or (plain
-  // tables) in `table` itself.
-  unsigned char* Stored(uint32_t piece, const void* table) const;
+  // tables) in `table` itself; null for an enciphered table without a copy
+  // (the writer enciphers changed pieces through a buffer of its own).
+  unsigned char* Stored(uint32_t piece, const void* table, bool enciphered) const;
   // Piece `piece` now holds these stored bytes, as written.
   void SetPiece(uint32_t piece, uint32_t crc) {
     m_pCrc[piece] = crc;
@@ -70,7 +73,8 @@ class TablePieces {
   void Failed() { m_bKnown = false; }
 
  private:
-  bool Reserve(uint32_t count, bool keepCopy);
+  bool Reserve(uint32_t count);
+  bool ReserveCopy(uint32_t count);
 
   uint32_t m_nEntrySize;
   Crc32Append* m_pAppend = nullptr;  // combines a whole piece's sum, made when first needed
