@@ -4,6 +4,8 @@
 
 #include "advance/VrkAdvance.h"
 #include "codec/CompressBuffer.h"
+#include "codec/PackedTextCache.h"
+#include "codec/TablePieces.h"
 #include "codec/FileNameList.h"
 #include "codec/checksum_crc.h"
 #include "frame/ErrorCode.h"
@@ -61,7 +63,8 @@ int CVrkAdvance::WriteListFile(const char* listPath) {
   AdvanceBlockEntry* entry =
       FindBlockByHash(m_aListFileHash[0], m_aListFileHash[1], m_aListFileHash[2], kNone);
   if (!entry) return 0;
-  if (m_bListOnDisk && TablePiecesEnabled() && m_hListFile != kInvalidFile &&
+  // (Either bench switch turned off shows the list written as before.)
+  if (m_bListOnDisk && TablePiecesEnabled() && PackedTextCacheEnabled() &&
       m_listRecord.originalSize == uint64_t{length} + 1) {
     // The names are those the list side file holds: when its record would
     // come out the same too, the file stays as it is.

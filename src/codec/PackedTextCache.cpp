@@ -13,6 +13,7 @@ std::atomic<bool> g_enabled{true};
 }  // namespace
 
 void SetPackedTextCacheEnabled(bool enabled) { g_enabled.store(enabled); }
+bool PackedTextCacheEnabled() { return g_enabled.load(std::memory_order_relaxed); }
 
 void PackedTextCache::Clear() {
   VrkFree(m_pText);

@@ -13,6 +13,7 @@ class CCompressBuffer;
 
 // The cache is on unless a bench turns it off to measure what it saves.
 void SetPackedTextCacheEnabled(bool enabled);
+bool PackedTextCacheEnabled();
 
 class PackedTextCache {
  public:
