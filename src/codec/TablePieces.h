@@ -7,7 +7,7 @@
 //
 // Plain tables are stored as they are in memory: their stored bytes are the
 // table itself. An enciphered table needs its stored bytes only when it
-// moves in its file (the block table grew or shrank) and every piece must
+// moves in its file (the block table before it grew or shrank) and every piece must
 // be written: the copy is made then, not at opening, which it would slow.
 #ifndef ORVEL_CODEC_TABLE_PIECES_H
 #define ORVEL_CODEC_TABLE_PIECES_H
@@ -64,7 +64,6 @@ class TablePieces {
     m_pCrc[piece] = crc;
     m_pChanged[piece] = 0;
   }
-  uint32_t PieceCrc(uint32_t piece) const { return m_pCrc[piece]; }
   // The CRC-32 of the whole table from the pieces' sums.
   uint32_t TableCrc();
   // The write went through: the file holds what the pieces say.
