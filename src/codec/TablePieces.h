@@ -7,8 +7,9 @@
 //
 // Plain tables are stored as they are in memory: their stored bytes are the
 // table itself. An enciphered table needs its stored bytes only when it
-// moves in its file (the block table before it grew or shrank) and every piece must
-// be written: the copy is made then, not at opening, which it would slow.
+// moves in its file (the block table before it grew or shrank) and every
+// piece must be written: the copy is made then, not at opening, which it
+// would slow.
 #ifndef ORVEL_CODEC_TABLE_PIECES_H
 #define ORVEL_CODEC_TABLE_PIECES_H
 
