@@ -78,10 +78,12 @@ int CVrkAdvance::WriteListFile(const char* listPath) {
         *entry = next;
         TouchBlock(static_cast<uint32_t>(entry - m_pBlockTable));
       }
+      m_bListUntouched = true;
       return SetError(VRKERR_OK), 1;
     }
   }
   m_bListOnDisk = false;
+  m_bListUntouched = false;
   // The text is followed by a NUL byte, which is stored with it.
   uint32_t packedSize = 0;
   const unsigned char* packed = m_listCache.Pack(*m_pCompressor, text, length + 1, &packedSize);

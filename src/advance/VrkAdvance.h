@@ -328,6 +328,7 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // The list side file holds the names in memory, compressed as the cache
   // holds them, under this record: a commit need not write it.
   bool m_bListOnDisk = false;
+  bool m_bListUntouched = false;  // the last WriteListFile left the file as it was
   AdvanceBlockEntry m_listRecord{};
   // The tables as last written to or read from the table side file.
   TablePieces m_blockPieces{sizeof(AdvanceBlockEntry)};
