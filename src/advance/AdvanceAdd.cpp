@@ -150,6 +150,7 @@ int CVrkAdvance::AddNewFileFromDisk(const char* name, unsigned int flags,
   fresh.hashIndex = slot;
   fresh.offset = end;
   m_pBlockTable[index] = fresh;
+  TouchBlock(index);
   rc = WriteRecord(end, data, fresh.storedSize);
   if (rc != VRKERR_OK) {
     AbandonInsertion(slot);
@@ -198,6 +199,8 @@ int CVrkAdvance::WriteFileData(const void* data, AdvanceBlockEntry* entry,
   if (!entry || !newEntry) return SetError(VRKERR_NULL_BLOCK);
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
+  if (m_pBlockTable && entry >= m_pBlockTable && entry < m_pBlockTable + m_nTableSize)
+    TouchBlock(static_cast<uint32_t>(entry - m_pBlockTable));
   int rc;
   if (newEntry->storedSize > entry->storedSize) {
     // Does not fit: append; the old record becomes waste.
@@ -333,6 +336,7 @@ int CVrkAdvance::AddNewCompressedFileByHash(const unsigned int* hash,
   const uint32_t index = m_pHeader->blockCount;
   m_pHashTable[slot].blockIndex = index;
   AdvanceBlockEntry& e = m_pBlockTable[index];
+  TouchBlock(index);
   std::memset(&e, 0, sizeof(e));
   e.hashIndex = slot;
   e.offset = end;

@@ -118,6 +118,8 @@ int CVrkAdvance::CompactLocked() {
   }
   m_pHeader->wastedBytes = 0;
   m_pHeader->flags &= ~kAdvFlagHoles;
+  // Every record moved: the new tables go out whole.
+  ForgetTablePieces();
   // The new file is durable, with its header copy, before the side files
   // point into it.
   if (!FlushDiskFile(temp) || !WriteTables(temp) || !FlushDiskFile(temp) ||

@@ -174,7 +174,8 @@ int CVrkAdvance::WriteCommit() {
   char listPath[kMaxPath];
   SidePath(kListFileExtension, listPath);
   if (!WriteListFile(listPath)) return g_nVrkErrCode;
-  if (!FlushDiskFile(m_hListFile)) return SetError(VRKERR_LIST_FILE_IO);
+  // A list side file left as it was is durable already.
+  if (!m_bListUntouched && !FlushDiskFile(m_hListFile)) return SetError(VRKERR_LIST_FILE_IO);
   return SetError(VRKERR_OK);
 }
 

@@ -26,10 +26,15 @@ int CVrkAdvance::InsertInto(unsigned int hash0, unsigned int hash1,
   if (size == 0 || !table) return VRKERR_TABLE_FULL;
   const uint32_t hash[3] = {hash0, hash1, hash2};
   uint32_t at = 0;
+  MovedEntry edit;
   const int rc =
-      InsertIntoChains(table, blocks, mask, size, hash, freeScan, &at);
+      InsertIntoChains(table, blocks, mask, size, hash, freeScan, &at, &edit);
   if (rc == VRKERR_TABLE_FULL) return kNoFreeSlot;
   if (rc != VRKERR_OK) return rc;
+  if (table == m_pHashTable) {
+    TouchHash(at);
+    TouchChainEdit(edit);
+  }
   // The new entry's blockIndex is the caller's to set.
   if (entry) *entry = &table[at];
   if (index) *index = at;
@@ -80,6 +85,8 @@ int CVrkAdvance::GrowTables() {
       DoubleTablePair(&m_pHashTable, &m_pBlockTable, n, false, &m_nFreeScan,
                       this, static_cast<int>(m_pHeader->fileCount));
   if (rc != VRKERR_OK) return SetError(rc), 0;
+  // Every entry moved: the next commit writes both tables whole.
+  ForgetTablePieces();
   m_pHeader->firstBlock = 0;
   m_pHeader->blockCount = n;
   m_pHeader->fileCount = n;
@@ -89,13 +96,23 @@ int CVrkAdvance::GrowTables() {
   return WriteHeader(m_hPacket);
 }
 
+void CVrkAdvance::TouchChainEdit(const MovedEntry& edit) {
+  if (edit.index != kNone) TouchHash(edit.index);
+  if (edit.relinked != kNone) TouchHash(edit.relinked);
+  if (edit.block != kNone) TouchBlock(edit.block);
+}
+
 void CVrkAdvance::RemoveHashSlot(uint32_t slot) {
-  UnlinkFromChain(m_pHashTable, m_pBlockTable, m_nTableSize, slot,
-                  &m_nFreeScan);
+  MovedEntry edit;
+  TouchHash(slot);
+  TouchHash(UnlinkFromChain(m_pHashTable, m_pBlockTable, m_nTableSize, slot,
+                            &m_nFreeScan, &edit));
+  TouchChainEdit(edit);
 }
 
 void CVrkAdvance::AbandonInsertion(uint32_t slot) {
   RemoveHashSlot(slot);
+  TouchBlock(m_pHeader->blockCount);
   std::memset(&m_pBlockTable[m_pHeader->blockCount], 0, sizeof(AdvanceBlockEntry));
 }
 

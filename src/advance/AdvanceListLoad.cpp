@@ -66,6 +66,7 @@ void CVrkAdvance::OpenListSideFile(const char* listPath) {
   if (m_pNameList) m_pNameList->Clear();
   m_listCache.Clear();
   m_bNamesPending = 0;
+  m_bListOnDisk = false;
   if (m_hListFile != kInvalidFile) CloseDiskFile(m_hListFile);
   m_hListFile = OpenDiskFileEx(listPath,
                                m_bReadOnly ? kModeReadShared : kModeReadWriteShared,
@@ -90,6 +91,7 @@ int CVrkAdvance::EnsureNames() {
 int CVrkAdvance::DecodeListFile() {
   m_pNameList->Clear();
   m_listCache.Clear();
+  m_bListOnDisk = false;
   AdvanceBlockEntry record;
   int rc = ReadChecked(m_hListFile, &record, sizeof(record), 0,
                        VRKERR_LIST_FILE_IO);
@@ -126,6 +128,7 @@ int CVrkAdvance::DecodeListFile() {
     // A commit that leaves the names as they are writes these bytes again
     // instead of compressing the list anew.
     m_listCache.Keep(text.get(), length, stored.get(), record.storedSize);
+    m_listRecord = record;
   } else {
     text = std::move(stored);
   }
@@ -134,6 +137,10 @@ int CVrkAdvance::DecodeListFile() {
     m_listCache.Clear();
     return g_nVrkErrCode;
   }
+  // Names taken in as the file spells them need not be written back.
+  m_bListOnDisk = m_pNameList->m_szBuffer &&
+                  m_listCache.Holds(m_pNameList->m_szBuffer,
+                                    static_cast<uint32_t>(m_pNameList->m_nBufferSize) + 1);
   return VRKERR_OK;
 }
 

@@ -150,6 +150,7 @@ void CVrkAdvance::SetFileVersion(const char* name, unsigned int versionHigh,
   if (!e) return;
   e->versionHigh = versionHigh;
   e->versionLow = versionLow;
+  TouchBlock(static_cast<uint32_t>(e - m_pBlockTable));
   SetError(VRKERR_OK);
 }
 

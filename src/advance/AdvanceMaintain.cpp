@@ -23,8 +23,11 @@ int CVrkAdvance::DeleteFileByHash(const unsigned int* hash) {
   if (b != last) {
     m_pBlockTable[b] = m_pBlockTable[last];
     m_pHashTable[m_pBlockTable[b].hashIndex].blockIndex = b;
+    TouchBlock(b);
+    TouchHash(m_pBlockTable[b].hashIndex);
   }
   std::memset(&m_pBlockTable[last], 0, sizeof(AdvanceBlockEntry));
+  TouchBlock(last);
   RemoveHashSlot(slot);
   --m_pHeader->blockCount;
   --m_pHeader->fileCount;

@@ -49,6 +49,27 @@ int ReadChecked(FileHandle file, void* buffer, uint32_t count, uint32_t offset,
   return VRKERR_OK;
 }
 
+namespace {
+
+// ReadChecked for a table of `count` entries: a writable archive also takes
+// the per-piece checksums that let its commits write only what changed.
+int ReadTableChecked(FileHandle file, void* table, uint32_t count, uint32_t offset,
+                     int shortCode, TablePieces& pieces, bool writable) {
+  if (!writable) {
+    pieces.Reset();
+    return ReadChecked(file, table, count * pieces.EntrySize(), offset, shortCode);
+  }
+  const uint32_t bytes = count * pieces.EntrySize();
+  if (static_cast<uint64_t>(offset) + bytes + kChecksumSize > 0xFFFFFFFFu) return shortCode;
+  if (bytes && ReadDiskFileAt(file, table, bytes, offset) != bytes) return shortCode;
+  unsigned char word[4];
+  if (ReadDiskFileAt(file, word, 4, offset + bytes) != 4) return VRKERR_CHECKSUM_IO;
+  if (!pieces.Load(table, count, offset, LoadWord(word))) return VRKERR_CHECKSUM;
+  return VRKERR_OK;
+}
+
+}  // namespace
+
 void CVrkAdvance::DecipherBuffer(void* buffer, int length) {
   if (buffer && length >= 8) orvel::DecipherBuffer(buffer, static_cast<unsigned>(length));
 }
@@ -83,8 +104,8 @@ unsigned int CVrkAdvance::ReadBlockTable(FileHandle file,
   // Entries past the used ones are zero in memory.
   std::memset(table + header->fileCount, 0,
               size_t{m_nTableSize - header->fileCount} * sizeof(AdvanceBlockEntry));
-  int rc = ReadChecked(file, table, bytes, header->blockTableOffset,
-                       VRKERR_BLOCK_TABLE_IO);
+  int rc = ReadTableChecked(file, table, header->fileCount, header->blockTableOffset,
+                            VRKERR_BLOCK_TABLE_IO, m_blockPieces, !m_bReadOnly);
   if (rc != VRKERR_OK) return SetError(rc), 0;
   if (m_bTablesEnciphered) DecipherBuffer(table, static_cast<int>(bytes));
   SetError(VRKERR_OK);
@@ -99,8 +120,8 @@ unsigned int CVrkAdvance::ReadHashTable(FileHandle file,
   if (!table || header->tableSize != m_nTableSize)
     return SetError(VRKERR_NO_HASH_TABLE), 0;
   const uint32_t bytes = header->tableSize * uint32_t{sizeof(HashEntry)};
-  int rc = ReadChecked(file, table, bytes, header->hashTableOffset,
-                       VRKERR_HASH_TABLE_IO);
+  int rc = ReadTableChecked(file, table, header->tableSize, header->hashTableOffset,
+                            VRKERR_HASH_TABLE_IO, m_hashPieces, !m_bReadOnly);
   if (rc != VRKERR_OK) return SetError(rc), 0;
   if (m_bTablesEnciphered) DecipherBuffer(table, static_cast<int>(bytes));
   SetError(VRKERR_OK);

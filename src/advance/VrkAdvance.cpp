@@ -82,6 +82,7 @@ int CVrkAdvance::AllocTablesUnfilled() {
   m_pHashTable = nullptr;
   m_pBlockTable = nullptr;
   m_nFreeScan = 0;
+  ForgetTablePieces();
   if (m_nTableSize == 0) return 0;
   const bool ok =
       NewTablePair(m_nTableSize, false, &m_pHashTable, &m_pBlockTable);
@@ -92,6 +93,7 @@ void CVrkAdvance::ClosePacket() {
   if (m_pNameList) m_pNameList->Clear();
   m_listCache.Clear();
   m_bNamesPending = 0;
+  m_bListOnDisk = false;
   VrkFree(m_pBlockTable);
   VrkFree(m_pHashTable);
   VrkFree(m_pHeader);
@@ -99,6 +101,7 @@ void CVrkAdvance::ClosePacket() {
   m_pHashTable = nullptr;
   m_pHeader = nullptr;
   m_nFreeScan = 0;
+  ForgetTablePieces();
   for (FileHandle* h : {&m_hPacket, &m_hTableFile, &m_hListFile}) {
     if (*h != kInvalidFile) CloseDiskFile(*h);
     *h = kInvalidFile;

@@ -14,7 +14,9 @@
 #include <cstdint>
 
 #include "advance/AdvanceFormat.h"
+#include "archive/HashChain.h"
 #include "codec/PackedTextCache.h"
+#include "codec/TablePieces.h"
 #include "codec/NameHash.h"
 #include "frame/Allocation.h"
 #include "frame/ArchiveGuard.h"
@@ -289,6 +291,23 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   // into the name list, lower-cased; -17 (nothing taken in) when the list
   // would need more than `room` bytes of memory.
   int LoadListText(char* text, uint32_t length, uint64_t room);
+  // Writes `count` entries of a table at `offset` of the table side file,
+  // then its checksum word: only the pieces `pieces` marks as changed while
+  // tracking is on, whole otherwise. The position after the checksum word,
+  // or 0 with the error code set.
+  unsigned WriteTable(TablePieces& pieces, const void* table, uint32_t entrySize,
+                      uint32_t count, uint32_t offset, unsigned kind, int ioCode);
+  // A block entry or a hash slot changed: its piece is written at the commit.
+  void TouchBlock(uint32_t index) { m_blockPieces.Mark(index); }
+  void TouchHash(uint32_t slot) { m_hashPieces.Mark(slot); }
+  // Marks what a chain edit changed in both tables.
+  void TouchChainEdit(const MovedEntry& edit);
+  // Both tables were replaced or rebuilt in memory: the next commit writes
+  // them whole.
+  void ForgetTablePieces() {
+    m_blockPieces.Reset();
+    m_hashPieces.Reset();
+  }
   // Copies every live record into `temp`, saving the old offsets first.
   int CompactInto(FileHandle temp, uint32_t* savedOffsets);
   // Rolls the files back to the last commit, removes the temporary file
@@ -342,6 +361,14 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   ScratchBuffer m_readScratch;  // stored records on their way to the decoder
   PackedTextCache m_listCache;  // the name list as last compressed
   uint8_t m_bNamesPending;      // the list side file is open, its names not yet read
+  // The list side file holds the names in memory, compressed as the cache
+  // holds them, under this record: a commit need not write it.
+  bool m_bListOnDisk = false;
+  bool m_bListUntouched = false;  // the last WriteListFile left the file as it was
+  AdvanceBlockEntry m_listRecord{};
+  // The tables as last written to or read from the table side file.
+  TablePieces m_blockPieces{sizeof(AdvanceBlockEntry)};
+  TablePieces m_hashPieces{sizeof(HashEntry)};
 };
 
 }  // namespace orvel

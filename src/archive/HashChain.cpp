@@ -74,7 +74,7 @@ int PlaceInChains(HashEntry* table, uint32_t mask, uint32_t size, const uint32_t
     // the new name takes its own home index.
     const uint32_t predecessor = FindPredecessor(table, size, occupant.hash0 & mask, home);
     table[f] = occupant;
-    *moved = MovedEntry{occupant.blockIndex, f};
+    *moved = MovedEntry{occupant.blockIndex, f, predecessor};
     if (predecessor != kNone) table[predecessor].next = f;
     WriteHashes(occupant, hash);
     occupant.next = kNone;
@@ -82,6 +82,7 @@ int PlaceInChains(HashEntry* table, uint32_t mask, uint32_t size, const uint32_t
   } else {
     WriteHashes(table[f], hash);
     table[last].next = f;
+    moved->relinked = last;
     *outIndex = f;
   }
   return VRKERR_OK;
@@ -96,11 +97,12 @@ uint32_t TakeOutOfChain(HashEntry* table, uint32_t size, uint32_t index, uint32_
   if (home != index) {
     const uint32_t predecessor = FindPredecessor(table, size, home, index);
     if (predecessor != kNone) table[predecessor].next = e.next;
+    moved->relinked = predecessor;
   } else if (e.next < size) {
     // The successor moves into the home index so the chain keeps its head.
     freed = e.next;
     e = table[freed];
-    *moved = MovedEntry{e.blockIndex, index};
+    *moved = MovedEntry{e.blockIndex, index, kNone};
   }
   FreeEntry(table[freed]);
   if (freed < *freeHint) *freeHint = freed;

@@ -19,9 +19,12 @@ inline bool HasHashes(const HashEntry& e, const uint32_t hash[3]) {
 }
 
 // A used entry that changed index; its block entry's hashIndex must follow.
+// With the entry whose `next` was relinked, it tells a caller that tracks
+// changed entries what an edit touched besides the entry it names.
 struct MovedEntry {
   uint32_t block = kNone;  // kNone: nothing moved
   uint32_t index = kNone;
+  uint32_t relinked = kNone;  // kNone: no other entry's `next` changed
 };
 
 // Index of the used entry carrying the three hashes, or kNone. The walk
@@ -96,21 +99,26 @@ void FollowMove(Block* blocks, uint32_t size, const MovedEntry& moved) {
   if (blocks && moved.block < size) blocks[moved.block].hashIndex = moved.index;
 }
 
+// PlaceInChains with the moved entry's block entry following; *edit, when
+// given, receives what moved.
 template <typename Block>
 int InsertIntoChains(HashEntry* table, Block* blocks, uint32_t mask, uint32_t size,
-                     const uint32_t hash[3], uint32_t* freeHint, uint32_t* outIndex) {
+                     const uint32_t hash[3], uint32_t* freeHint, uint32_t* outIndex,
+                     MovedEntry* edit = nullptr) {
   MovedEntry moved;
   const int rc = PlaceInChains(table, mask, size, hash, freeHint, outIndex, &moved);
   FollowMove(blocks, size, moved);
+  if (edit) *edit = moved;
   return rc;
 }
 
 template <typename Block>
 uint32_t UnlinkFromChain(HashEntry* table, Block* blocks, uint32_t size, uint32_t index,
-                         uint32_t* freeHint) {
+                         uint32_t* freeHint, MovedEntry* edit = nullptr) {
   MovedEntry moved;
   const uint32_t freed = TakeOutOfChain(table, size, index, freeHint, &moved);
   FollowMove(blocks, size, moved);
+  if (edit) *edit = moved;
   return freed;
 }
 

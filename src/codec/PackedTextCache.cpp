@@ -13,12 +13,17 @@ std::atomic<bool> g_enabled{true};
 }  // namespace
 
 void SetPackedTextCacheEnabled(bool enabled) { g_enabled.store(enabled); }
+bool PackedTextCacheEnabled() { return g_enabled.load(std::memory_order_relaxed); }
 
 void PackedTextCache::Clear() {
   VrkFree(m_pText);
   VrkFree(m_pPacked);
   m_pText = m_pPacked = nullptr;
   m_nTextSize = m_nPackedSize = 0;
+}
+
+bool PackedTextCache::Holds(const void* text, uint32_t size) const {
+  return m_pPacked && text && size == m_nTextSize && std::memcmp(m_pText, text, size) == 0;
 }
 
 void PackedTextCache::Keep(const void* text, uint32_t size, const void* packed,

@@ -13,6 +13,7 @@ class CCompressBuffer;
 
 // The cache is on unless a bench turns it off to measure what it saves.
 void SetPackedTextCacheEnabled(bool enabled);
+bool PackedTextCacheEnabled();
 
 class PackedTextCache {
  public:
@@ -30,6 +31,8 @@ class PackedTextCache {
   // file; kept only when memory for the copies can be had.
   void Keep(const void* text, uint32_t size, const void* packed, uint32_t packedSize);
   void Clear();
+  // Whether the cache holds the compressed form of exactly this text.
+  bool Holds(const void* text, uint32_t size) const;
 
  private:
   unsigned char* m_pText = nullptr;

@@ -21,6 +21,24 @@ uint32_t Crc32Update(uint32_t crc, const void* data, size_t size);
 // The finished CRC-32 of a buffer (0 for size 0).
 uint32_t Crc32(const void* data, size_t size);
 
+// The CRC-32 of A followed by B, from the finished CRC-32s of A and B and
+// the length of B, without the data (GF(2) polynomial arithmetic).
+uint32_t Crc32Combine(uint32_t crcA, uint32_t crcB, uint64_t lengthB);
+
+// Crc32Combine for one fixed length of B, by table lookups: for combining
+// the checksums of many pieces of equal length.
+class Crc32Append {
+ public:
+  explicit Crc32Append(uint64_t lengthB);
+  uint32_t operator()(uint32_t crcA, uint32_t crcB) const {
+    return m_shift[0][crcA & 0xFF] ^ m_shift[1][(crcA >> 8) & 0xFF] ^
+           m_shift[2][(crcA >> 16) & 0xFF] ^ m_shift[3][crcA >> 24] ^ crcB;
+  }
+
+ private:
+  uint32_t m_shift[4][256];
+};
+
 // The implementations behind Crc32Update, for tests and benches.
 uint32_t Crc32UpdateSlicing(uint32_t crc, const void* data, size_t size);
 // Carry-less-multiply folding; only valid when Crc32HasClmul().

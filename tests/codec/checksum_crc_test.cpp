@@ -58,3 +58,25 @@ TEST(Crc32, EnginesMatchTheReferenceOnEveryLengthAndAlignment) {
   }
 }
 
+
+TEST(Crc32, CombiningSumsGivesTheSumOfTheJoinedBytes) {
+  const auto data = orvel_test::RandomBytes<Bytes>(5000, 11);
+  // Splits at the edges (empty parts), odd lengths, and the table pieces'
+  // lengths (64 hash entries, 64 block entries) with long tails.
+  const size_t splits[][2] = {{0, 0},    {0, 9},    {9, 0},       {1, 1},       {3, 1280},
+                              {1280, 1280}, {2304, 2304}, {2304, 36}, {4999, 1}, {7, 4993}};
+  for (const auto& split : splits) {
+    const unsigned char* a = data.data();
+    const unsigned char* b = a + split[0];
+    const uint32_t whole = Crc32(a, split[0] + split[1]);
+    EXPECT_EQ(Crc32Combine(Crc32(a, split[0]), Crc32(b, split[1]), split[1]), whole)
+        << split[0] << "+" << split[1];
+    const Crc32Append append(split[1]);
+    EXPECT_EQ(append(Crc32(a, split[0]), Crc32(b, split[1])), whole) << split[0] << "+" << split[1];
+  }
+  // A long run of equal pieces folds to the sum of the run.
+  const Crc32Append piece(1280);
+  uint32_t crc = Crc32(data.data(), 1280);
+  for (int i = 1; i < 3; ++i) crc = piece(crc, Crc32(data.data() + 1280 * i, 1280));
+  EXPECT_EQ(crc, Crc32(data.data(), 3840));
+}

@@ -237,6 +237,15 @@ std::vector<Scenario> Scenarios() {
                        return true;
                      });
                    }});
+    // A commit that changes two of many table pieces: a stamp and a
+    // replacement in place among 150 files.
+    out.push_back({"replace_few_pieces", flags, 256, [](IOrvelPacket& p) { Fill(p, 150, 20); },
+                   [](IOrvelPacket& p) {
+                     Bracket(p, [&] {
+                       p.SetFileVersion("f5", 0, 9);
+                       return Add(p, "f100", Text(120, 5), 2) == 0;
+                     });
+                   }});
     out.push_back({"create_over", flags, 16, fill, [flags](IOrvelPacket& p) {
                      const std::string path = p.GetPacketPath();
                      p.CreatePacket(path.c_str(), flags & 2, 8, 1, 1);
