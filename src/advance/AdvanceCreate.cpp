@@ -156,8 +156,12 @@ int CVrkAdvance::WriteCommit() {
     // The list's entry takes the record's values, as writing the list would
     // give it.
     if (AdvanceBlockEntry* entry = FindBlockByHash(m_aListFileHash[0], m_aListFileHash[1],
-                                                   m_aListFileHash[2], kNone))
+                                                   m_aListFileHash[2], kNone);
+        entry && std::memcmp(entry, &unreadRecord, sizeof unreadRecord) != 0) {
+      // The next commit writes the piece that holds it.
       *entry = unreadRecord;
+      TouchBlock(static_cast<uint32_t>(entry - m_pBlockTable));
+    }
     return SetError(VRKERR_OK);
   }
   // The list side file is written whenever the name list is the archive's
