@@ -1,5 +1,7 @@
 // Opening an advanced archive: the three files, the checksummed side header
 // and tables, their deciphering and structural check, and the name list.
+#include <errno.h>
+
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -13,6 +15,7 @@
 #include "codec/IceCipher.h"
 #include "codec/checksum_crc.h"
 #include "frame/ErrorCode.h"
+#include "frame/RemoteFile.h"
 
 namespace orvel {
 
@@ -150,7 +153,7 @@ int CVrkAdvance::OpenPacketLocked(const char* path) {
   if (m_hTableFile == kInvalidFile || m_hPacket == kInvalidFile) {
     // Fall back to reading only, letting others read but not write.
     ClosePacket();
-    m_hTableFile = OpenDiskFileEx(tablePath, kModeReadShared, kAttrNormal);
+    m_hTableFile = OpenDiskFileEx(tablePath, kModeReadShared, kAttrNormal | kAttrSequentialScan);
     if (m_hTableFile != kInvalidFile)
       m_hPacket = OpenDiskFileEx(m_szPath, kModeReadShared, kAttrNormal);
     if (m_hPacket == kInvalidFile) {
@@ -218,13 +221,17 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
   if (m_hListFile != kInvalidFile) CloseDiskFile(m_hListFile);
   m_hListFile = OpenDiskFileEx(listPath,
                                m_bReadOnly ? kModeReadShared : kModeReadWriteShared,
-                               kAttrWriteThrough);
+                               kAttrWriteThrough | (m_bReadOnly ? kAttrSequentialScan : 0));
   if (m_hListFile == kInvalidFile && !m_bReadOnly) {
     // A list side file that is there but cannot be written makes the
     // archive read-only: no commit may write tables without their names.
     m_hListFile = OpenDiskFileEx(listPath, kModeReadShared, kAttrNormal);
     if (m_hListFile != kInvalidFile || DiskFileExists(listPath)) m_bReadOnly = 1;
   }
+  // A remote list side file that is there but could not be fetched fails
+  // the open: only a missing one is taken for no list.
+  if (m_hListFile == kInvalidFile && IsRemotePath(listPath) && VrkLastSystemError() != ENOENT)
+    return SetError(VRKERR_OPEN_FILE), 0;
   if (m_hListFile == kInvalidFile) {
     // No list side file: the archive opens with an empty name list.
     SetError(VRKERR_OPEN_FILE);
