@@ -35,7 +35,8 @@ enum class Fault {
 
 struct LoggedRequest {
   std::string path;
-  std::string range;  // the Range header, "" when none
+  std::string range;          // the Range header, "" when none
+  std::string authorization;  // the Authorization header, "" when none
 };
 
 class FaultServer {
@@ -153,7 +154,7 @@ class FaultServer {
     Fault fault = Fault::kStatus500;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      log_.push_back({path, range});
+      log_.push_back({path, range, Header(request, "Authorization")});
       auto it = files_.find(path);
       if (it != files_.end()) file = it->second, found = true;
       for (auto p = faults_.begin(); p != faults_.end(); ++p) {

@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -169,6 +170,18 @@ TEST_F(RemoteFileTest, PositionedCallsWorkAsOnDisk) {
   EXPECT_EQ(SeekDiskFile(h, -4, 2), 99996u);
   EXPECT_EQ(SeekDiskFile(h, -1, 0), kFileFailure);
   CloseDiskFile(h);
+}
+
+TEST_F(RemoteFileTest, ConfiguredHeadersGoWithEveryRequest) {
+  setenv("ORVEL_HTTP_HEADERS", "Authorization: Bearer t0ken\nX-Other: 1", 1);
+  const FileHandle h = Open();
+  unsetenv("ORVEL_HTTP_HEADERS");
+  ASSERT_NE(h, kInvalidFile);
+  EXPECT_TRUE(ReadAt(h, 10, 20000) == bytes_.substr(20000, 10));
+  CloseDiskFile(h);
+  const auto log = server_.Log();
+  ASSERT_EQ(log.size(), 2u);
+  for (const auto& r : log) EXPECT_EQ(r.authorization, "Bearer t0ken");
 }
 
 TEST_F(RemoteFileTest, RemoteFilesAreReadOnlyAndMissingOnesDoNotOpen) {

@@ -7,6 +7,7 @@
 
 #include "commands/Commands.h"
 #include "console/ErrorReport.h"
+#include "archive/RemoteArchive.h"
 #include "archive/PacketHandle.h"
 #include "archive/PacketRead.h"
 #include "tree/RecordStore.h"
@@ -44,7 +45,8 @@ int RunCat(const CatOptions& o) {
 void AddCatCommand(CLI::App& app, Action& action) {
   auto o = std::make_shared<CatOptions>();
   CLI::App* cmd = app.add_subcommand("cat", "Write one file of an archive to standard output");
-  cmd->add_option("archive", o->archive, "Archive to read")->required();
+  cmd->add_option("archive", o->archive, "Archive to read (a path, or an http:// or https:// URL)")->required();
+  AddHeaderOption(cmd);
   cmd->add_option("name", o->name, "Name of the file inside the archive")->required();
   cmd->callback([o, &action] { action = [o] { return RunCat(*o); }; });
 }
