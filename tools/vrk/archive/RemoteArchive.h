@@ -1,14 +1,10 @@
 // Archives at a URL (http:// or https://), which the library reads over
-// HTTP: how messages show them, why one failed, and the --header option
-// that gives the requests their authorization headers.
+// HTTP: how messages show them and why one failed. (The --header option is
+// in commands/HeaderOption.cpp.)
 #ifndef VRK_REMOTE_ARCHIVE_H
 #define VRK_REMOTE_ARCHIVE_H
 
 #include <string>
-
-namespace CLI {
-class App;
-}
 
 namespace vrk {
 
@@ -26,11 +22,6 @@ std::string RemoteReason(int systemError);
 // The message for a failed open or read of `shown` (a URL as ShownUrl
 // gives it) with library code `code`.
 std::string DescribeRemoteFailure(const std::string& shown, int code);
-
-// Adds --header "Name: value" (repeatable) to a reading command: each
-// header goes into ORVEL_HTTP_HEADERS, which the library reads when it
-// opens a URL. Values are never echoed, also not in error messages.
-void AddHeaderOption(CLI::App* cmd);
 
 }  // namespace vrk
 

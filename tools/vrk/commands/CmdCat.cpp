@@ -7,7 +7,6 @@
 
 #include "commands/Commands.h"
 #include "console/ErrorReport.h"
-#include "archive/RemoteArchive.h"
 #include "archive/PacketHandle.h"
 #include "archive/PacketRead.h"
 #include "tree/RecordStore.h"
