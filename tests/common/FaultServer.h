@@ -91,6 +91,11 @@ class FaultServer {
     std::lock_guard<std::mutex> lock(mutex_);
     return log_;
   }
+  // Connections accepted so far.
+  int Connections() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return connections_;
+  }
   void ClearLog() {
     std::lock_guard<std::mutex> lock(mutex_);
     log_.clear();
@@ -114,6 +119,7 @@ class FaultServer {
         continue;
       }
       std::lock_guard<std::mutex> lock(mutex_);
+      ++connections_;
       open_.push_back(fd);
       workers_.emplace_back([this, fd] { Serve(fd); });
     }
@@ -241,6 +247,7 @@ class FaultServer {
   std::deque<Pending> faults_;
   std::vector<LoggedRequest> log_;
   int version_ = 0;
+  int connections_ = 0;
 };
 
 }  // namespace orvel_test

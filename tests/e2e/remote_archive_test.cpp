@@ -235,6 +235,18 @@ TEST_F(FaultyArchive, FaultsOfRecordReadsGiveTheRightBytesOrAnError) {
   }
 }
 
+TEST_F(FaultyArchive, OneConnectionServesTheOpenAndEveryRead) {
+  server_.ClearLog();
+  Archive remote = Load(Url());
+  ASSERT_TRUE(remote);
+  for (unsigned i = 1; i < 40; ++i)
+    EXPECT_TRUE(ReadAll(*remote, Name(i).c_str()) == ReadAll(*local_, Name(i).c_str())) << i;
+  EXPECT_EQ(server_.Connections(), 1);
+  // The side files once each, the first bytes for the probe and the open,
+  // then at most one range request per read (some lie among those bytes).
+  EXPECT_LE(server_.Log().size(), 4u + 39u);
+}
+
 TEST_F(FaultyArchive, AnArchiveReplacedOnTheServerIsAnErrorNeverAMix) {
   Archive remote = Load(Url());
   ASSERT_TRUE(remote);
