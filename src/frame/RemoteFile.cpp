@@ -28,6 +28,10 @@ constexpr int kAttempts = 5;
 constexpr long kFirstPauseMs = 100;
 constexpr long kLongestPauseMs = 2000;
 constexpr long kLongestRetryAfter = 60;  // seconds
+// Read-ahead for reads that follow each other: the window starts here and
+// doubles with each such read up to the longest.
+constexpr uint64_t kFirstWindow = 64 * 1024;
+constexpr uint64_t kLongestWindow = 1024 * 1024;
 
 enum class Step { kDone, kAgain, kFail };
 
@@ -69,14 +73,28 @@ class RemoteFile {
   unsigned ReadAt(void* out, unsigned count, uint64_t offset) {
     if (offset >= size_ || count == 0) return 0;
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(count, size_ - offset));
+    // A read where the last one ended (an extraction in archive order)
+    // widens the read-ahead; any other drops it, so that random reads stay
+    // one request of their own size each.
+    window_ = offset == lastEnd_ ? std::min(std::max(window_ * 2, kFirstWindow), kLongestWindow) : 0;
+    lastEnd_ = offset + n;
     if (offset + n <= cache_.size()) {
       std::memcpy(out, cache_.data() + offset, n);
       return n;
     }
-    char* bytes = static_cast<char*>(out);
-    uint32_t done = 0;
-    if (!Retry([&] { return ranges_ ? RangeStep(bytes, offset, n, &done) : SkipStep(bytes, offset, n, &done); }))
+    if (offset >= aheadAt_ && offset + n <= aheadAt_ + ahead_.size()) {
+      std::memcpy(out, ahead_.data() + (offset - aheadAt_), n);
+      return n;
+    }
+    const uint64_t extra = std::min<uint64_t>(window_, size_ - offset - n);
+    if (extra == 0) return Fetch(static_cast<char*>(out), offset, n) ? n : 0;
+    ahead_.resize(n + extra);
+    aheadAt_ = offset;
+    if (!Fetch(reinterpret_cast<char*>(ahead_.data()), offset, static_cast<uint32_t>(n + extra))) {
+      ahead_.clear();
       return 0;
+    }
+    std::memcpy(out, ahead_.data(), n);
     return n;
   }
 
@@ -98,6 +116,14 @@ class RemoteFile {
         PauseMs(std::min(kFirstPauseMs << (attempt - 1), kLongestPauseMs));
       }
     }
+  }
+
+  // The `count` bytes at `offset`, with retries; false with the reason noted.
+  bool Fetch(char* out, uint64_t offset, uint32_t count) {
+    uint32_t done = 0;
+    return Retry([&] {
+      return ranges_ ? RangeStep(out, offset, count, &done) : SkipStep(out, offset, count, &done);
+    });
   }
 
   Step Fail(int err) {
@@ -282,6 +308,10 @@ class RemoteFile {
   uint64_t size_ = 0;
   bool ranges_ = true;
   std::vector<unsigned char> cache_;  // the whole body, or the first bytes
+  std::vector<unsigned char> ahead_;  // bytes read ahead, from aheadAt_ on
+  uint64_t aheadAt_ = 0;
+  uint64_t lastEnd_ = UINT64_MAX;     // where the last read ended
+  uint64_t window_ = 0;
   int error_ = EIO;
   long retryAfter_ = -1;
 };

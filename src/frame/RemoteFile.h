@@ -8,7 +8,9 @@
 // ETag or Last-Modified, which every later request carries (If-Match, else
 // If-Unmodified-Since) and every response must repeat. A file replaced on the
 // server after the open fails the read that notices (ESTALE), never mixes
-// the old and the new bytes. Each read is one range request; a server that
+// the old and the new bytes. Each read is one range request, which reads
+// that follow each other widen by a growing read-ahead (64 KiB to 1 MiB),
+// so that reading a file in order takes few requests; a server that
 // ignores ranges is read from the start of its body, skipping to the range
 // (slow, but right). Transient failures (a cut connection, a short body,
 // 5xx, 429 with Retry-After) are tried again with a growing pause, going on

@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -116,6 +117,29 @@ TEST_F(RemoteFileTest, EachReadIsOneRangeRequestWithinTheFile) {
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[0].range, "bytes=70000-70099");
   EXPECT_EQ(log[1].range, "bytes=99900-99999");
+  CloseDiskFile(h);
+}
+
+TEST_F(RemoteFileTest, ReadsInOrderAreMergedIntoFewRequests) {
+  const FileHandle h = Open();
+  ASSERT_NE(h, kInvalidFile);
+  server_.ClearLog();
+  // 100 adjacent reads of 900 bytes from 5000 on, as an extraction makes.
+  for (unsigned at = 5000; at < 95000; at += 900)
+    ASSERT_TRUE(ReadAt(h, 900, at) == bytes_.substr(at, 900)) << at;
+  const auto log = server_.Log();
+  EXPECT_LE(log.size(), 4u);
+  // The read-ahead stops at the end of the file.
+  for (const auto& r : log) {
+    unsigned long long a = 0, b = 0;
+    ASSERT_EQ(std::sscanf(r.range.c_str(), "bytes=%llu-%llu", &a, &b), 2);
+    EXPECT_LT(b, bytes_.size());
+  }
+  // A read elsewhere is one request of its own size again.
+  server_.ClearLog();
+  EXPECT_TRUE(ReadAt(h, 100, 1000 + 4096) == bytes_.substr(5096, 100));
+  ASSERT_EQ(server_.Log().size(), 1u);
+  EXPECT_EQ(server_.Log()[0].range, "bytes=5096-5195");
   CloseDiskFile(h);
 }
 
