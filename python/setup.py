@@ -25,7 +25,8 @@ from setuptools import setup
 HERE = Path(__file__).resolve().parent
 TOOL = HERE.parent / "tools" / "vrk"
 TOOL_SOURCES = ["console/ErrorReport.cpp", "console/PrintableText.cpp", "archive/ArchiveNaming.cpp",
-                "archive/SalvageWords.cpp", "tree/TreeRecord.cpp", "tree/RecordCodec.cpp"]
+                "archive/SalvageWords.cpp", "archive/RemoteArchive.cpp", "tree/TreeRecord.cpp",
+                "tree/RecordCodec.cpp"]
 
 
 def pkg_config(*args: str) -> list:

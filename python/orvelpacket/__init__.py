@@ -33,14 +33,27 @@ Stamp = Union[Tuple[int, int], int]
 _DEFAULT_TABLE_SIZE = 1024
 
 
+def _is_url(path: StrPath) -> bool:
+    text = path if isinstance(path, str) else os.fsdecode(path)
+    return text[:7].lower() == "http://" or text[:8].lower() == "https://"
+
+
 def open(path: StrPath, mode: str = "r") -> Archive:  # noqa: A001 (the package's idiom)
     """Opens an existing archive of either variant.
 
     mode "r" reads only (changes raise ReadOnlyError); mode "a" also adds,
     deletes, compacts, sets the stamp and applies patches.
+
+    path may be an http:// or https:// URL of an advanced archive (its .bhl
+    and .lst side files beside it on the server), opened with mode "r":
+    each file read is one range request. Request headers (authorization)
+    come from the environment variable ORVEL_HTTP_HEADERS, one
+    "Name: value" per line.
     """
     if mode not in ("r", "a"):
         raise ValueError(f"mode must be 'r' or 'a', not {mode!r}")
+    if mode == "a" and _is_url(path):
+        raise ValueError("an archive at a URL is read-only: open it with mode 'r'")
     return _core.open_archive(os.fsencode(path), mode == "a")
 
 

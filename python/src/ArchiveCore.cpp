@@ -1,3 +1,4 @@
+#include "archive/RemoteArchive.h"
 #include "ArchiveCore.h"
 
 #include <OrvelPacket.h>
@@ -51,7 +52,7 @@ std::unique_ptr<Archive> Archive::Open(const std::string& path, bool writable) {
   IOrvelPacket* p = g_piVrkSystem->LoadPacket(path.c_str());
   // LoadPacket leaves the code untouched when the header names another
   // format version.
-  if (!p) throw LibraryFailure(LastCode(VRKERR_BAD_SIGNATURE), path);
+  if (!p) throw LibraryFailure(LastCode(VRKERR_BAD_SIGNATURE), vrk::ShownUrl(path));
   return std::unique_ptr<Archive>(new Archive(p, path, writable));
 }
 
@@ -98,13 +99,15 @@ IOrvelPacket* Archive::Packet() {
 
 void Archive::RequireWritable() {
   Packet();
-  if (!writable_) throw LibraryFailure(VRKERR_READ_ONLY, path_);
+  if (!writable_) throw LibraryFailure(VRKERR_READ_ONLY, vrk::ShownUrl(path_));
 }
 
 LibraryFailure Archive::Failed(const std::string& name) const { return Failed(name, LastCode()); }
 
 LibraryFailure Archive::Failed(const std::string& name, int code) const {
-  return LibraryFailure(code, name.empty() ? path_ : path_ + ": " + name);
+  // A URL is named without its credentials.
+  const std::string shown = vrk::ShownUrl(path_);
+  return LibraryFailure(code, name.empty() ? shown : shown + ": " + name);
 }
 
 uint64_t Archive::BeginBlock() {

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/RemoteArchive.h"
 #include "ArchiveCore.h"
 #include "Salvage.h"
 #include "archive/ArchiveNaming.h"
@@ -65,6 +66,7 @@ struct FileProblem {
 // The archive a failure's subject ("path" or "path: name") is about: the
 // whole subject when no shorter prefix of it is a path on disk.
 std::string ArchiveOf(const std::string& subject) {
+  if (vrk::IsUrl(subject)) return subject.substr(0, subject.find(": "));
   struct stat st;
   for (size_t at = subject.find(": "); at != std::string::npos; at = subject.find(": ", at + 1))
     if (stat(subject.substr(0, at).c_str(), &st) == 0) return subject.substr(0, at);
@@ -80,6 +82,8 @@ std::string ArchiveOf(const std::string& subject) {
 FileProblem FindFileProblem(const LibraryFailure& f) {
   if (!vrk::IsTransferFailure(f.Code()) && f.Code() != VRKERR_READ_ONLY) return {};
   const std::string archive = ArchiveOf(f.Subject());
+  // Over HTTP the library's system error says what the server answered.
+  if (vrk::IsUrl(archive)) return f.Code() == VRKERR_READ_ONLY ? FileProblem{} : FileProblem{f.SystemError(), archive};
   const std::vector<std::string> files = vrk::ArchiveDiskFiles(archive, vrk::HasVrkExtension(archive));
   // The library opens for reading only an archive whose files this process
   // may not write: that is the reason to give.
@@ -456,7 +460,7 @@ PYBIND11_MODULE(_core, m) {
              const std::string n = Bytes(name, "name");
              std::optional<orvelpy::EntryFacts> e =
                  Unlocked(a, [&n](Archive& c) { return c.Entry(n); });
-             if (!e) throw LibraryFailure(VRKERR_NOT_FOUND, (*a).Path() + ": " + n);
+             if (!e) throw LibraryFailure(VRKERR_NOT_FOUND, vrk::ShownUrl((*a).Path()) + ": " + n);
              return *e;
            },
            py::arg("name"),
@@ -543,7 +547,7 @@ PYBIND11_MODULE(_core, m) {
            "stamp was raised.")
       .def("__repr__", [](PyArchive& a) {
         return py::str("<orvelpacket.Archive {!r} mode={!r}{}>")
-            .format(Text((*a).Path()), (*a).Writable() ? "a" : "r", (*a).Closed() ? " closed" : "");
+            .format(Text(vrk::ShownUrl((*a).Path())), (*a).Writable() ? "a" : "r", (*a).Closed() ? " closed" : "");
       });
 
   m.def(

@@ -8,6 +8,7 @@
 #include "advance/VrkAdvance.h"
 #include "frame/ErrorCode.h"
 #include "frame/GuardedCalls.h"
+#include "frame/RemoteFile.h"
 
 namespace orvel {
 
@@ -39,7 +40,9 @@ int CVrkAdvance::OpenPacket(const char* path) {
     return ok;
   }
   std::memmove(m_szPath, path, length + 1);  // reopening passes m_szPath itself
-  if (!HasArchiveExtension(m_szPath) || !NameGuardedFiles()) return OpenPacketLocked(m_szPath);
+  // A remote archive has no writers to wait for, and no lock to take.
+  if (!HasArchiveExtension(m_szPath) || IsRemotePath(m_szPath) || !NameGuardedFiles())
+    return OpenPacketLocked(m_szPath);
   return GuardedCalls<CVrkAdvance>::Open(m_guard, *this);
 }
 

@@ -2,6 +2,8 @@
 // file: its names are read, checked and split at the first operation that
 // needs one, so that lookups by name (which need only the tables) and
 // commits that change no name never pay for a large list.
+#include <errno.h>
+
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include "codec/FileNameList.h"
 #include "codec/ListBudget.h"
 #include "frame/ErrorCode.h"
+#include "frame/RemoteFile.h"
 
 namespace orvel {
 
@@ -53,6 +56,10 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
   if (!listPath) return SetError(VRKERR_BAD_EXTENSION), 0;
   OpenListSideFile(listPath);
   if (!m_pNameList) return SetError(VRKERR_NO_MEMORY), 0;
+  // A remote list side file that is there but could not be fetched fails
+  // the open: only a missing one is taken for no list.
+  if (m_hListFile == kInvalidFile && IsRemotePath(listPath) && VrkLastSystemError() != ENOENT)
+    return SetError(VRKERR_OPEN_FILE), 0;
   if (m_hListFile == kInvalidFile) {
     // No list side file: the archive opens with an empty name list.
     SetError(VRKERR_OPEN_FILE);
@@ -70,7 +77,7 @@ void CVrkAdvance::OpenListSideFile(const char* listPath) {
   if (m_hListFile != kInvalidFile) CloseDiskFile(m_hListFile);
   m_hListFile = OpenDiskFileEx(listPath,
                                m_bReadOnly ? kModeReadShared : kModeReadWriteShared,
-                               kAttrWriteThrough);
+                               kAttrWriteThrough | (m_bReadOnly ? kAttrSequentialScan : 0));
   if (m_hListFile == kInvalidFile && !m_bReadOnly) {
     // A list side file that is there but cannot be written makes the
     // archive read-only: no commit may write tables without their names.

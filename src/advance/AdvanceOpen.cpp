@@ -146,7 +146,7 @@ int CVrkAdvance::OpenPacketLocked(const char* path) {
   if (m_hTableFile == kInvalidFile || m_hPacket == kInvalidFile) {
     // Fall back to reading only, letting others read but not write.
     ClosePacket();
-    m_hTableFile = OpenDiskFileEx(tablePath, kModeReadShared, kAttrNormal);
+    m_hTableFile = OpenDiskFileEx(tablePath, kModeReadShared, kAttrNormal | kAttrSequentialScan);
     if (m_hTableFile != kInvalidFile)
       m_hPacket = OpenDiskFileEx(m_szPath, kModeReadShared, kAttrNormal);
     if (m_hPacket == kInvalidFile) {

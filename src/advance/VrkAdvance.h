@@ -21,6 +21,7 @@
 #include "frame/Allocation.h"
 #include "frame/ArchiveGuard.h"
 #include "frame/DiskFile.h"
+#include "frame/RemoteFile.h"
 #include "frame/ScratchBuffer.h"
 #include "orvel/IOrvelPacket.h"
 
@@ -325,7 +326,8 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   int StartBracket();
   int FinishBracket(int rc);
   uint32_t DiskFingerprint();
-  FileHandle GateHandle() const { return m_hPacket; }
+  // A remote archive file has no commit lock: reads of it go ungated.
+  FileHandle GateHandle() const { return IsRemoteFile(m_hPacket) ? kInvalidFile : m_hPacket; }
   uint64_t ReadGeneration() { return GenerationOf(GenerationOf(0, m_hPacket), m_hTableFile); }
   // Before a query from the tables: reads them again after another
   // writer's commit.

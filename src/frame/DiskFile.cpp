@@ -16,6 +16,7 @@
 #include "frame/ErrorCode.h"
 #include "frame/FaultPoints.h"
 #include "frame/GatheredWrites.h"
+#include "frame/RemoteFile.h"
 #include "frame/ShareRegistry.h"
 #include "frame/Wildcard.h"
 
@@ -129,6 +130,7 @@ int GetPathDirectory(const char* path, char* dir) {
 
 FileHandle CreateDiskFile(const char* path, unsigned attributes) {
   if (!path || !*path) return kInvalidFile;
+  if (IsRemotePath(path)) return NoteSystemError(EROFS), kInvalidFile;
   // Opened without O_TRUNC: a file another handle holds must be refused by
   // the share registry before anything of it is lost.
   int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -149,6 +151,7 @@ FileHandle CreateDiskFile(const char* path, unsigned attributes) {
 
 FileHandle CreateNewDiskFile(const char* path, unsigned attributes) {
   if (!path || !*path || !PassFaultPoint(FaultKind::kWrite)) return kInvalidFile;
+  if (IsRemotePath(path)) return NoteSystemError(EROFS), kInvalidFile;
   const int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     NoteSystemError(errno);
@@ -165,6 +168,7 @@ FileHandle OpenDiskFile(const char* path, unsigned mode) {
 
 FileHandle OpenDiskFileEx(const char* path, unsigned mode, unsigned attributes) {
   if (!path || !*path) return kInvalidFile;
+  if (IsRemotePath(path)) return OpenRemoteFile(path, mode, attributes);
   int flags = O_CLOEXEC;
   switch (mode & 3) {
     case 0: flags |= O_RDONLY; break;
@@ -176,7 +180,7 @@ FileHandle OpenDiskFileEx(const char* path, unsigned mode, unsigned attributes) 
 }
 
 void CloseDiskFile(FileHandle file) {
-  if (file == kInvalidFile) return;
+  if (file == kInvalidFile || CloseRemoteFile(file)) return;
   // A close has no way to report a failed deferred write; commit points
   // (FlushDiskFile) have, and every writer passes one before it closes.
   ForgetGathered(file);
@@ -187,6 +191,7 @@ void CloseDiskFile(FileHandle file) {
 
 unsigned ReadDiskFile(FileHandle file, void* buffer, unsigned count) {
   if (file == kInvalidFile || (!buffer && count)) return 0;
+  if (IsRemoteFile(file)) return ReadRemoteFile(file, buffer, count);
   if (!WriteOutGathered(file, false)) return 0;
   const off_t pos = AnyJournalWatch() ? lseek(file, 0, SEEK_CUR) : -1;
   size_t done = 0;
@@ -202,7 +207,7 @@ unsigned ReadDiskFile(FileHandle file, void* buffer, unsigned count) {
 }
 
 unsigned WriteDiskFile(FileHandle file, const void* buffer, unsigned count) {
-  if (file == kInvalidFile || (!buffer && count)) return 0;
+  if (file == kInvalidFile || (!buffer && count) || IsRemoteFile(file)) return 0;
   if (!WriteOutGathered(file, false)) return 0;
   off_t pos = lseek(file, 0, SEEK_CUR);
   if (pos < 0 || static_cast<uint64_t>(pos) + count > kMaxPosition + 1) return 0;
@@ -236,6 +241,7 @@ unsigned WriteDiskFile(FileHandle file, const void* buffer, unsigned count) {
 
 unsigned ReadDiskFileAt(FileHandle file, void* buffer, unsigned count, unsigned offset) {
   if (file == kInvalidFile || (!buffer && count)) return 0;
+  if (IsRemoteFile(file)) return ReadRemoteFileAt(file, buffer, count, offset);
   if (!WriteOutOverlapping(file, offset, count)) return 0;
   size_t done = 0;
   while (done < count) {
@@ -251,7 +257,7 @@ unsigned ReadDiskFileAt(FileHandle file, void* buffer, unsigned count, unsigned 
 }
 
 unsigned WriteDiskFileAt(FileHandle file, const void* buffer, unsigned count, unsigned offset) {
-  if (file == kInvalidFile || (!buffer && count)) return 0;
+  if (file == kInvalidFile || (!buffer && count) || IsRemoteFile(file)) return 0;
   if (static_cast<uint64_t>(offset) + count > kMaxPosition + 1) return 0;
   uint64_t staged = 0;
   switch (JournalBeforeWrite(file, offset, buffer, count, &staged)) {
@@ -269,6 +275,7 @@ unsigned WriteDiskFileAt(FileHandle file, const void* buffer, unsigned count, un
 }
 
 unsigned GetDiskFileSize(FileHandle file) {
+  if (IsRemoteFile(file)) return GetRemoteFileSize(file);
   struct stat st;
   if (file == kInvalidFile || fstat(file, &st) != 0 || st.st_size < 0) return kFileFailure;
   // Gathered writes not yet on disk count: the caller wrote them.
@@ -279,6 +286,7 @@ unsigned GetDiskFileSize(FileHandle file) {
 
 unsigned SeekDiskFile(FileHandle file, int32_t offset, unsigned origin) {
   if (file == kInvalidFile) return kFileFailure;
+  if (IsRemoteFile(file)) return SeekRemoteFile(file, offset, origin);
   int64_t target;
   switch (origin) {
     case 0:
@@ -308,13 +316,14 @@ unsigned SeekDiskFile(FileHandle file, int32_t offset, unsigned origin) {
 
 unsigned TellDiskFile(FileHandle file) {
   if (file == kInvalidFile) return kFileFailure;
+  if (IsRemoteFile(file)) return TellRemoteFile(file);
   off_t cur = lseek(file, 0, SEEK_CUR);
   if (cur < 0 || static_cast<uint64_t>(cur) > kMaxPosition) return kFileFailure;
   return static_cast<unsigned>(cur);
 }
 
 bool FlushDiskFile(FileHandle file) {
-  if (file == kInvalidFile) return false;
+  if (file == kInvalidFile || IsRemoteFile(file)) return false;
   if (!JournalBeforeSync(file)) return false;
   if (!PassFaultPoint(FaultKind::kSync, IsWriteThrough(file) ? file : -1)) return false;
   if (!WriteOutGathered(file, true)) return false;

@@ -29,6 +29,10 @@ constexpr unsigned kModeReadWriteShared = 0x42;
 // flushed at commit points with FlushDiskFile rather than on every write.
 constexpr unsigned kAttrNormal = 0x80;
 constexpr unsigned kAttrWriteThrough = 0x80000080u;
+// Hint, added to either: the file is read from its start to its end. Disk
+// files ignore it; a remote file (RemoteFile.h) is then fetched whole at its
+// open instead of in ranges.
+constexpr unsigned kAttrSequentialScan = 0x08000000u;
 
 // Copies the directory part of `path` (up to and including the last '\' or
 // '/' at a position above 0) into `dir` and returns 1, else sets "" and
@@ -40,7 +44,10 @@ FileHandle CreateDiskFile(const char* path, unsigned attributes);
 // Creates `path` for reading and writing, not shared, only where nothing
 // is: a file already there (EEXIST) is refused, never truncated.
 FileHandle CreateNewDiskFile(const char* path, unsigned attributes);
-// Opens an existing file with the access and sharing of `mode`.
+// Opens an existing file with the access and sharing of `mode`. An
+// "http://" or "https://" path opens a remote file (RemoteFile.h): for
+// reading only, and every call below works on its handle as on a disk
+// file's, except writes, which fail.
 FileHandle OpenDiskFile(const char* path, unsigned mode);
 FileHandle OpenDiskFileEx(const char* path, unsigned mode, unsigned attributes);
 void CloseDiskFile(FileHandle file);

@@ -1,5 +1,7 @@
 #include "system/VrkSystem.h"
 
+#include <errno.h>
+
 #include <cstring>
 
 #include "advance/AdvancedPacketFactory.h"
@@ -9,6 +11,7 @@
 #include "frame/AssertReport.h"
 #include "frame/DiskFile.h"
 #include "frame/ErrorCode.h"
+#include "frame/RemoteFile.h"
 #include "orvel/IOrvelPacket.h"
 #include "orvel/IVrkPatchBuilder.h"
 #include "orvel/VrkCheckSum.h"
@@ -48,6 +51,8 @@ IOrvelPacket* CVrkSystem::NewPacket(const char* name, int flags, int version,
                                     unsigned int tableSize, unsigned int versionHigh,
                                     unsigned int versionLow) {
   if (version != kFormatVersion) return nullptr;
+  // Archives at a URL are read, never written.
+  if (IsRemotePath(name)) return NoteSystemError(EROFS), SetError(VRKERR_READ_ONLY), nullptr;
   IOrvelPacket* packet = NewPacketObject(flags);
   if (!packet) return nullptr;
   if (!name || !*name) return packet;
@@ -62,12 +67,17 @@ IOrvelPacket* CVrkSystem::LoadPacket(const char* name) {
   if (!name) return nullptr;
   // An interrupted writer may have left the file half written: undo that
   // before its first bytes tell the variant.
-  const int recovered = ArchiveGuard::RecoverBeforeOpen(name);
+  const bool remote = IsRemotePath(name);
+  const int recovered = remote ? VRKERR_OK : ArchiveGuard::RecoverBeforeOpen(name);
   if (recovered != VRKERR_OK) return SetError(recovered), nullptr;
   int version = 0;
   int flags = 0;
   if (!ReadPacketHeader(name, &version, &flags)) return nullptr;
   if (version != kFormatVersion) return nullptr;
+  // Only the advanced variant is read remotely: its records carry their
+  // checksums and its tables lie in side files fetched whole.
+  if (remote && !(flags & kAdvancedFlag))
+    return NoteSystemError(EOPNOTSUPP), SetError(VRKERR_OPEN_FILE), nullptr;
   IOrvelPacket* packet = NewPacketObject(flags);
   if (!packet) return nullptr;
   if (packet->OpenPacket(name)) return packet;

@@ -8,6 +8,7 @@
 
 #include "archive/ChangeFailure.h"
 #include "archive/OpenFailure.h"
+#include "archive/RemoteArchive.h"
 
 namespace vrk {
 
@@ -17,9 +18,11 @@ Packet Packet::Open(const std::string& path) {
     // LoadPacket leaves the code untouched when the header names another
     // format version.
     const int code = g_nVrkErrCode == VRKERR_OK ? VRKERR_BAD_SIGNATURE : g_nVrkErrCode;
+    if (IsUrl(path)) throw ToolError(DescribeRemoteFailure(ShownUrl(path), code));
     throw ToolError(DescribeOpenFailure(path, code)).WithHint(OpenFailureHint(path, code));
   }
-  return Packet(p, path, path);
+  // A URL is shown without its credentials.
+  return Packet(p, path, IsUrl(path) ? ShownUrl(path) : path);
 }
 
 Packet Packet::Create(const std::string& path, unsigned flags, unsigned tableSize,

@@ -3,6 +3,7 @@
 #include <OrvelPacket.h>
 #include <lzo/lzo1x.h>
 
+#include "archive/RemoteArchive.h"
 #include "console/ErrorReport.h"
 #include "archive/PacketHandle.h"
 
@@ -42,6 +43,9 @@ EntryBytes ReadEntry(const Packet& packet, const std::string& name) {
   if (g_nVrkErrCode != VRKERR_OK || static_cast<unsigned>(got) != stored) {
     // A read of the data or its checksum fails where the tables place them
     // past the archive's end (a cut archive) or the checksum does not match.
+    // Over HTTP a short read is a failed transfer, not damage.
+    if (IsUrl(packet.Path()) && code != VRKERR_CHECKSUM && IsTransferFailure(code))
+      throw ToolError(DescribeRemoteFailure(packet.About(name), code));
     const ToolError e = LibraryError(packet.About(name), code);
     if (code == VRKERR_CHECKSUM || code == VRKERR_CHECKSUM_IO || code == VRKERR_DATA_IO)
       throw DamagedEntry(e.what());

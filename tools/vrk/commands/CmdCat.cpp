@@ -44,7 +44,8 @@ int RunCat(const CatOptions& o) {
 void AddCatCommand(CLI::App& app, Action& action) {
   auto o = std::make_shared<CatOptions>();
   CLI::App* cmd = app.add_subcommand("cat", "Write one file of an archive to standard output");
-  cmd->add_option("archive", o->archive, "Archive to read")->required();
+  cmd->add_option("archive", o->archive, "Archive to read (a path, or an http:// or https:// URL)")->required();
+  AddHeaderOption(cmd);
   cmd->add_option("name", o->name, "Name of the file inside the archive")->required();
   cmd->callback([o, &action] { action = [o] { return RunCat(*o); }; });
 }

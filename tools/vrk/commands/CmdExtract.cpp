@@ -17,6 +17,7 @@
 
 #include <unistd.h>
 
+#include "archive/RemoteArchive.h"
 #include "archive/ArchiveNaming.h"
 #include "archive/OpenFailure.h"
 #include "tree/ArchiveTree.h"
@@ -323,9 +324,9 @@ int RunExtract(const ExtractOptions& o) {
   const std::vector<TreeItem> items = SelectTreeItems(packet, tree, selection);
   Extraction extraction(o, packet, tree);
   const int status = extraction.Run(items);
-  if (extraction.Damaged()) PrintProblem(SalvageAdvice(o.archive));
+  if (extraction.Damaged() && !IsUrl(o.archive)) PrintProblem(SalvageAdvice(o.archive));
   // Patterns that matched nothing are named after the rest is done, as tar does.
-  const bool unmatched = selection.ReportUnmatched(o.archive);
+  const bool unmatched = selection.ReportUnmatched(ShownUrl(o.archive));
   return unmatched || !tree.record.problem.empty() ? kExitWarnings : status;
 }
 
@@ -337,7 +338,8 @@ void AddExtractCommand(CLI::App& app, Action& action) {
       "extract", "Extract all or the selected files, recreating their directories, links, modes "
                  "and times; files already there are replaced");
   cmd->alias("x");
-  cmd->add_option("archive", o->archive, "Archive to extract from")->required();
+  cmd->add_option("archive", o->archive, "Archive to extract from (a path, or an http:// or https:// URL)")->required();
+  AddHeaderOption(cmd);
   cmd->add_option("names", o->names,
                   "Names, directories (all below them) or wildcard patterns to extract "
                   "(default: all)");

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 
+#include "archive/RemoteArchive.h"
 #include "archive/ArchiveNaming.h"
 #include "commands/Commands.h"
 #include "tree/FileFacts.h"
@@ -62,7 +63,10 @@ int RunInfo(const InfoOptions& o) {
   std::vector<std::pair<std::string, uint64_t>> diskSizes;
   nlohmann::json disk = nlohmann::json::object();
   uint64_t diskTotal = 0;
-  for (const std::string& path : ArchiveDiskFiles(o.archive, advanced)) {
+  // An archive at a URL has no files on this disk to measure.
+  const std::vector<std::string> local =
+      IsUrl(o.archive) ? std::vector<std::string>() : ArchiveDiskFiles(o.archive, advanced);
+  for (const std::string& path : local) {
     struct stat st;
     uint64_t size = stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
     diskSizes.emplace_back(path, size);
@@ -72,7 +76,7 @@ int RunInfo(const InfoOptions& o) {
 
   if (o.json) {
     nlohmann::json j;
-    j["archive"] = o.archive;
+    j["archive"] = ShownUrl(o.archive);
     j["variant"] = advanced ? "advanced" : "basic";
     j["stamp"] = {{"high", high}, {"low", low}};
     j["base_version"] = base;
@@ -89,7 +93,7 @@ int RunInfo(const InfoOptions& o) {
     return 0;
   }
 
-  std::printf("archive:       %s\n", o.archive.c_str());
+  std::printf("archive:       %s\n", ShownUrl(o.archive).c_str());
   std::printf("variant:       %s\n", advanced ? "advanced" : "basic");
   std::printf("stamp:         %s\n", FormatVersion(high, low).c_str());
   std::printf("base version:  %u\n", base);
@@ -104,8 +108,9 @@ int RunInfo(const InfoOptions& o) {
   std::string onDisk;
   for (const auto& [path, size] : diskSizes)
     onDisk += (onDisk.empty() ? "" : ", ") + path + " " + std::to_string(size);
-  std::printf("on disk:       %s (total %llu bytes)\n", onDisk.c_str(),
-              static_cast<unsigned long long>(diskTotal));
+  if (!local.empty())
+    std::printf("on disk:       %s (total %llu bytes)\n", onDisk.c_str(),
+                static_cast<unsigned long long>(diskTotal));
   return 0;
 }
 
@@ -115,7 +120,8 @@ void AddInfoCommand(CLI::App& app, Action& action) {
   auto o = std::make_shared<InfoOptions>();
   CLI::App* cmd = app.add_subcommand(
       "info", "Show variant, version stamp, flags, file count, table size and sizes on disk");
-  cmd->add_option("archive", o->archive, "Archive to describe")->required();
+  cmd->add_option("archive", o->archive, "Archive to describe (a path, or an http:// or https:// URL)")->required();
+  AddHeaderOption(cmd);
   cmd->add_flag("--json", o->json, "Write the description as JSON");
   cmd->callback([o, &action] { action = [o] { return RunInfo(*o); }; });
 }

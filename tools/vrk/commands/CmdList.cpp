@@ -12,6 +12,7 @@
 #include <iostream>
 #include <memory>
 
+#include "archive/RemoteArchive.h"
 #include "archive/ArchiveNaming.h"
 #include "tree/ArchiveTree.h"
 #include "commands/Commands.h"
@@ -203,7 +204,7 @@ int RunList(const ListOptions& o) {
     for (const TreeItem& item : items) std::printf("%s\n", Shown(item, false).c_str());
   }
   std::fflush(stdout);
-  const bool unmatched = selection.ReportUnmatched(o.archive);
+  const bool unmatched = selection.ReportUnmatched(ShownUrl(o.archive));
   return unmatched || !tree.record.problem.empty() ? kExitWarnings : 0;
 }
 
@@ -227,7 +228,8 @@ void AddListCommand(CLI::App& app, Action& action) {
   // -h is human units here, as for ls and du.
   cmd->set_help_flag("--help", "Print this help message and exit");
   cmd->formatter(std::make_shared<ListUsage>());
-  cmd->add_option("archive", o->archive, "Archive to list")->required();
+  cmd->add_option("archive", o->archive, "Archive to list (a path, or an http:// or https:// URL)")->required();
+  AddHeaderOption(cmd);
   cmd->add_option("names", o->names,
                   "Names, directories (all below them) or wildcard patterns to list (default: all)");
   AddFilesFromOption(cmd, o->filesFrom, "the NAMES");

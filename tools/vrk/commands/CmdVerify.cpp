@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "archive/RemoteArchive.h"
 #include "archive/ArchiveNaming.h"
 #include "archive/OpenFailure.h"
 #include "commands/Commands.h"
@@ -62,8 +63,11 @@ std::string NameProblem(const Packet& packet, size_t unnamed) {
   const std::string count = Counted(unnamed, "file") + " cannot be named";
   const std::string list =
       packet.Advanced() ? ArchiveDiskFiles(packet.Path(), true).back() : kListFileName;
-  const bool missing = packet.Advanced() ? access(list.c_str(), F_OK) != 0
-                                         : !packet.Contains(kListFileName);
+  char first[2];
+  // At a URL the list is missing when the library found none to load.
+  const bool missing = IsUrl(packet.Path()) ? packet->GetFileName(0, first, sizeof first) != 0
+                       : packet.Advanced()  ? access(list.c_str(), F_OK) != 0
+                                            : !packet.Contains(kListFileName);
   if (missing)
     return (packet.Advanced() ? list : packet.About(list)) + " missing: " +
            (unnamed ? count : "names taken from the tree record");
@@ -87,16 +91,16 @@ void PrintSummary(const VerifyOptions& o, bool advanced, const Tally& t, size_t 
   const std::string files = Counted(t.files + unnamed, "file");
   const std::string unread = unnamed ? ", " + std::to_string(unnamed) + " not checked" : "";
   if (t.damaged) {
-    std::printf("%s: %zu of %s damaged%s\n", o.archive.c_str(), t.damaged, files.c_str(),
+    std::printf("%s: %zu of %s damaged%s\n", ShownUrl(o.archive).c_str(), t.damaged, files.c_str(),
                 unread.c_str());
   } else if (o.quiet && !unnamed) {
   } else if (advanced) {
-    std::printf("%s: %s intact%s\n", o.archive.c_str(), Counted(t.files, "file").c_str(),
+    std::printf("%s: %s intact%s\n", ShownUrl(o.archive).c_str(), Counted(t.files, "file").c_str(),
                 unread.c_str());
   } else {
     std::printf("%s: %s: %zu compressed decode%s to %s size; %zu stored unchecked (basic archives "
                 "keep no checksums)%s\n",
-                o.archive.c_str(), files.c_str(), t.compressed, t.compressed == 1 ? "s" : "",
+                ShownUrl(o.archive).c_str(), files.c_str(), t.compressed, t.compressed == 1 ? "s" : "",
                 t.compressed == 1 ? "its" : "their", t.files - t.compressed, unread.c_str());
   }
 }
@@ -126,7 +130,7 @@ int RunVerify(const VerifyOptions& o) {
   const std::string nameProblem = NameProblem(packet, unnamed);
   if (!nameProblem.empty()) PrintProblem(nameProblem);
   PrintSummary(o, packet.Advanced(), tally, unnamed);
-  if (tally.damaged || !nameProblem.empty()) PrintProblem(SalvageAdvice(o.archive));
+  if ((tally.damaged || !nameProblem.empty()) && !IsUrl(o.archive)) PrintProblem(SalvageAdvice(o.archive));
   return tally.damaged || !nameProblem.empty() ? kExitWarnings : 0;
 }
 
@@ -138,7 +142,8 @@ void AddVerifyCommand(CLI::App& app, Action& action) {
       "verify", "Read every file back (checking checksums where the archive has them) and say "
                 "what was checked; exit 1 if any file is damaged or cannot be named");
   cmd->alias("test");
-  cmd->add_option("archive", o->archive, "Archive to check")->required();
+  cmd->add_option("archive", o->archive, "Archive to check (a path, or an http:// or https:// URL)")->required();
+  AddHeaderOption(cmd);
   cmd->add_flag("-q,--quiet", o->quiet, "No progress bar, and no line when all is well");
   cmd->add_flag("-v,--verbose", o->verbose, "Name each file read back without error");
   cmd->callback([o, &action] { action = [o] { return RunVerify(*o); }; });

@@ -29,6 +29,10 @@ void AddSalvageCommand(CLI::App& app, Action& action);
 void AddPatchCommand(CLI::App& app, Action& action);
 // `patch info`, a subcommand of `patch`.
 void AddPatchInfoCommand(CLI::App& patch, Action& action);
+// Adds --header "Name: value" (repeatable) to a command that reads archives
+// at a URL: each header goes into ORVEL_HTTP_HEADERS, which the library
+// reads when it opens one. Values are never echoed, also not in errors.
+void AddHeaderOption(CLI::App* cmd);
 // `mount` and `umount`.
 void AddMountCommand(CLI::App& app, Action& action);
 

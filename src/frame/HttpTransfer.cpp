@@ -1,0 +1,198 @@
+#include "frame/HttpTransfer.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <cstring>
+#include <mutex>
+
+namespace orvel {
+namespace {
+
+// The process-wide share: connections, DNS answers and TLS sessions, each
+// under its own lock so that sessions in several threads can use it.
+struct Shared {
+  CURLSH* share = nullptr;
+  std::mutex locks[CURL_LOCK_DATA_LAST];
+};
+
+void LockShare(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+  static_cast<Shared*>(user)->locks[data].lock();
+}
+
+void UnlockShare(CURL*, curl_lock_data data, void* user) {
+  static_cast<Shared*>(user)->locks[data].unlock();
+}
+
+// Started on first use and kept for the life of the process: tearing libcurl
+// down at exit would race with hosts that still run threads.
+Shared* TheShare() {
+  static Shared* shared = [] {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return static_cast<Shared*>(nullptr);
+    auto* s = new Shared;
+    s->share = curl_share_init();
+    if (s->share) {
+      curl_share_setopt(s->share, CURLSHOPT_LOCKFUNC, LockShare);
+      curl_share_setopt(s->share, CURLSHOPT_UNLOCKFUNC, UnlockShare);
+      curl_share_setopt(s->share, CURLSHOPT_USERDATA, s);
+      curl_share_setopt(s->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+      curl_share_setopt(s->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+      curl_share_setopt(s->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    }
+    return s;
+  }();
+  return shared;
+}
+
+bool StartsWithNoCase(const char* line, size_t size, const char* prefix) {
+  const size_t n = std::strlen(prefix);
+  return size >= n && strncasecmp(line, prefix, n) == 0;
+}
+
+// The value of a header line after its name, without surrounding blanks.
+std::string ValueAfter(const char* line, size_t size, size_t nameLength) {
+  size_t a = nameLength;
+  size_t b = size;
+  while (a < b && (line[a] == ' ' || line[a] == '\t')) ++a;
+  while (b > a && (line[b - 1] == '\r' || line[b - 1] == '\n' || line[b - 1] == ' ')) --b;
+  return std::string(line + a, b - a);
+}
+
+struct Transfer {
+  HttpReply reply;
+  const BodySink* sink;
+};
+
+size_t OnHeader(char* line, size_t, size_t size, void* user) {
+  HttpReply& r = static_cast<Transfer*>(user)->reply;
+  if (StartsWithNoCase(line, size, "HTTP/")) {
+    // A new response (after a redirect or an interim one): forget the last.
+    const std::string status = ValueAfter(line, size, 0);
+    const size_t blank = status.find(' ');
+    r = HttpReply();
+    r.status = blank == std::string::npos ? 0 : std::strtol(status.c_str() + blank + 1, nullptr, 10);
+  } else if (StartsWithNoCase(line, size, "etag:")) {
+    r.etag = ValueAfter(line, size, 5);
+  } else if (StartsWithNoCase(line, size, "last-modified:")) {
+    r.lastModified = ValueAfter(line, size, 14);
+  } else if (StartsWithNoCase(line, size, "content-range:")) {
+    r.contentRange = ValueAfter(line, size, 14);
+  } else if (StartsWithNoCase(line, size, "content-length:")) {
+    const std::string v = ValueAfter(line, size, 15);
+    char* end = nullptr;
+    const long long n = std::strtoll(v.c_str(), &end, 10);
+    r.contentLength = end && *end == '\0' && n >= 0 ? n : -1;
+  } else if (StartsWithNoCase(line, size, "retry-after:")) {
+    const std::string v = ValueAfter(line, size, 12);
+    char* end = nullptr;
+    const long seconds = std::strtol(v.c_str(), &end, 10);
+    if (end && *end == '\0' && seconds >= 0) {
+      r.retryAfter = seconds;
+    } else {
+      const time_t when = curl_getdate(v.c_str(), nullptr);
+      if (when >= 0) r.retryAfter = std::max<long>(0, static_cast<long>(when - time(nullptr)));
+    }
+  }
+  return size;
+}
+
+size_t OnBody(char* data, size_t, size_t size, void* user) {
+  auto* t = static_cast<Transfer*>(user);
+  if (!(*t->sink)(t->reply, data, size)) {
+    t->reply.stopped = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
+  return size;
+}
+
+// Transport failures that another attempt may get past.
+bool IsTransient(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_CONNECT: case CURLE_OPERATION_TIMEDOUT: case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR: case CURLE_PARTIAL_FILE: case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2: case CURLE_HTTP2_STREAM: case CURLE_SSL_CONNECT_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::string ConfiguredHttpHeaders() {
+  const char* v = std::getenv("ORVEL_HTTP_HEADERS");
+  return v ? v : "";
+}
+
+HttpSession::HttpSession() {
+  Shared* shared = TheShare();
+  if (!shared) return;
+  CURL* curl = curl_easy_init();
+  if (!curl) return;
+  if (shared->share) curl_easy_setopt(curl, CURLOPT_SHARE, shared->share);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
+  // A stalled transfer (under 1 byte/s for 30 s) ends; a slow one goes on.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
+  curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "OrvelPacket");
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+  m_curl = curl;
+}
+
+HttpSession::~HttpSession() {
+  if (m_curl) curl_easy_cleanup(static_cast<CURL*>(m_curl));
+}
+
+HttpReply HttpSession::Get(const std::string& url, const std::string& headers,
+                           uint64_t rangeFirst, uint64_t rangeLast, const BodySink& sink) {
+  Transfer t{HttpReply(), &sink};
+  CURL* curl = static_cast<CURL*>(m_curl);
+  if (!curl) {
+    t.reply.transport = CURLE_FAILED_INIT;
+    return t.reply;
+  }
+  curl_slist* list = nullptr;
+  size_t start = 0;
+  while (start < headers.size()) {
+    size_t end = headers.find('\n', start);
+    if (end == std::string::npos) end = headers.size();
+    std::string line = headers.substr(start, end - start);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (line.find(':') != std::string::npos) {
+      curl_slist* more = curl_slist_append(list, line.c_str());
+      if (more) list = more;
+    }
+    start = end + 1;
+  }
+  char range[48] = "";
+  if (rangeFirst <= rangeLast)
+    std::snprintf(range, sizeof range, "%llu-%llu", static_cast<unsigned long long>(rangeFirst),
+                  static_cast<unsigned long long>(rangeLast));
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+  curl_easy_setopt(curl, CURLOPT_RANGE, range[0] ? range : nullptr);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+  const CURLcode rc = curl_easy_perform(curl);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+  curl_slist_free_all(list);
+  long status = 0;
+  if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status)
+    t.reply.status = status;
+  t.reply.transport = t.reply.stopped ? CURLE_OK : rc;
+  t.reply.transient = !t.reply.stopped && IsTransient(rc);
+  return t.reply;
+}
+
+}  // namespace orvel
