@@ -54,12 +54,8 @@ bool DeferredNameListEnabled() { return g_deferred.load(std::memory_order_relaxe
 
 int CVrkAdvance::LoadListFile(const char* listPath) {
   if (!listPath) return SetError(VRKERR_BAD_EXTENSION), 0;
-  OpenListSideFile(listPath);
+  if (!OpenListSideFile(listPath)) return SetError(VRKERR_OPEN_FILE), 0;
   if (!m_pNameList) return SetError(VRKERR_NO_MEMORY), 0;
-  // A remote list side file that is there but could not be fetched fails
-  // the open: only a missing one is taken for no list.
-  if (m_hListFile == kInvalidFile && IsRemotePath(listPath) && VrkLastSystemError() != ENOENT)
-    return SetError(VRKERR_OPEN_FILE), 0;
   if (m_hListFile == kInvalidFile) {
     // No list side file: the archive opens with an empty name list.
     SetError(VRKERR_OPEN_FILE);
@@ -68,7 +64,7 @@ int CVrkAdvance::LoadListFile(const char* listPath) {
   return EnsureNames() == VRKERR_OK ? 1 : 0;
 }
 
-void CVrkAdvance::OpenListSideFile(const char* listPath) {
+bool CVrkAdvance::OpenListSideFile(const char* listPath) {
   if (!m_pNameList) m_pNameList = new CFileNameList();
   if (m_pNameList) m_pNameList->Clear();
   m_listCache.Clear();
@@ -86,6 +82,10 @@ void CVrkAdvance::OpenListSideFile(const char* listPath) {
   }
   // Without a list side file the name list stays empty.
   m_bNamesPending = m_pNameList && m_hListFile != kInvalidFile;
+  // A remote list side file that is there but could not be fetched fails
+  // the open: only a missing one is taken for no list.
+  return !(m_hListFile == kInvalidFile && IsRemotePath(listPath) &&
+           VrkLastSystemError() != ENOENT);
 }
 
 int CVrkAdvance::EnsureNames() {

@@ -195,8 +195,11 @@ int CVrkAdvance::OpenPacketLocked(const char* path) {
                                       archiveSize, m_aListFileHash)) {
       rc = VRKERR_BAD_SIGNATURE;
     } else {
-      OpenListSideFile(listPath);
-      if (!DeferredNameListEnabled() && EnsureNames() != VRKERR_OK) rc = g_nVrkErrCode;
+      if (!OpenListSideFile(listPath)) {
+        rc = VRKERR_OPEN_FILE;
+      } else if (!DeferredNameListEnabled() && EnsureNames() != VRKERR_OK) {
+        rc = g_nVrkErrCode;
+      }
     }
   }
   if (rc != VRKERR_OK) {
