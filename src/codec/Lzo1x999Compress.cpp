@@ -109,8 +109,10 @@ class MatchFinder {
       : in_(in), n_(n), hashEnd_(n >= 3 ? n - 2 : 0), t_(t), rechoose_(rechoose) {}
 
   // After a Find of a level that re-chooses: the distance of the first
-  // measured candidate of each length (0: none).
-  size_t nearest[kShortLengths] = {};
+  // measured candidate of length i (0: none).
+  size_t Nearest(size_t i) const {
+    return (lengthsSeen_ >> i) & 1 ? searched_ - firstOfLength_[i] : 0;
+  }
 
   Match Find(size_t p, size_t maxChain) {
     const size_t look = n_ - p < kLookahead ? n_ - p : kLookahead;
@@ -118,21 +120,18 @@ class MatchFinder {
       t_.bestFound[p % kBestRing] = kInsideMatch;
       return {1, 0};
     }
-    if (rechoose_) std::memset(firstOfLength_, 0, sizeof firstOfLength_);
+    lengthsSeen_ = 0;
+    searched_ = p;
     Match m{1, 0};
     const uint32_t pair = Load16(in_ + p);
     const uint32_t last = t_.lastPair[pair];
     if (last != 0 && last - 1 + kWindow >= p) {
-      if (rechoose_) firstOfLength_[2] = last;
+      if (rechoose_) Saw(2, last - 1);
       size_t len = 2, pos = last - 1;
       if (look >= 3) Search(p, look, maxChain, &len, &pos);
       m = {len, p - pos};
     }
     t_.bestFound[p % kBestRing] = static_cast<uint16_t>(m.len);
-    if (rechoose_) {
-      for (size_t i = 2; i < kShortLengths; ++i)
-        nearest[i] = firstOfLength_[i] ? p - (firstOfLength_[i] - 1) : 0;
-    }
     t_.lastPair[pair] = static_cast<uint32_t>(p + 1);
     return m;
   }
@@ -187,8 +186,7 @@ class MatchFinder {
       if (Load16(cand + len - 1) != tail || Load16(cand) != head) continue;
       // Equal first two bytes and hash imply an equal third byte.
       const size_t i = CommonLength(cur, cand, look);
-      if (rechoose_ && i < kShortLengths && firstOfLength_[i] == 0)
-        firstOfLength_[i] = static_cast<uint32_t>(q + 1);
+      if (rechoose_ && i < kShortLengths && !((lengthsSeen_ >> i) & 1)) Saw(i, q);
       if (i > len) {
         len = i;
         *bestLen = len;
@@ -199,6 +197,11 @@ class MatchFinder {
     }
   }
 
+  void Saw(size_t len, size_t pos) {
+    lengthsSeen_ |= uint64_t{1} << len;
+    firstOfLength_[len] = pos;
+  }
+
   const unsigned char* const in_;
   const size_t n_;
   const size_t hashEnd_;  // positions below have three bytes to hash
@@ -206,7 +209,11 @@ class MatchFinder {
   const bool rechoose_;
   size_t base_ = 0;       // first position grouped
   size_t groupedTo_ = 0;  // positions below are grouped
-  uint32_t firstOfLength_[kShortLengths] = {};  // position + 1
+  // The position searched last, and the first candidate measured of each
+  // length below kShortLengths (those with their bit set in lengthsSeen_).
+  size_t searched_ = 0;
+  uint64_t lengthsSeen_ = 0;
+  size_t firstOfLength_[kShortLengths] = {};
 };
 
 // Bytes an instruction for this match takes after `lit` literals; 0 when
@@ -236,23 +243,27 @@ size_t MinGain(size_t ahead, size_t lit1, size_t lit2, size_t l1, size_t l2, siz
 
 // A byte shorter (two for one length) for a cheaper distance class, when a
 // candidate of that length was seen.
-void Rechoose(const size_t* nearest, size_t* len, size_t* off) {
+void Rechoose(const MatchFinder& finder, size_t* len, size_t* off) {
   const size_t n = *len;
   if (n <= 3 || *off <= kM2Off) return;
-  if (n <= kM2Len + 1 && nearest[n - 1] && nearest[n - 1] <= kM2Off) {
+  const size_t shorter = n <= kM3Len + 1 ? finder.Nearest(n - 1) : 0;
+  if (n <= kM2Len + 1 && shorter && shorter <= kM2Off) {
     *len = n - 1;
-    *off = nearest[n - 1];
+    *off = shorter;
     return;
   }
   if (*off <= kM3Off) return;
-  if (n == kM4Len + 1 && nearest[n - 2] && nearest[n - 2] <= kM2Off) {
-    *len = n - 2;
-    *off = nearest[n - 2];
-    return;
+  if (n == kM4Len + 1) {
+    const size_t twoShorter = finder.Nearest(n - 2);
+    if (twoShorter && twoShorter <= kM2Off) {
+      *len = n - 2;
+      *off = twoShorter;
+      return;
+    }
   }
-  if (n >= kM4Len + 1 && n <= kM3Len + 1 && nearest[n - 1] && nearest[n - 1] <= kM3Off) {
+  if (n >= kM4Len + 1 && n <= kM3Len + 1 && shorter && shorter <= kM3Off) {
     *len = n - 1;
-    *off = nearest[n - 1];
+    *off = shorter;
   }
 }
 
@@ -365,7 +376,7 @@ void Encode(const unsigned char* in, size_t n, StreamWriter* w, const Level& lev
       if (p < n) cur = finder->Find(p, maxChain);
       continue;
     }
-    if (level.rechoose) Rechoose(finder->nearest, &len, &off);
+    if (level.rechoose) Rechoose(*finder, &len, &off);
 
     size_t ahead = 0, maxAhead = 0, l1 = 0;
     if (level.lazySteps > 0 && len < level.maxLazy) {
@@ -378,7 +389,7 @@ void Encode(const unsigned char* in, size_t n, StreamWriter* w, const Level& lev
       ++ahead;
       cur = finder->Find(p + ahead, chain);
       if (cur.len < len || (cur.len == len && cur.off >= off)) continue;
-      if (level.rechoose) Rechoose(finder->nearest, &cur.len, &cur.off);
+      if (level.rechoose) Rechoose(*finder, &cur.len, &cur.off);
       const size_t l2 = CodedLength(cur.len, cur.off, lit + ahead);
       if (l2 == 0) continue;
       const size_t l3 = w->Empty() ? 0 : CodedLength(ahead, off, lit);
