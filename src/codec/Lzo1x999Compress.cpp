@@ -20,6 +20,7 @@
 // and their bytes are fetched independently.
 #include "codec/Lzo1x999Compress.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -420,60 +421,64 @@ void Encode(const unsigned char* in, size_t n, StreamWriter* w, const Level& lev
   w->End();
 }
 
-template <class T>
-T* Allocate(size_t count) {
-  return static_cast<T*>(std::calloc(count, sizeof(T)));
+// The work memory, in this order (the 32-bit tables first, for alignment).
+struct WorkLayout {
+  size_t positions;  // grouped at once
+  size_t Bytes() const {
+    return (kHashGroups + kPairs + 2 * positions) * sizeof(uint32_t) + kBestRing * sizeof(uint16_t);
+  }
+  FinderTables Tables(void* work) const {
+    uint32_t* const words = static_cast<uint32_t*>(work);
+    FinderTables t;
+    t.groupStart = words;
+    t.lastPair = t.groupStart + kHashGroups;
+    t.byHash = t.lastPair + kPairs;
+    t.rank = t.byHash + positions;
+    t.bestFound = reinterpret_cast<uint16_t*>(t.rank + positions);
+    return t;
+  }
+};
+
+WorkLayout LayoutFor(size_t n) {
+  const size_t most = kBlock + kWindow;
+  return WorkLayout{n < most ? (n > 0 ? n : 1) : most};
 }
 
 }  // namespace
 
-Lzo1x999Compressor::~Lzo1x999Compressor() {
-  std::free(byHash_);
-  std::free(rank_);
-  std::free(groupStart_);
-  std::free(lastPair_);
-  std::free(bestFound_);
+size_t Lzo1x999WorkSize(size_t n) { return LayoutFor(n).Bytes(); }
+
+bool Lzo1x999Compress(const unsigned char* in, size_t n, unsigned char* out, size_t* outSize,
+                      void* work, int level, Lzo999Progress progress, void* user) {
+  // Positions are kept in 32 bits.
+  if (level < 1 || level > 9 || !out || !outSize || !work || (!in && n > 0) || n >= 0xFFFFFFF0u)
+    return false;
+  const FinderTables tables = LayoutFor(n).Tables(work);
+  // The pair table tells positions apart from "none" (0); the other tables
+  // are written before they are read.
+  std::memset(tables.lastPair, 0, kPairs * sizeof(uint32_t));
+  const Level& settings = kLevels[level - 1];
+  MatchFinder finder(in, n, tables, settings.rechoose);
+  StreamWriter writer(out);
+  Encode(in, n, &writer, settings, &finder, progress, user);
+  *outSize = writer.Size();
+  if (progress) progress(user, n);
+  return true;
 }
 
-bool Lzo1x999Compressor::Reserve(size_t positions) {
-  if (!groupStart_) {
-    groupStart_ = Allocate<uint32_t>(kHashGroups);
-    lastPair_ = Allocate<uint32_t>(kPairs);  // kept all zero between calls
-    bestFound_ = Allocate<uint16_t>(kBestRing);
-    if (!groupStart_ || !lastPair_ || !bestFound_) return false;
-  }
-  if (capacity_ >= positions) return true;
-  std::free(byHash_);
-  std::free(rank_);
-  byHash_ = Allocate<uint32_t>(positions);
-  rank_ = Allocate<uint32_t>(positions);
-  capacity_ = byHash_ && rank_ ? positions : 0;
-  return capacity_ != 0;
-}
+Lzo1x999Compressor::~Lzo1x999Compressor() { std::free(work_); }
 
 bool Lzo1x999Compressor::Compress(const unsigned char* in, size_t n, unsigned char* out,
                                   size_t* outSize, int level, Lzo999Progress progress,
                                   void* user) {
-  if (level < 1 || level > 9 || !out || !outSize || (!in && n > 0)) return false;
-  // Positions are kept in 32 bits.
-  if (n >= 0xFFFFFFF0u) return false;
-  const size_t most = kBlock + kWindow;
-  if (!Reserve(n < most ? (n > 0 ? n : 1) : most)) return false;
-  const Level& settings = kLevels[level - 1];
-  MatchFinder finder(in, n, FinderTables{byHash_, rank_, groupStart_, lastPair_, bestFound_},
-                     settings.rechoose);
-  StreamWriter writer(out);
-  Encode(in, n, &writer, settings, &finder, progress, user);
-  *outSize = writer.Size();
-  // Clear the pair table where this input wrote to it, cheaper than the
-  // whole table for small inputs.
-  if (n > 2 * kPairs) {
-    std::memset(lastPair_, 0, kPairs * sizeof(uint32_t));
-  } else {
-    for (size_t p = 0; p + 1 < n; ++p) lastPair_[Load16(in + p)] = 0;
+  const size_t need = Lzo1x999WorkSize(n);
+  if (workSize_ < need) {
+    std::free(work_);
+    work_ = std::malloc(need);
+    workSize_ = work_ ? need : 0;
+    if (!work_) return false;
   }
-  if (progress) progress(user, n);
-  return true;
+  return Lzo1x999Compress(in, n, out, outSize, work_, level, progress, user);
 }
 
 }  // namespace orvel

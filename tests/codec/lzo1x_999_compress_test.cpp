@@ -166,3 +166,18 @@ TEST(Lzo1x999Compress, SampleOfRealFiles) {
     }
   }
 }
+
+// Work memory of any content, reused for inputs of other sizes, gives the
+// same stream as fresh memory.
+TEST(Lzo1x999Compress, WorkMemoryOfAnyContent) {
+  ASSERT_EQ(lzo_init(), LZO_E_OK);
+  std::vector<unsigned char> work(Lzo1x999WorkSize(1 << 20), 0xA5);
+  for (size_t n : {size_t{5000}, size_t{300000}, size_t{70}, size_t{1 << 20}}) {
+    const Bytes data = Repeats(n, 3);
+    Bytes out(Lzo1x999Bound(n));
+    size_t got = 0;
+    ASSERT_TRUE(Lzo1x999Compress(data.data(), n, out.data(), &got, work.data()));
+    out.resize(got);
+    EXPECT_EQ(out, Reference(data, 8)) << n;
+  }
+}
