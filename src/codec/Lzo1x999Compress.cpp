@@ -18,7 +18,10 @@
 // one dependent load at a time, positions are grouped by hash in plain
 // arrays, block by block, so the candidates of a position lie side by side
 // and their bytes are fetched independently.
-#include "codec/Lzo1x999Compress.h"
+
+// Named without its folder: hosts (vrk, the Python module) compile this file
+// in with only this folder on their include path.
+#include "Lzo1x999Compress.h"
 
 #include <cstdint>
 #include <cstdlib>
