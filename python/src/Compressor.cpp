@@ -14,7 +14,7 @@ constexpr size_t kTrialHead = 4096;
 
 }  // namespace
 
-Compressor::Compressor() : work999_(LZO1X_999_MEM_COMPRESS), work1_(LZO1X_1_MEM_COMPRESS) {}
+Compressor::Compressor() : work1_(LZO1X_1_MEM_COMPRESS) {}
 
 bool Compressor::MayShrink(const unsigned char* data, size_t size) {
   if (size < kTrialFrom) return true;
@@ -33,10 +33,9 @@ bool Compressor::Compress(const void* data, size_t size) {
   // LZO1X's worst case for `size` bytes of input.
   stream_.resize(size + size / 16 + 67);
   if (size == 0 || !MayShrink(in, size)) return false;
-  lzo_uint out = stream_.size();
-  if (lzo1x_999_compress(in, size, stream_.data(), &out, work999_.data()) != LZO_E_OK ||
-      out >= size)
-    return false;
+  // Ours writes liblzo2's lzo1x_999_compress bytes.
+  size_t out = 0;
+  if (!compressor_.Compress(in, size, stream_.data(), &out) || out >= size) return false;
   streamSize_ = out;
   return true;
 }

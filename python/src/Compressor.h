@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "Lzo1x999Compress.h"
+
 namespace orvelpy {
 
 // Work memory and output of one thread; reused from call to call.
@@ -24,7 +26,8 @@ class Compressor {
   // not shrink: first on the head of the file, then on all of it.
   bool MayShrink(const unsigned char* data, size_t size);
 
-  std::vector<unsigned char> work999_, work1_, stream_;
+  orvel::Lzo1x999Compressor compressor_;
+  std::vector<unsigned char> work1_, stream_;
   size_t streamSize_ = 0;
 };
 

@@ -14,9 +14,10 @@ cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
 # lib, or the multiarch directory in a build made for Debian.
 lib=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 # pip builds inside the source folder; a copy keeps the checkout clean.
-mkdir -p "$work/src/tools"
+mkdir -p "$work/src/tools" "$work/src/src/codec"
 cp -r "$src/python" "$work/src/python"
 cp -r "$src/tools/vrk" "$work/src/tools/vrk"
+cp "$src/src/codec/Lzo1x999Compress.h" "$src/src/codec/Lzo1x999Compress.cpp" "$work/src/src/codec/"
 "$python" -m venv --system-site-packages "$work/venv"
 # -O0: this checks the install, not the module's speed.
 if ! PKG_CONFIG_PATH="$work/prefix/$lib/pkgconfig" CFLAGS="-O0 -g0" \

@@ -1,13 +1,12 @@
 // The compression buffer: one LZO1X stream per stored file, compressed with
-// LZO1X-999 into a reusable output buffer, decompressed with our
-// bounds-checking LZO1X decoder (Lzo1xDecode.h).
+// our LZO1X-999 (Lzo1x999Compress.h) into a reusable output buffer,
+// decompressed with our bounds-checking LZO1X decoder (Lzo1xDecode.h).
 #include "codec/CompressBuffer.h"
-
-#include <lzo/lzo1x.h>
 
 #include <cstring>
 #include <memory>
 
+#include "codec/Lzo1x999Compress.h"
 #include "codec/Lzo1xDecode.h"
 #include "frame/DiskFile.h"
 
@@ -17,22 +16,14 @@ namespace {
 constexpr unsigned int kInitialCapacity = 65536;
 constexpr unsigned int kSlack = 16;
 
-static_assert(LZO1X_999_MEM_COMPRESS <= 458752, "work area too small");
-
-// lzo_init checks the library's ABI once per process; a function-local
-// static makes the first call thread-safe.
-bool LzoReady() {
-  static const bool ready = (lzo_init() == LZO_E_OK);
-  return ready;
-}
-
-// Bytes actually allocated for a buffer of usable size `capacity`. The
-// stream bound n + n/64 + 19 is what the buffer promises; LZO's own
-// documented worst case for all its formats (n + n/16 + 64 + 3) is larger,
-// and the extra room makes sure the compressor, which does not check its
-// output length, can never write outside the block whatever the input.
-uint64_t AllocationFor(uint64_t capacity) {
-  return capacity + capacity / 16 + 64 + 3 + kSlack;
+// Bytes of output room for a buffer of usable size `capacity`, a multiple
+// of 16 so that the work memory behind it stays aligned. The stream bound
+// n + n/64 + 19 is what the buffer promises; LZO's own documented worst case
+// (n + n/16 + 64 + 3) is larger, and the extra room makes sure the
+// compressor, which does not check its output length, can never write
+// outside the block whatever the input.
+uint64_t RoomFor(uint64_t capacity) {
+  return (Lzo1x999Bound(capacity) + kSlack + 15) / 16 * 16;
 }
 
 }  // namespace
@@ -41,10 +32,9 @@ CCompressBuffer::CCompressBuffer()
     : m_pBuffer(nullptr),
       m_nCapacity(kInitialCapacity),
       m_nOriginalSize(0),
-      m_nStoredSize(0) {
-  m_pBuffer = static_cast<unsigned char*>(VrkAlloc(AllocationFor(m_nCapacity)));
-  const uintptr_t area = reinterpret_cast<uintptr_t>(m_aWorkArea);
-  m_pWorkMem = m_aWorkArea + ((16 - (area & 15)) & 15);
+      m_nStoredSize(0),
+      m_pWorkMem(nullptr) {
+  m_pBuffer = static_cast<unsigned char*>(VrkAlloc(RoomFor(m_nCapacity)));
 }
 
 CCompressBuffer::~CCompressBuffer() {
@@ -52,31 +42,34 @@ CCompressBuffer::~CCompressBuffer() {
   m_pBuffer = nullptr;
 }
 
-bool CCompressBuffer::Reserve(unsigned int bound) {
-  if (m_pBuffer && m_nCapacity >= bound) return true;
+bool CCompressBuffer::Reserve(unsigned int bound, bool forCompression) {
+  if (m_pBuffer && m_nCapacity >= bound && (m_pWorkMem || !forCompression)) return true;
   // The buffer only grows: a null buffer (failed construction or failed
   // growth) is allocated at the larger of its recorded capacity and `bound`.
+  // Output room and work memory come in one block, so one allocation
+  // readies a compression.
   const unsigned int capacity = bound > m_nCapacity ? bound : m_nCapacity;
-  void* fresh = VrkAlloc(AllocationFor(capacity));
+  const uint64_t room = RoomFor(capacity);
+  const uint64_t work = forCompression ? Lzo1x999WorkSize(capacity) : 0;
+  void* fresh = VrkAlloc(room + work);
   if (!fresh) return false;
   VrkFree(m_pBuffer);
   m_pBuffer = static_cast<unsigned char*>(fresh);
+  m_pWorkMem = forCompression ? m_pBuffer + room : nullptr;
   m_nCapacity = capacity;
   return true;
 }
 
-bool CCompressBuffer::CompressInto(const void* data, unsigned int size,
-                                   unsigned int bound) {
+bool CCompressBuffer::CompressInto(const void* data, unsigned int size) {
   static const unsigned char kNoData = 0;
   if (!data) {
     if (size != 0) return false;
     data = &kNoData;
   }
-  if (!LzoReady()) return false;
-  lzo_uint outLength = bound;
-  const int rc = lzo1x_999_compress(static_cast<const unsigned char*>(data),
-                                    size, m_pBuffer, &outLength, m_pWorkMem);
-  if (rc != LZO_E_OK) return false;
+  size_t outLength = 0;
+  if (!Lzo1x999Compress(static_cast<const unsigned char*>(data), size, m_pBuffer, &outLength,
+                        m_pWorkMem))
+    return false;
   m_nOriginalSize = size;
   m_nStoredSize = static_cast<unsigned int>(outLength);
   return true;
@@ -88,9 +81,8 @@ const unsigned char* CCompressBuffer::CompressBuffer(const void* data,
   const uint64_t bound = CompressBound(size);
   // The usable size is kept in 32 bits.
   if (bound > 0xFFFFFFFFu - kSlack) return nullptr;
-  if (!Reserve(static_cast<unsigned int>(bound))) return nullptr;
-  if (!CompressInto(data, size, static_cast<unsigned int>(bound)))
-    return nullptr;
+  if (!Reserve(static_cast<unsigned int>(bound), true)) return nullptr;
+  if (!CompressInto(data, size)) return nullptr;
   return m_pBuffer;
 }
 
@@ -125,7 +117,7 @@ const unsigned char* CCompressBuffer::CompressDiskFile(const char* path) {
   if (size == kFileFailure) return nullptr;
   const uint64_t bound = CompressBound(size);
   if (bound > 0xFFFFFFFFu - kSlack) return nullptr;
-  if (!Reserve(static_cast<unsigned int>(bound))) return nullptr;
+  if (!Reserve(static_cast<unsigned int>(bound), true)) return nullptr;
 
   std::unique_ptr<unsigned char, VrkFreeDeleter> data(
       static_cast<unsigned char*>(VrkAlloc(uint64_t{size} + kSlack)));
@@ -134,8 +126,7 @@ const unsigned char* CCompressBuffer::CompressDiskFile(const char* path) {
   CloseDiskFile(input.file);
   input.file = kInvalidFile;
 
-  if (!CompressInto(data.get(), size, static_cast<unsigned int>(bound)))
-    return nullptr;
+  if (!CompressInto(data.get(), size)) return nullptr;
   return m_pBuffer;
 }
 

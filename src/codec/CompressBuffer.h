@@ -1,4 +1,5 @@
-// Whole-file compression with LZO1X-999 and decompression with LZO1X.
+// Whole-file compression with LZO1X-999 (ours, Lzo1x999Compress.h) and
+// decompression with LZO1X.
 #ifndef ORVEL_CODEC_COMPRESS_BUFFER_H
 #define ORVEL_CODEC_COMPRESS_BUFFER_H
 
@@ -18,9 +19,11 @@ inline bool IsPlausibleExpansion(uint64_t storedSize, uint64_t originalSize) {
   return originalSize <= storedSize * 256 + 4096;
 }
 
-// Each archive owns one. Keeps a growing output buffer (never shrunk) and the
-// compressor's work memory inside itself, so compression allocates nothing
-// once the buffer is large enough. Create with `new` (allocation rule).
+// Each archive owns one. Keeps a growing output buffer (never shrunk) and,
+// from the first compression on, the compressor's work memory in the same
+// block, so compression allocates nothing once the buffer is large enough
+// and readers never pay for the work memory. Create with `new` (allocation
+// rule).
 class CCompressBuffer : public VrkHeapObject {
  public:
   CCompressBuffer();
@@ -49,11 +52,12 @@ class CCompressBuffer : public VrkHeapObject {
   unsigned int m_nStoredSize;
 
  private:
-  bool Reserve(unsigned int bound);
-  bool CompressInto(const void* data, unsigned int size, unsigned int bound);
+  bool Reserve(unsigned int bound, bool forCompression);
+  bool CompressInto(const void* data, unsigned int size);
 
+  // Inside m_pBuffer's block after the output room; null until a compression
+  // needed it. Sized for inputs up to m_nCapacity bytes.
   unsigned char* m_pWorkMem;
-  unsigned char m_aWorkArea[458752 + 16];
 };
 
 }  // namespace orvel

@@ -157,3 +157,43 @@ TEST(CompressBuffer, FailedAllocationsGiveNullAndLaterCallsRecover) {
   EXPECT_EQ(host.live(), 0u);
   EXPECT_TRUE(host.always_aligned_16());
 }
+
+// The streams are liblzo2's lzo1x_999_compress bytes, also when the buffer
+// (and the work memory beside it) has grown or shrunk back to small inputs.
+TEST(CompressBuffer, StreamsAreThoseOfTheReferenceCompressor) {
+  ASSERT_EQ(lzo_init(), LZO_E_OK);
+  auto cb = std::make_unique<CCompressBuffer>();
+  Bytes work(LZO1X_999_MEM_COMPRESS);
+  for (const Bytes& data : {MixedBytes(3000, 8), MixedBytes(400000, 9), MixedBytes(70, 10),
+                            orvel_test::RandomBytes<Bytes>(90000, 11), MixedBytes(65536, 12)}) {
+    const unsigned n = static_cast<unsigned>(data.size());
+    Bytes expected(n + n / 16 + 67);
+    lzo_uint length = 0;
+    lzo1x_999_compress(data.data(), n, expected.data(), &length, work.data());
+    expected.resize(length);
+    EXPECT_EQ(Stored(*cb, cb->CompressBuffer(data.data(), n)), expected) << n;
+  }
+}
+
+// Only compression takes the compressor's work memory: an object that only
+// decodes stays small.
+TEST(CompressBuffer, ReadersDoNotHoldWorkMemory) {
+  const Bytes data = MixedBytes(5000, 13);
+  Bytes stream;
+  {
+    auto writer = std::make_unique<CCompressBuffer>();
+    stream = Stored(*writer, writer->CompressBuffer(data.data(), 5000));
+  }
+  orvel_test::CountingAllocator host;
+  {
+    orvel_test::ScopedAllocator use(&host);
+    std::unique_ptr<CCompressBuffer> cb(new CCompressBuffer);
+    Bytes out;
+    ASSERT_TRUE(DecodeExact(*cb, stream, 5000, &out));
+    EXPECT_EQ(out, data);
+    EXPECT_LT(host.peak_bytes(), 100000u);
+    ASSERT_NE(cb->CompressBuffer(data.data(), 5000), nullptr);
+    EXPECT_GT(host.peak_bytes(), 300000u);  // the work memory came with compression
+  }
+  EXPECT_EQ(host.live(), 0u);
+}

@@ -33,11 +33,11 @@ size_t StreamBound(size_t n) { return n + n / 16 + 64 + 3; }
 struct Watch {
   MappedInput* input;
   std::atomic<uint64_t>* progress;
-  lzo_uint reported;
+  size_t reported;
 };
 
-void OnCompressorProgress(lzo_callback_p self, lzo_uint done, lzo_uint, int) {
-  Watch* w = static_cast<Watch*>(self->user1);
+void OnCompressorProgress(void* user, size_t done) {
+  Watch* w = static_cast<Watch*>(user);
   if (done < w->reported + (1u << 20)) return;
   w->progress->fetch_add(done - w->reported, std::memory_order_relaxed);
   w->reported = done;
@@ -52,7 +52,7 @@ unsigned DefaultJobs() {
 }
 
 Packer::Packer(int level)
-    : work999_(LZO1X_999_MEM_COMPRESS), work1_(LZO1X_1_MEM_COMPRESS), level_(level) {}
+    : work1_(LZO1X_1_MEM_COMPRESS), level_(level) {}
 
 // LZO1X-1 leaves incompressible data almost at once, so a trial costs
 // little there; on text it costs a fraction of LZO1X-999's time, and a trial
@@ -80,17 +80,16 @@ bool Packer::MayShrink(const unsigned char* data, size_t n, MappedInput* input) 
 bool Packer::Compress(const unsigned char* data, size_t n, ByteBuffer* stream, MappedInput* input,
                       std::atomic<uint64_t>* progress) {
   if (!MayShrink(data, n, input)) return false;
-  ByteBuffer out(StreamBound(n));
-  lzo_uint len = out.Size();
+  ByteBuffer out(orvel::Lzo1x999Bound(n));
+  size_t len = 0;
   Watch watch{input, progress, 0};
-  lzo_callback_t callback{};
-  callback.nprogress = &OnCompressorProgress;
-  callback.user1 = &watch;
-  // Level 8 is what lzo1x_999_compress uses; the callback only reports.
-  int rc = lzo1x_999_compress_level(data, n, out.Data(), &len, work999_.data(), nullptr, 0,
-                                    progress && n >= kWatchedSize ? &callback : nullptr, level_);
+  // Our LZO1X-999 writes liblzo2's bytes at every level; the progress
+  // callback only reports.
+  const bool packed =
+      compressor_.Compress(data, n, out.Data(), &len, level_,
+                           progress && n >= kWatchedSize ? &OnCompressorProgress : nullptr, &watch);
   if (progress) progress->fetch_sub(watch.reported, std::memory_order_relaxed);
-  if (rc != LZO_E_OK || len >= n) return false;
+  if (!packed || len >= n) return false;
   out.Shrink(len);
   *stream = std::move(out);
   return true;

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "Lzo1x999Compress.h"
 #include "archive/ByteBuffer.h"
 #include "tree/InputFiles.h"
 #include "archive/MappedInput.h"
@@ -35,7 +36,7 @@ struct PackedFile {
 // quick LZO1X-1 trial settles clearly incompressible data without the slow
 // compressor), or unless `store` is set. `level` (1 to 9) is LZO1X-999's
 // effort; the default, 8, gives the bytes the library itself writes.
-constexpr int kDefaultPackLevel = 8;
+constexpr int kDefaultPackLevel = orvel::kLzo999DefaultLevel;
 class Packer {
  public:
   explicit Packer(int level = kDefaultPackLevel);
@@ -54,7 +55,8 @@ class Packer {
   // False when an LZO1X-1 trial shows that the data does not shrink.
   bool MayShrink(const unsigned char* data, size_t n, MappedInput* input);
 
-  std::vector<unsigned char> work999_, work1_, trial_;
+  orvel::Lzo1x999Compressor compressor_;
+  std::vector<unsigned char> work1_, trial_;
   int level_;
 };
 
