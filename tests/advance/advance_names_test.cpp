@@ -4,6 +4,7 @@
 #include <random>
 
 #include "advance/AdvanceFixture.h"
+#include "codec/TablePieces.h"
 #include "common/CountingAllocator.h"
 
 namespace orvel_test {
@@ -117,6 +118,42 @@ TEST_F(AdvanceNamesTest, LookupsAndReplacementsLeaveTheNamesOnDisk) {
   EXPECT_STREQ(name, "gamma");
   EXPECT_TRUE(p->NamesLoaded());
   EXPECT_EQ(p->NameCount(), 4u);
+}
+
+// A commit that changes no name keeps the unread list side file only while
+// table pieces are tracked (off, every commit writes the list as it always
+// did, the same bytes); a name listed while the others still wait on disk
+// joins them instead of taking their place.
+TEST_F(AdvanceNamesTest, UnreadNamesAtCommit) {
+  const std::string list = Bytes(".lst");
+  struct Case {
+    const char* what;
+    bool tracked;
+    const char* listed;  // passed to ListFileAdd before the commit, or null
+    bool loadedAfter;
+    unsigned names;
+  };
+  const Case cases[] = {
+      {"tracked", true, nullptr, false, 4},
+      {"untracked", false, nullptr, true, 4},
+      {"listed", true, "extra", true, 5},
+  };
+  for (const Case& c : cases) {
+    WriteFileBytes(Path(".lst"), list);
+    Packet p = Open();
+    p->BeginUpdate();
+    EXPECT_EQ(Add(*p, "beta", "new beta", 0, 0, 7), 0);
+    if (c.listed) p->ListFileAdd(c.listed);
+    orvel::SetTablePiecesEnabled(c.tracked);
+    EXPECT_EQ(p->EndUpdate(), 0) << c.what;
+    orvel::SetTablePiecesEnabled(true);
+    EXPECT_EQ(p->NamesLoaded(), c.loadedAfter) << c.what;
+    p.reset();
+    if (!c.listed) {
+      EXPECT_EQ(Bytes(".lst"), list) << c.what;
+    }
+    EXPECT_EQ(Open()->NameCount(), c.names) << c.what;
+  }
 }
 
 // Memory running out while the names are read fails the name use with -2
