@@ -71,9 +71,13 @@ bool CVrkAdvance::OpenListSideFile(const char* listPath) {
   m_bNamesPending = 0;
   m_bListOnDisk = false;
   if (m_hListFile != kInvalidFile) CloseDiskFile(m_hListFile);
+  // Read in order when read at all; but a remote list is not fetched whole
+  // now: the open asks for its first bytes, and the names fetch the rest at
+  // their first use.
+  const bool sequential = m_bReadOnly && !IsRemotePath(listPath);
   m_hListFile = OpenDiskFileEx(listPath,
                                m_bReadOnly ? kModeReadShared : kModeReadWriteShared,
-                               kAttrWriteThrough | (m_bReadOnly ? kAttrSequentialScan : 0));
+                               kAttrWriteThrough | (sequential ? kAttrSequentialScan : 0));
   if (m_hListFile == kInvalidFile && !m_bReadOnly) {
     // A list side file that is there but cannot be written makes the
     // archive read-only: no commit may write tables without their names.

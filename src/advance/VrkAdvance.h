@@ -279,7 +279,7 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   int ReadRecord(const AdvanceBlockEntry* entry, unsigned char* out, bool verify);
   // Opens the list side file as LoadListFile does (the read-only fallback
   // included) and leaves its names to EnsureNames. False when the file is
-  // remote and there but could not be fetched.
+  // remote and there but its first bytes could not be fetched.
   bool OpenListSideFile(const char* listPath);
   // Reads, checks and decodes the open list side file into the name list:
   // VRKERR_OK or the error code (also set), the list left empty.
