@@ -9,32 +9,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "BenchCorpus.h"
 #include "codec/CompressBuffer.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using orvel_bench::Bytes;
 using Clock = std::chrono::steady_clock;
-
-std::vector<Bytes> LoadSample(const std::string& dir, size_t every) {
-  std::vector<std::string> paths;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
-    if (e.is_regular_file()) paths.push_back(e.path().string());
-  std::sort(paths.begin(), paths.end());
-  std::vector<Bytes> files;
-  for (size_t i = 0; i < paths.size(); i += every) {
-    std::ifstream in(paths[i], std::ios::binary);
-    files.emplace_back(std::istreambuf_iterator<char>(in),
-                       std::istreambuf_iterator<char>());
-  }
-  return files;
-}
 
 double Seconds(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -49,7 +34,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no corpus at %s\n", dir.c_str());
     return 1;
   }
-  const std::vector<Bytes> files = LoadSample(dir, every ? every : 1);
+  const std::vector<Bytes> files = orvel_bench::LoadCorpus(dir, every);
   size_t total = 0, largest = 0;
   for (const auto& f : files) {
     total += f.size();

@@ -3,7 +3,6 @@
 // baseline.
 //
 //   bench_crc [megabytes-per-run]
-#include <time.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -12,20 +11,15 @@
 #include <random>
 #include <vector>
 
+#include "BenchCorpus.h"
 #include "codec/checksum_crc.h"
 #include "codec/checksum_crc_vector.h"
 
 namespace {
 
-constexpr size_t kBufferSize = 64 * 1024;
+using orvel_bench::CpuSeconds;
 
-// This thread's processor time: time spent waiting for a core that another
-// process holds is not counted.
-double CpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
-}
+constexpr size_t kBufferSize = 64 * 1024;
 
 // One timed pass over `totalBytes` in 64 KiB calls; returns GB/s.
 template <class F>

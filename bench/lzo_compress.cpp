@@ -5,46 +5,19 @@
 //   bench_lzo_compress [corpus-dir] [every-nth-file] [level]
 #include <lzo/lzo1x.h>
 
-#include <time.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "BenchCorpus.h"
 #include "codec/Lzo1x999Compress.h"
 
-namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-std::vector<Bytes> LoadTexts(const std::string& dir, size_t every) {
-  std::vector<std::string> paths;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
-    if (e.is_regular_file() && e.path().extension() == ".txt") paths.push_back(e.path().string());
-  std::sort(paths.begin(), paths.end());
-  std::vector<Bytes> files;
-  for (size_t i = 0; i < paths.size(); i += every) {
-    std::ifstream in(paths[i], std::ios::binary);
-    files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  return files;
-}
-
-// This thread's processor time, so that waiting for a core another
-// process holds is not counted.
-double CpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
-}
-
-}  // namespace
+using orvel_bench::Bytes;
+using orvel_bench::CpuSeconds;
 
 int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : "/tmp/corpus/loose";
@@ -54,7 +27,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no corpus at %s\n", dir.c_str());
     return 1;
   }
-  const std::vector<Bytes> files = LoadTexts(dir, every ? every : 1);
+  const std::vector<Bytes> files = orvel_bench::LoadCorpus(dir, every, ".txt");
   size_t total = 0, largest = 0;
   for (const auto& f : files) total += f.size(), largest = std::max(largest, f.size());
   Bytes mine(orvel::Lzo1x999Bound(largest)), theirs(mine.size());

@@ -4,22 +4,19 @@
 //   bench_lzo_decode [corpus-dir] [every-nth-file]
 #include <lzo/lzo1x.h>
 
-#include <time.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "BenchCorpus.h"
 #include "codec/Lzo1xDecode.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using orvel_bench::Bytes;
 
 struct Stream {
   Bytes packed;
@@ -27,16 +24,9 @@ struct Stream {
 };
 
 std::vector<Stream> LoadStreams(const std::string& dir, size_t every) {
-  std::vector<std::string> paths;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
-    if (e.is_regular_file() && e.path().extension() == ".txt")
-      paths.push_back(e.path().string());
-  std::sort(paths.begin(), paths.end());
   std::vector<unsigned char> work(LZO1X_999_MEM_COMPRESS);
   std::vector<Stream> streams;
-  for (size_t i = 0; i < paths.size(); i += every) {
-    std::ifstream in(paths[i], std::ios::binary);
-    const Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (const Bytes& data : orvel_bench::LoadCorpus(dir, every, ".txt")) {
     Stream s{Bytes(data.size() + data.size() / 16 + 64 + 3), data.size()};
     lzo_uint packed = 0;
     lzo1x_999_compress(data.data(), data.size(), s.packed.data(), &packed, work.data());
@@ -55,21 +45,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no corpus at %s\n", dir.c_str());
     return 1;
   }
-  const std::vector<Stream> streams = LoadStreams(dir, every ? every : 1);
+  const std::vector<Stream> streams = LoadStreams(dir, every);
   size_t total = 0, largest = 0;
   for (const auto& s : streams) total += s.size, largest = std::max(largest, s.size);
   Bytes out(largest), check(largest);
 
   bool same = true;
-  // Each pass is timed by this thread's processor time, so that time spent
-  // waiting for a core another process holds is not counted.
-  auto cpuSeconds = [] {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
-  };
   auto pass = [&](bool ours) {
-    const double start = cpuSeconds();
+    const double start = orvel_bench::CpuSeconds();
     for (const auto& s : streams) {
       size_t n = s.size;
       int rc;
@@ -82,7 +65,7 @@ int main(int argc, char** argv) {
       }
       if (rc != 0 || n != s.size) same = false;
     }
-    return total / (cpuSeconds() - start) / 1e6;
+    return total / (orvel_bench::CpuSeconds() - start) / 1e6;
   };
   double theirs = 0, ours = 0;
   for (int rep = 0; rep < 15; ++rep) {

@@ -7,47 +7,29 @@
 // Exits 1 when any stream differs (each such path is printed).
 #include <lzo/lzo1x.h>
 
-#include <time.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "BenchCorpus.h"
 #include "codec/Lzo1x999Compress.h"
 
-namespace {
-
-double CpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
-}
-
-}  // namespace
+using orvel_bench::CpuSeconds;
 
 int main(int argc, char** argv) {
   const int level = argc > 1 ? std::atoi(argv[1]) : orvel::kLzo999DefaultLevel;
   if (lzo_init() != LZO_E_OK || level < 1 || level > 9) return 2;
   orvel::Lzo1x999Compressor ours;
-  std::vector<unsigned char> work(LZO1X_999_MEM_COMPRESS), mine, theirs;
+  std::vector<unsigned char> work(LZO1X_999_MEM_COMPRESS), mine, theirs, data;
   size_t files = 0, unreadable = 0, differ = 0;
   unsigned long long bytes = 0;
   double ourTime = 0, theirTime = 0;
   std::string path;
   while (std::getline(std::cin, path, '\0')) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      ++unreadable;
-      continue;
-    }
-    const std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)),
-                                          std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    if (!orvel_bench::ReadBytes(path, &data)) {
       ++unreadable;
       continue;
     }

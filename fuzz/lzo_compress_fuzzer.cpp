@@ -23,6 +23,7 @@
 #include <random>
 #include <vector>
 
+#include "LzoFuzzInput.h"
 #include "codec/Lzo1x999Compress.h"
 
 namespace {
@@ -82,15 +83,13 @@ Bytes Shape(unsigned kind, const uint8_t* body, size_t size, size_t length) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool ready = lzo_init() == LZO_E_OK;
-  if (!ready || size < 3) return 0;
-  const unsigned mode = data[0];
-  const size_t param = data[1] | (size_t{data[2]} << 8);
+  orvel_fuzz::LzoFuzzInput input;
+  if (!orvel_fuzz::ParseLzoFuzzInput(data, size, &input)) return 0;
+  const unsigned mode = input.mode;
   const int level = (mode & 15) < 9 ? static_cast<int>(mode & 15) + 1 : 8;
-  const Bytes shaped = Shape((mode >> 4) & 7, data + 3, size - 3, param * 16);
+  const Bytes shaped = Shape((mode >> 4) & 7, input.body, input.size, input.param * 16);
 
-  std::unique_ptr<unsigned char[]> in(new unsigned char[shaped.size()]);
-  if (!shaped.empty()) std::memcpy(in.get(), shaped.data(), shaped.size());
+  const std::unique_ptr<unsigned char[]> in = orvel_fuzz::ExactCopy(shaped);
   const size_t bound = orvel::Lzo1x999Bound(shaped.size());
   std::unique_ptr<unsigned char[]> mine(new unsigned char[bound]);
   std::unique_ptr<unsigned char[]> theirs(new unsigned char[bound]);

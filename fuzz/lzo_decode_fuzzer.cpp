@@ -22,6 +22,7 @@
 #include <memory>
 #include <vector>
 
+#include "LzoFuzzInput.h"
 #include "codec/Lzo1xDecode.h"
 
 namespace {
@@ -50,23 +51,21 @@ size_t ReferenceSize(const Bytes& stream) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool ready = lzo_init() == LZO_E_OK;
-  if (!ready || size < 3) return 0;
-  const unsigned mode = data[0];
-  const size_t param = data[1] | (size_t{data[2]} << 8);
-  data += 3;
-  size -= 3;
+  orvel_fuzz::LzoFuzzInput input;
+  if (!orvel_fuzz::ParseLzoFuzzInput(data, size, &input)) return 0;
+  const unsigned mode = input.mode;
+  const size_t param = input.param;
 
   Bytes stream;
   if (mode & 8) {
-    stream = Compress(data, size, (mode & 16) != 0);
+    stream = Compress(input.body, input.size, (mode & 16) != 0);
     if (param != 0 && (param & 1)) {
       stream.resize(param % (stream.size() + 1));
     } else if (param != 0) {
       stream[param % stream.size()] = static_cast<unsigned char>(param >> 8);
     }
   } else {
-    stream.assign(data, data + size);
+    stream.assign(input.body, input.body + input.size);
   }
 
   size_t room = 0;
@@ -80,12 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // Exact-size copies of the stream for each decoder; exact-size outputs.
-  std::unique_ptr<unsigned char[]> in1(new unsigned char[stream.size()]);
-  std::unique_ptr<unsigned char[]> in2(new unsigned char[stream.size()]);
-  if (!stream.empty()) {
-    std::memcpy(in1.get(), stream.data(), stream.size());
-    std::memcpy(in2.get(), stream.data(), stream.size());
-  }
+  const std::unique_ptr<unsigned char[]> in1 = orvel_fuzz::ExactCopy(stream);
+  const std::unique_ptr<unsigned char[]> in2 = orvel_fuzz::ExactCopy(stream);
   std::unique_ptr<unsigned char[]> mine(new unsigned char[room]);
   std::unique_ptr<unsigned char[]> theirs(new unsigned char[room]);
   size_t n = room;

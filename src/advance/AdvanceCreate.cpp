@@ -140,9 +140,7 @@ int CVrkAdvance::EndUpdate() {
 int CVrkAdvance::WriteCommit() {
   // Names still on disk stay there when the commit would write them again
   // unchanged; otherwise they are read now, before anything is written.
-  AdvanceBlockEntry unreadRecord;
-  bool keepUnread = false;
-  if (const int rc = SettleUnreadList(&unreadRecord, &keepUnread)) return SetError(rc);
+  if (const int rc = SettleUnreadList()) return SetError(rc);
   // Commit point: the data records are durable before the tables that
   // reference them.
   if (m_hPacket != kInvalidFile && !FlushDiskFile(m_hPacket))
@@ -152,16 +150,12 @@ int CVrkAdvance::WriteCommit() {
   // The header copy written with the tables must outlive a power loss too.
   if (m_hPacket != kInvalidFile && !FlushDiskFile(m_hPacket)) return SetError(VRKERR_HEADER_IO);
 
-  if (keepUnread) {
-    // The list's entry takes the record's values, as writing the list would
-    // give it.
+  if (!NamesLoaded()) {
+    // Still unread: the list side file holds what the commit would write
+    // (or there is no list entry to write it under).
     if (AdvanceBlockEntry* entry = FindBlockByHash(m_aListFileHash[0], m_aListFileHash[1],
-                                                   m_aListFileHash[2], kNone);
-        entry && std::memcmp(entry, &unreadRecord, sizeof unreadRecord) != 0) {
-      // The next commit writes the piece that holds it.
-      *entry = unreadRecord;
-      TouchBlock(static_cast<uint32_t>(entry - m_pBlockTable));
-    }
+                                                   m_aListFileHash[2], kNone))
+      KeepListFile(entry);
     return SetError(VRKERR_OK);
   }
   // The list side file is written whenever the name list is the archive's

@@ -32,6 +32,9 @@ unsigned int CVrkAdvance::GetListText(char** text) {
 
 void CVrkAdvance::ListFileAdd(const char* name) {
   if (!name) return (void)SetError(VRKERR_NULL_NAME);
+  // Names still on disk come in first: one added to the empty list in their
+  // place would be lost when the commit reads them or keeps the file.
+  if (EnsureNames() != VRKERR_OK) return;
   char* copy = HeapStrDup(name);
   if (!copy) return (void)SetError(VRKERR_NO_MEMORY);
   LowerAscii(copy);
@@ -43,6 +46,7 @@ void CVrkAdvance::ListFileAdd(const char* name) {
 
 void CVrkAdvance::ListFileRemove(const char* name) {
   if (!name) return (void)SetError(VRKERR_NULL_NAME);
+  if (EnsureNames() != VRKERR_OK) return;
   char* copy = HeapStrDup(name);
   if (!copy) return (void)SetError(VRKERR_NO_MEMORY);
   LowerAscii(copy);
@@ -64,24 +68,13 @@ int CVrkAdvance::WriteListFile(const char* listPath) {
   AdvanceBlockEntry* entry =
       FindBlockByHash(m_aListFileHash[0], m_aListFileHash[1], m_aListFileHash[2], kNone);
   if (!entry) return 0;
-  // (Either bench switch turned off shows the list written as before.)
-  if (m_bListOnDisk && TablePiecesEnabled() && PackedTextCacheEnabled() &&
-      m_listRecord.originalSize == uint64_t{length} + 1) {
-    // The names are those the list side file holds: when its record would
-    // come out the same too, the file stays as it is.
-    AdvanceBlockEntry next = *entry;
-    next.flags |= kFileCompressed;
-    next.offset = kListRecordSize;
-    next.originalSize = m_listRecord.originalSize;
-    next.storedSize = m_listRecord.storedSize;
-    if (std::memcmp(&next, &m_listRecord, sizeof next) == 0) {
-      if (std::memcmp(&next, entry, sizeof next) != 0) {
-        *entry = next;
-        TouchBlock(static_cast<uint32_t>(entry - m_pBlockTable));
-      }
-      m_bListUntouched = true;
-      return SetError(VRKERR_OK), 1;
-    }
+  // The names are those the list side file holds: when its record would
+  // come out the same too, the file stays as it is. (The packed text cache's
+  // bench switch turned off shows the list written as before.)
+  if (PackedTextCacheEnabled() && m_listRecord.originalSize == uint64_t{length} + 1 &&
+      ListFileStands(*entry)) {
+    KeepListFile(entry);
+    return SetError(VRKERR_OK), 1;
   }
   m_bListOnDisk = false;
   m_bListUntouched = false;
@@ -115,6 +108,26 @@ int CVrkAdvance::WriteListFile(const char* listPath) {
   m_listRecord = *entry;
   m_bListOnDisk = true;
   return SetError(VRKERR_OK), 1;
+}
+
+bool CVrkAdvance::ListFileStands(const AdvanceBlockEntry& entry) const {
+  // (The bench switch turned off shows the list written as before.)
+  if (!m_bListOnDisk || !TablePiecesEnabled()) return false;
+  AdvanceBlockEntry next = entry;
+  next.flags |= kFileCompressed;
+  next.offset = kListRecordSize;
+  next.originalSize = m_listRecord.originalSize;
+  next.storedSize = m_listRecord.storedSize;
+  return std::memcmp(&next, &m_listRecord, sizeof next) == 0;
+}
+
+void CVrkAdvance::KeepListFile(AdvanceBlockEntry* entry) {
+  if (std::memcmp(entry, &m_listRecord, sizeof *entry) != 0) {
+    *entry = m_listRecord;
+    // The tables are written already: the change reaches them next commit.
+    TouchBlock(static_cast<uint32_t>(entry - m_pBlockTable));
+  }
+  m_bListUntouched = true;
 }
 
 }  // namespace orvel

@@ -71,9 +71,13 @@ bool CVrkAdvance::OpenListSideFile(const char* listPath) {
   m_bNamesPending = 0;
   m_bListOnDisk = false;
   if (m_hListFile != kInvalidFile) CloseDiskFile(m_hListFile);
+  // Read in order when read at all; but a remote list is not fetched whole
+  // now: the open asks for its first bytes, and the names fetch the rest at
+  // their first use.
+  const bool sequential = m_bReadOnly && !IsRemotePath(listPath);
   m_hListFile = OpenDiskFileEx(listPath,
                                m_bReadOnly ? kModeReadShared : kModeReadWriteShared,
-                               kAttrWriteThrough | (m_bReadOnly ? kAttrSequentialScan : 0));
+                               kAttrWriteThrough | (sequential ? kAttrSequentialScan : 0));
   if (m_hListFile == kInvalidFile && !m_bReadOnly) {
     // A list side file that is there but cannot be written makes the
     // archive read-only: no commit may write tables without their names.
@@ -184,34 +188,25 @@ int CVrkAdvance::LoadListText(char* text, uint32_t length, uint64_t room) {
   return 1;
 }
 
-int CVrkAdvance::SettleUnreadList(AdvanceBlockEntry* record, bool* keep) {
-  *keep = false;
+int CVrkAdvance::SettleUnreadList() {
   if (!m_bNamesPending) return VRKERR_OK;
   const int code = g_nVrkErrCode;
   const AdvanceBlockEntry* entry =
       FindBlockByHash(m_aListFileHash[0], m_aListFileHash[1], m_aListFileHash[2], kNone);
   SetError(code);
   // Without the list's entry a commit writes no names.
-  *keep = entry == nullptr;
   if (!entry) return VRKERR_OK;
-  int rc = ReadChecked(m_hListFile, record, sizeof(*record), 0, VRKERR_LIST_FILE_IO);
+  m_bListOnDisk = false;
+  const int rc = ReadChecked(m_hListFile, &m_listRecord, sizeof m_listRecord, 0,
+                             VRKERR_LIST_FILE_IO);
   if (rc != VRKERR_OK) return rc;
-  // The list entry as writing the unchanged names would leave it: a record
-  // equal to it means the file holds those very bytes. Anything else (a
-  // moved hash entry, a text stored uncompressed or elsewhere) is written
-  // as always, from the names.
-  AdvanceBlockEntry written = *entry;
-  written.flags |= kFileCompressed;
-  written.offset = kListRecordSize;
-  written.originalSize = record->originalSize;
-  written.storedSize = record->storedSize;
-  if ((record->flags & kFileCompressed) && m_pCompressor &&
-      std::memcmp(&written, record, sizeof written) == 0) {
-    *keep = true;
-    return VRKERR_OK;
-  }
-  rc = EnsureNames();
-  return rc;
+  // The names waiting on disk are the list's by definition; only compressed
+  // text is what writing them gives. Anything else (a moved hash entry, a
+  // text stored uncompressed or elsewhere) is written as always, from the
+  // names.
+  m_bListOnDisk = (m_listRecord.flags & kFileCompressed) && m_pCompressor;
+  if (ListFileStands(*entry)) return VRKERR_OK;
+  return EnsureNames();
 }
 
 }  // namespace orvel

@@ -279,16 +279,23 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   int ReadRecord(const AdvanceBlockEntry* entry, unsigned char* out, bool verify);
   // Opens the list side file as LoadListFile does (the read-only fallback
   // included) and leaves its names to EnsureNames. False when the file is
-  // remote and there but could not be fetched.
+  // remote and there but its first bytes could not be fetched.
   bool OpenListSideFile(const char* listPath);
   // Reads, checks and decodes the open list side file into the name list:
   // VRKERR_OK or the error code (also set), the list left empty.
   int DecodeListFile();
-  // Before a commit writes anything, while the names wait on disk: sets
-  // *keep when the list side file already holds what the commit would write
-  // there (the list's record, read into *record, matches its block entry),
-  // else takes the names in so that the commit writes them as always.
-  int SettleUnreadList(AdvanceBlockEntry* record, bool* keep);
+  // Before a commit writes anything, while the names wait on disk: reads
+  // the list's record into the list state and, unless the list side file
+  // already holds what the commit would write there (or there is no list
+  // entry to write), takes the names in so that the commit writes them.
+  int SettleUnreadList();
+  // True when the list side file holds what writing the list under `entry`
+  // would put there: the entry, as the write would leave it, equals the
+  // record on disk. Always false with table pieces turned off.
+  bool ListFileStands(const AdvanceBlockEntry& entry) const;
+  // The list side file stays as it is: `entry` takes the record's values,
+  // as writing the list would give it.
+  void KeepListFile(AdvanceBlockEntry* entry);
   // Splits the list text (length bytes, NUL after them, modified in place)
   // into the name list, lower-cased; -17 (nothing taken in) when the list
   // would need more than `room` bytes of memory.
@@ -364,11 +371,14 @@ class CVrkAdvance : public IOrvelPacket, public VrkHeapObject {
   ScratchBuffer m_readScratch;  // stored records on their way to the decoder
   PackedTextCache m_listCache;  // the name list as last compressed
   uint8_t m_bNamesPending;      // the list side file is open, its names not yet read
-  // The list side file holds the names in memory, compressed as the cache
-  // holds them, under this record: a commit need not write it.
+  // The list side file holds m_listRecord and the compressed text it
+  // describes, and that text is the name list: the one in memory (read from
+  // the file or written to it) or, while the names wait on disk, the one
+  // still there (its record read at commit). A commit that would write the
+  // same record leaves the file as it is.
   bool m_bListOnDisk = false;
-  bool m_bListUntouched = false;  // the last WriteListFile left the file as it was
   AdvanceBlockEntry m_listRecord{};
+  bool m_bListUntouched = false;  // the last WriteListFile left the file as it was
   // The tables as last written to or read from the table side file.
   TablePieces m_blockPieces{sizeof(AdvanceBlockEntry)};
   TablePieces m_hashPieces{sizeof(HashEntry)};

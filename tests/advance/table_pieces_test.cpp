@@ -9,9 +9,9 @@
 #include <random>
 #include <string>
 
+#include "advance/RandomChanges.h"
 #include "advance/VrkAdvance.h"
 #include "archive/BasicPacket.h"
-#include "codec/NameHash.h"
 #include "codec/TablePieces.h"
 #include "common/PacketTestUtil.h"
 #include "common/TempDir.h"
@@ -41,9 +41,9 @@ struct Deleter {
 };
 using Archive = std::unique_ptr<IOrvelPacket, Deleter>;
 
-// Names of the pool; a quarter of them are stored by their hashes alone.
-constexpr unsigned kPool = 320;
-std::string PoolName(unsigned i) { return "dir" + std::to_string(i % 7) + "/file" + std::to_string(i); }
+const RandomChanges kChanges(320, [](unsigned i) {
+  return "dir" + std::to_string(i % 7) + "/file" + std::to_string(i);
+});
 
 class TablePiecesTest : public ::testing::TestWithParam<Variant> {
  protected:
@@ -82,40 +82,6 @@ class TablePiecesTest : public ::testing::TestWithParam<Variant> {
   TempDir tmp_;
 };
 
-// One random change, made the same way to both copies.
-void Change(std::mt19937& rng, IOrvelPacket* const (&copies)[2]) {
-  static const std::unique_ptr<unsigned[]> crypt = [] {
-    std::unique_ptr<unsigned[]> t(new unsigned[orvel::kCryptTableWords]);
-    orvel::InitCryptTable(t.get());
-    return t;
-  }();
-  const unsigned i = rng() % kPool;
-  const std::string name = PoolName(i);
-  unsigned hash[3];
-  orvel::HashNameAll(name.c_str(), crypt.get(), hash);
-  std::string data(1 + rng() % 90, 'a');
-  for (char& c : data) c = static_cast<char>('a' + rng() % 4);
-  const unsigned version = rng() % 1000;
-  const unsigned kind = rng() % 10;
-  for (IOrvelPacket* p : copies) {
-    if (i % 4 == 0) {
-      // Files stored by hashes alone, as patches store them.
-      if (kind < 6) {
-        p->AddCompressedFileByHash(hash, 2, data.data(), static_cast<unsigned>(data.size()),
-                                   static_cast<unsigned>(data.size()), 0, version);
-      } else {
-        p->DeleteFileByHash(hash);
-      }
-    } else if (kind < 5) {
-      Add(*p, name, data, (kind & 1) | 2, 0, version);  // added or replaced, compressed or not
-    } else if (kind < 8) {
-      p->DeleteFile(name.c_str());
-    } else {
-      p->SetFileVersion(name.c_str(), version, version + 1);
-    }
-  }
-}
-
 TEST_P(TablePiecesTest, TrackedCommitsWriteWhatWholeTablesWrite) {
   const Variant& v = GetParam();
   Archive copy[2] = {Make(), Make()};
@@ -142,16 +108,17 @@ TEST_P(TablePiecesTest, TrackedCommitsWriteWhatWholeTablesWrite) {
       ExpectSameFiles();
       continue;
     }
-    IOrvelPacket* const both[2] = {copy[0].get(), copy[1].get()};
+    const std::vector<IOrvelPacket*> both = {copy[0].get(), copy[1].get()};
     for (IOrvelPacket* p : both) p->BeginUpdate();
     // Mostly a few changes; now and then many, enough to grow small tables.
-    const unsigned changes = what == 2 ? 150 : 1 + rng() % 4;
-    for (unsigned n = 0; n < changes; ++n) Change(rng, both);
+    std::vector<std::vector<int>> codes;
+    kChanges.Apply(rng, what == 2 ? 150 : 1 + rng() % 4, both, &codes);
     for (int c = 0; c < 2; ++c) {
       orvel::SetTablePiecesEnabled(c == 0);
       ASSERT_EQ(copy[c]->EndUpdate(), 0);
     }
     orvel::SetTablePiecesEnabled(true);
+    ASSERT_EQ(codes[0], codes[1]);
     ExpectSameFiles();
     if (HasFatalFailure() || HasFailure()) return;
   }

@@ -20,6 +20,8 @@ namespace fs = std::filesystem;
 struct Case {
   const char* label;
   std::vector<std::string> args;
+  int status;
+  std::string said = "";  // a piece of the error output, which is never empty
 };
 
 class ExitStatusTest : public ::testing::Test {
@@ -32,6 +34,14 @@ class ExitStatusTest : public ::testing::Test {
   }
 
   RunResult Vrk(const std::vector<std::string>& args) const { return RunVrk(dir_.path(), args); }
+  void ExpectRuns(const std::vector<Case>& cases) const {
+    for (const Case& c : cases) {
+      const RunResult r = Vrk(c.args);
+      EXPECT_EQ(r.status, c.status) << c.label << ": " << r.err;
+      EXPECT_FALSE(r.err.empty()) << c.label << ": the warning or error is named";
+      EXPECT_NE(r.err.find(c.said), std::string::npos) << c.label << ": " << r.err;
+    }
+  }
   std::string Path(const std::string& rel) const { return dir_ / rel; }
 
   // A copy of pack.vrk named STEM.vrk, with its side files.
@@ -77,20 +87,15 @@ TEST_F(ExitStatusTest, ADamagedNameListFailsWhatNeedsNames) {
   ASSERT_GT(list.size(), 44u);
   list[42] ^= 0x08;  // in the stored text, after the record and its checksum
   WriteFile(Path("badlist.lst"), list);
-  const Case needNames[] = {
-      {"list", {"list", "badlist.vrk"}},
-      {"verify", {"verify", "-q", "badlist.vrk"}},
-      {"extract", {"extract", "-q", "badlist.vrk", "-C", "out"}},
-      {"delete", {"delete", "badlist.vrk", "a.txt"}},
-      {"add", {"add", "-q", "badlist.vrk", "src/a.txt"}},
-      {"patch create", {"patch", "create", "-q", "badlist.vrk"}},
-  };
-  for (const Case& c : needNames) {
-    RunResult r = Vrk(c.args);
-    EXPECT_EQ(r.status, kFatal) << c.label << ": " << r.err;
-    EXPECT_NE(r.err.find("badlist.lst: the name list is damaged"), std::string::npos)
-        << c.label << ": " << r.err;
-  }
+  const std::string damaged = "badlist.lst: the name list is damaged";
+  ExpectRuns({
+      {"list", {"list", "badlist.vrk"}, kFatal, damaged},
+      {"verify", {"verify", "-q", "badlist.vrk"}, kFatal, damaged},
+      {"extract", {"extract", "-q", "badlist.vrk", "-C", "out"}, kFatal, damaged},
+      {"delete", {"delete", "badlist.vrk", "a.txt"}, kFatal, damaged},
+      {"add", {"add", "-q", "badlist.vrk", "src/a.txt"}, kFatal, damaged},
+      {"patch create", {"patch", "create", "-q", "badlist.vrk"}, kFatal, damaged},
+  });
   RunResult cat = Vrk({"cat", "badlist.vrk", "a.txt"});
   EXPECT_EQ(cat.status, kDone) << cat.err;
   EXPECT_EQ(cat.out, TextBytes(3000, 1));
@@ -108,52 +113,41 @@ TEST_F(ExitStatusTest, EveryCommandWarnsWithOneAndFailsWithTwo) {
   ASSERT_EQ(Vrk({"patch", "create", "-q", "p.vrk"}).status, kDone);
   ASSERT_EQ(std::remove(Path("p_00000002.pb").c_str()), 0);
 
-  const Case warnings[] = {
-      {"create skips a socket", {"create", "new.vrk", "-C", "mixed", "."}},
-      {"add skips a socket", {"add", "pack.vrk", "-C", "mixed", "."}},
-      {"list of a name not there", {"list", "pack.vrk", "a.txt", "absent.txt"}},
-      {"extract of a name not there", {"extract", "-q", "pack.vrk", "-C", "out", "absent.txt"}},
-      {"extract of a damaged file", {"extract", "-q", "damaged.vrk", "-C", "out"}},
-      {"delete of a name not there", {"delete", "pack.vrk", "absent.txt"}},
-      {"verify finds a damaged file", {"verify", "-q", "damaged.vrk"}},
-      {"salvage loses a damaged file", {"salvage", "-q", "damaged.vrk", "saved.vrk"}},
-      {"patch info misses a block file", {"patch", "info", "p.vrx"}},
-  };
-  for (const Case& c : warnings) {
-    RunResult r = Vrk(c.args);
-    EXPECT_EQ(r.status, kWarnings) << c.label << ": " << r.err;
-    EXPECT_FALSE(r.err.empty()) << c.label << ": the warning is named";
-  }
+  ExpectRuns({
+      {"create skips a socket", {"create", "new.vrk", "-C", "mixed", "."}, kWarnings},
+      {"add skips a socket", {"add", "pack.vrk", "-C", "mixed", "."}, kWarnings},
+      {"list of a name not there", {"list", "pack.vrk", "a.txt", "absent.txt"}, kWarnings},
+      {"extract of a name not there",
+       {"extract", "-q", "pack.vrk", "-C", "out", "absent.txt"}, kWarnings},
+      {"extract of a damaged file", {"extract", "-q", "damaged.vrk", "-C", "out"}, kWarnings},
+      {"delete of a name not there", {"delete", "pack.vrk", "absent.txt"}, kWarnings},
+      {"verify finds a damaged file", {"verify", "-q", "damaged.vrk"}, kWarnings},
+      {"salvage loses a damaged file", {"salvage", "-q", "damaged.vrk", "saved.vrk"}, kWarnings},
+      {"patch info misses a block file", {"patch", "info", "p.vrx"}, kWarnings},
+
+      {"create where no file can be made", {"create", "-q", "nodir/new.vrk", "src"}, kFatal},
+      {"create with nothing packable", {"create", "-q", "none.vrk", "mixed/sock"}, kFatal},
+      {"add to a non-archive", {"add", "-q", "junk.vrk", "src/a.txt"}, kFatal},
+      {"stamp", {"stamp", "junk.vrk"}, kFatal},
+      {"list", {"list", "junk.vrk"}, kFatal},
+      {"info", {"info", "junk.vrk"}, kFatal},
+      {"extract", {"extract", "-q", "junk.vrk", "-C", "out2"}, kFatal},
+      {"cat of a name not there", {"cat", "pack.vrk", "absent.txt"}, kFatal},
+      {"cat of a damaged file", {"cat", "damaged.vrk", "b.bin"}, kFatal},
+      {"delete", {"delete", "junk.vrk", "a.txt"}, kFatal},
+      {"compact", {"compact", "-q", "junk.vrk"}, kFatal},
+      {"verify", {"verify", "junk.vrk"}, kFatal},
+      {"salvage", {"salvage", "-q", "junk.vrk", "saved2.vrk"}, kFatal},
+      {"patch create", {"patch", "create", "-q", "junk.vrk"}, kFatal},
+      {"patch apply of no patch", {"patch", "apply", "-q", "pack.vrk", "absent.vrx"}, kFatal},
+      {"patch info of no patch", {"patch", "info", "absent.vrx"}, kFatal},
+      {"mount", {"mount", "junk.vrk", "src"}, kFatal},
+      {"umount of what is not mounted", {"umount", "src"}, kFatal},
+      {"a wrong command line", {"list"}, kFatal},
+  });
   EXPECT_EQ(Vrk({"list", "new.vrk"}).out, "c.txt\n") << "the rest was packed";
   EXPECT_TRUE(Exists(Path("out/a.txt"))) << "the intact files were extracted";
   EXPECT_TRUE(Exists(Path("saved.vrk"))) << "the intact files were salvaged";
-
-  const Case fatal[] = {
-      {"create where no file can be made", {"create", "-q", "nodir/new.vrk", "src"}},
-      {"create with nothing packable", {"create", "-q", "none.vrk", "mixed/sock"}},
-      {"add to a non-archive", {"add", "-q", "junk.vrk", "src/a.txt"}},
-      {"stamp", {"stamp", "junk.vrk"}},
-      {"list", {"list", "junk.vrk"}},
-      {"info", {"info", "junk.vrk"}},
-      {"extract", {"extract", "-q", "junk.vrk", "-C", "out2"}},
-      {"cat of a name not there", {"cat", "pack.vrk", "absent.txt"}},
-      {"cat of a damaged file", {"cat", "damaged.vrk", "b.bin"}},
-      {"delete", {"delete", "junk.vrk", "a.txt"}},
-      {"compact", {"compact", "-q", "junk.vrk"}},
-      {"verify", {"verify", "junk.vrk"}},
-      {"salvage", {"salvage", "-q", "junk.vrk", "saved2.vrk"}},
-      {"patch create", {"patch", "create", "-q", "junk.vrk"}},
-      {"patch apply of no patch", {"patch", "apply", "-q", "pack.vrk", "absent.vrx"}},
-      {"patch info of no patch", {"patch", "info", "absent.vrx"}},
-      {"mount", {"mount", "junk.vrk", "src"}},
-      {"umount of what is not mounted", {"umount", "src"}},
-      {"a wrong command line", {"list"}},
-  };
-  for (const Case& c : fatal) {
-    RunResult r = Vrk(c.args);
-    EXPECT_EQ(r.status, kFatal) << c.label << ": " << r.err;
-    EXPECT_FALSE(r.err.empty()) << c.label;
-  }
   EXPECT_FALSE(Exists(Path("none.vrk")) || Exists(Path("saved2.vrk")));
 }
 

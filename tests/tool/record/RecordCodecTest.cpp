@@ -120,7 +120,9 @@ TEST(RecordCodec, Version1StillReads) {
 
 // Each field of version 2 that can name what is not there, or hold what no
 // system has, makes the record damaged; the same record with it right reads.
-TEST(RecordCodec, Version2FieldsAreChecked) {
+// Names are system paths: parts of at most 255 bytes, at most 4096 in all,
+// no NUL; a name shares no more than the name before has.
+TEST(RecordCodec, FieldsAndNamesAreChecked) {
   const RawOwner owner{1234, 2345, "user", "group"};
   const RawEntry file{'f', 0, "F", ""};
   auto with = [](RawEntry e, uint64_t RawEntry::*field, uint64_t value) {
@@ -128,58 +130,77 @@ TEST(RecordCodec, Version2FieldsAreChecked) {
     return e;
   };
   const RawEntry link{'h', 0, "H", "F"};
-  struct Case {
+  const auto v2 = [](std::vector<RawOwner> owners, std::vector<RawEntry> entries) {
+    return RawRecord2(owners, entries);
+  };
+  const auto v1 = [](std::vector<RawEntry> entries) {
+    return RawRecord(entries.size(), [&entries](size_t i) { return entries[i]; });
+  };
+  const std::string part255(255, 'a');
+  std::string path;
+  while (path.size() < 4096) path += path.empty() ? "x" : "/x";
+  path.resize(4096);
+  // A part the shared bytes begin and the entry's own bytes go on with.
+  const auto continued = [&v1](size_t own) {
+    return v1({{'f', 0, "d/" + std::string(199, 'a'), ""}, {'f', 201, std::string(own, 'b'), ""}});
+  };
+  const RecordDecode kRead = RecordDecode::kRead, kDamaged = RecordDecode::kDamaged;
+  const struct {
     const char* label;
-    std::vector<RawOwner> owners;
-    std::vector<RawEntry> entries;
+    std::string bytes;
     RecordDecode outcome;
-  };
-  const Case cases[] = {
-      {"every kind, rightly", {owner},
-       {with(file, &RawEntry::owner, 1), {'d', 0, "D", ""}, {'l', 0, "L", "/abs"},
-        {'p', 0, "P", ""}, with({'c', 0, "C", ""}, &RawEntry::device, 0x10305),
-        {'b', 0, "B", ""}, with({'f', 0, "G", ""}, &RawEntry::alias, 1), link},
-       RecordDecode::kRead},
-      {"owner index past the owners", {owner}, {with(file, &RawEntry::owner, 2)},
-       RecordDecode::kDamaged},
-      {"owner index without owners", {}, {with(file, &RawEntry::owner, 1)},
-       RecordDecode::kDamaged},
-      {"uid past 32 bits", {{uint64_t{1} << 32, 0, "", ""}}, {file}, RecordDecode::kDamaged},
-      {"gid past 32 bits", {{0, uint64_t{1} << 32, "", ""}}, {file}, RecordDecode::kDamaged},
-      {"user name with NUL", {{0, 0, std::string("a\0b", 3), ""}}, {file},
-       RecordDecode::kDamaged},
-      {"group name too long", {{0, 0, "", std::string(256, 'g')}}, {file},
-       RecordDecode::kDamaged},
-      {"longest names", {{0, 0, std::string(255, 'u'), std::string(255, 'g')}}, {file},
-       RecordDecode::kRead},
+  } cases[] = {
+      {"every kind, rightly",
+       v2({owner}, {with(file, &RawEntry::owner, 1), {'d', 0, "D", ""}, {'l', 0, "L", "/abs"},
+                    {'p', 0, "P", ""}, with({'c', 0, "C", ""}, &RawEntry::device, 0x10305),
+                    {'b', 0, "B", ""}, with({'f', 0, "G", ""}, &RawEntry::alias, 1), link}),
+       kRead},
+      {"owner index past the owners", v2({owner}, {with(file, &RawEntry::owner, 2)}), kDamaged},
+      {"owner index without owners", v2({}, {with(file, &RawEntry::owner, 1)}), kDamaged},
+      {"uid past 32 bits", v2({{uint64_t{1} << 32, 0, "", ""}}, {file}), kDamaged},
+      {"gid past 32 bits", v2({{0, uint64_t{1} << 32, "", ""}}, {file}), kDamaged},
+      {"user name with NUL", v2({{0, 0, std::string("a\0b", 3), ""}}, {file}), kDamaged},
+      {"group name too long", v2({{0, 0, "", std::string(256, 'g')}}, {file}), kDamaged},
+      {"longest names", v2({{0, 0, std::string(255, 'u'), std::string(255, 'g')}}, {file}), kRead},
       {"alias number twice",
-       {}, {with(file, &RawEntry::alias, 3), with({'f', 0, "G", ""}, &RawEntry::alias, 3)},
-       RecordDecode::kDamaged},
-      {"alias number past 32 bits", {}, {with(file, &RawEntry::alias, uint64_t{1} << 32)},
-       RecordDecode::kDamaged},
-      {"hard link to nothing", {}, {file, {'h', 0, "H", "G"}}, RecordDecode::kDamaged},
-      {"hard link by the name folded", {}, {file, {'h', 0, "H", "f"}}, RecordDecode::kDamaged},
-      {"hard link to a directory", {}, {{'d', 0, "F", ""}, link}, RecordDecode::kDamaged},
-      {"hard link to a symbolic link", {}, {{'l', 0, "F", "x"}, link}, RecordDecode::kDamaged},
-      {"hard link to a hard link", {}, {file, link, {'h', 0, "I", "H"}}, RecordDecode::kDamaged},
-      {"hard link before its file", {}, {link, file}, RecordDecode::kDamaged},
-      {"hard link without target", {}, {file, {'h', 0, "H", ""}}, RecordDecode::kDamaged},
-      {"a name held twice", {}, {file, file}, RecordDecode::kDamaged},
-      {"a file and a FIFO of one name", {}, {file, {'p', 0, "F", ""}}, RecordDecode::kDamaged},
-      {"names differing in case", {}, {file, {'f', 0, "f", ""}}, RecordDecode::kRead},
-      {"a directory and a file of one name", {}, {file, {'d', 0, "F", ""}}, RecordDecode::kRead},
-      {"unknown kind", {}, {{'s', 0, "S", ""}}, RecordDecode::kDamaged},
+       v2({}, {with(file, &RawEntry::alias, 3), with({'f', 0, "G", ""}, &RawEntry::alias, 3)}),
+       kDamaged},
+      {"alias number past 32 bits", v2({}, {with(file, &RawEntry::alias, uint64_t{1} << 32)}),
+       kDamaged},
+      {"hard link to nothing", v2({}, {file, {'h', 0, "H", "G"}}), kDamaged},
+      {"hard link by the name folded", v2({}, {file, {'h', 0, "H", "f"}}), kDamaged},
+      {"hard link to a directory", v2({}, {{'d', 0, "F", ""}, link}), kDamaged},
+      {"hard link to a symbolic link", v2({}, {{'l', 0, "F", "x"}, link}), kDamaged},
+      {"hard link to a hard link", v2({}, {file, link, {'h', 0, "I", "H"}}), kDamaged},
+      {"hard link before its file", v2({}, {link, file}), kDamaged},
+      {"hard link without target", v2({}, {file, {'h', 0, "H", ""}}), kDamaged},
+      {"a name held twice", v2({}, {file, file}), kDamaged},
+      {"a file and a FIFO of one name", v2({}, {file, {'p', 0, "F", ""}}), kDamaged},
+      {"names differing in case", v2({}, {file, {'f', 0, "f", ""}}), kRead},
+      {"a directory and a file of one name", v2({}, {file, {'d', 0, "F", ""}}), kRead},
+      {"unknown kind", v2({}, {{'s', 0, "S", ""}}), kDamaged},
+      // The kinds version 2 brought are not version 1's.
+      {"hard link in version 1", v1({file, {'h', 0, "X", "F"}}), kDamaged},
+      {"FIFO in version 1", v1({file, {'p', 0, "X", "F"}}), kDamaged},
+      {"character device in version 1", v1({file, {'c', 0, "X", "F"}}), kDamaged},
+      {"block device in version 1", v1({file, {'b', 0, "X", "F"}}), kDamaged},
+      {"a part of 255 bytes", v1({{'f', 0, part255, ""}}), kRead},
+      {"a part of 256 bytes", v1({{'f', 0, part255 + "a", ""}}), kDamaged},
+      {"a later part of 256 bytes", v1({{'f', 0, part255 + "\\" + part255 + "a", ""}}), kDamaged},
+      {"a path of 4096 bytes", v1({{'d', 0, path, ""}}), kRead},
+      {"a path of 4097 bytes", v1({{'d', 0, path + "y", ""}}), kDamaged},
+      {"a name with NUL", v1({{'f', 0, std::string("a\0b", 3), ""}}), kDamaged},
+      {"a link target of 4096 bytes", v1({{'l', 0, "l", std::string(4096, 't')}}), kRead},
+      {"a link target of 4097 bytes", v1({{'l', 0, "l", std::string(4097, 't')}}), kDamaged},
+      {"an empty link target", v1({{'l', 0, "l", ""}}), kDamaged},
+      {"a continued part of 255 bytes", continued(56), kRead},
+      {"a continued part of 256 bytes", continued(57), kDamaged},
+      {"sharing more than the name before has", v1({{'f', 0, "abc", ""}, {'f', 4, "abc", ""}}),
+       kDamaged},
   };
-  for (const Case& c : cases) {
-    const Decoded d = Decode(RawRecord2(c.owners, c.entries));
+  for (const auto& c : cases) {
+    const Decoded d = Decode(c.bytes);
     EXPECT_EQ(d.outcome, c.outcome) << c.label << ": " << d.problem;
-  }
-  // The kinds version 2 brought are not version 1's.
-  for (char kind : {'h', 'p', 'c', 'b'}) {
-    const RawEntry e{kind, 0, "X", "F"};
-    EXPECT_EQ(Decode(RawRecord(2, [&](size_t i) { return i ? e : file; })).outcome,
-              RecordDecode::kDamaged)
-        << kind;
   }
   std::string later = RawRecord2({}, {file});
   later[4] = 3;
@@ -231,38 +252,6 @@ TEST(TreeRecordLookup, ExactFirstThenUnambiguousCase) {
   EXPECT_TRUE(record.Forget("a.txt"));  // now the one of that name regardless of case
   EXPECT_EQ(record.Find("A.txt"), nullptr);
   EXPECT_FALSE(record.Forget("a.txt"));
-}
-
-// Names are system paths: parts of at most 255 bytes, at most 4096 in all,
-// no NUL; a name shares no more than the name before has.
-TEST(RecordCodec, NamesAndTargetsWithinSystemLimits) {
-  const std::string part255(255, 'a');
-  const auto one = [](RawEntry e) { return RawRecord(1, [&e](size_t) { return e; }); };
-  const auto outcome = [](const std::string& bytes) { return Decode(bytes).outcome; };
-  EXPECT_EQ(outcome(one({'f', 0, part255, ""})), RecordDecode::kRead);
-  EXPECT_EQ(outcome(one({'f', 0, part255 + "a", ""})), RecordDecode::kDamaged);
-  EXPECT_EQ(outcome(one({'f', 0, part255 + "\\" + part255 + "a", ""})), RecordDecode::kDamaged);
-  std::string path;
-  while (path.size() < 4096) path += path.empty() ? "x" : "/x";
-  path.resize(4096);
-  EXPECT_EQ(outcome(one({'d', 0, path, ""})), RecordDecode::kRead);
-  EXPECT_EQ(outcome(one({'d', 0, path + "y", ""})), RecordDecode::kDamaged);
-  EXPECT_EQ(outcome(one({'f', 0, std::string("a\0b", 3), ""})), RecordDecode::kDamaged);
-  EXPECT_EQ(outcome(one({'l', 0, "l", std::string(4096, 't')})), RecordDecode::kRead);
-  EXPECT_EQ(outcome(one({'l', 0, "l", std::string(4097, 't')})), RecordDecode::kDamaged);
-  EXPECT_EQ(outcome(one({'l', 0, "l", ""})), RecordDecode::kDamaged);
-  // A part the shared bytes begin and the entry's own bytes go on with.
-  const auto continued = [](size_t own) {
-    return RawRecord(2, [own](size_t i) {
-      return i ? RawEntry{'f', 201, std::string(own, 'b'), ""}
-               : RawEntry{'f', 0, "d/" + std::string(199, 'a'), ""};
-    });
-  };
-  EXPECT_EQ(outcome(continued(56)), RecordDecode::kRead);
-  EXPECT_EQ(outcome(continued(57)), RecordDecode::kDamaged);
-  // The second name shares one byte more than the first has.
-  EXPECT_EQ(outcome(RawRecord(2, [](size_t i) { return RawEntry{'f', i ? 4u : 0u, "abc", ""}; })),
-            RecordDecode::kDamaged);
 }
 
 // The archive's case: 100,000 names, each sharing 4088 bytes with the name
