@@ -25,7 +25,8 @@ bool HasArchiveExtension(const char* path) {
 
 void SideFilePath(const char* path, const char* extension, char* out) {
   const UrlParts parts = SplitUrl(path);
-  const std::size_t stem = parts.pathEnd >= kExtensionLength ? parts.pathEnd - kExtensionLength : parts.pathEnd;
+  const std::size_t stem =
+      parts.pathEnd >= kExtensionLength ? parts.pathEnd - kExtensionLength : parts.pathEnd;
   const std::size_t query = parts.queryEnd - parts.pathEnd;
   std::memmove(out, path, stem);
   char* at = out + stem;

@@ -49,7 +49,9 @@ class BodySink {
         call_([](void* t, const HttpReply& r, const char* d, size_t n) -> bool {
           return (*static_cast<std::remove_reference_t<F>*>(t))(r, d, n);
         }) {}
-  bool operator()(const HttpReply& r, const char* d, size_t n) const { return call_(target_, r, d, n); }
+  bool operator()(const HttpReply& r, const char* d, size_t n) const {
+    return call_(target_, r, d, n);
+  }
 
  private:
   void* target_;

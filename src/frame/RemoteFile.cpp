@@ -94,7 +94,8 @@ class RemoteFile : public VrkHeapObject {
       return n;
     }
     const uint64_t extra = std::min<uint64_t>(window_, size_ - offset - n);
-    if (extra == 0 || !ReserveAhead(n + extra)) return Fetch(static_cast<char*>(out), offset, n) ? n : 0;
+    if (extra == 0 || !ReserveAhead(n + extra))
+      return Fetch(static_cast<char*>(out), offset, n) ? n : 0;
     aheadAt_ = offset;
     if (!Fetch(reinterpret_cast<char*>(ahead_.data()), offset, static_cast<uint32_t>(n + extra))) {
       ahead_.clear();

@@ -217,7 +217,8 @@ TEST_F(FaultyArchive, AUrlWithAQueryOpensOverOneConnection) {
   std::vector<std::string> sides;
   for (const auto& r : log) {
     EXPECT_EQ(r.path.substr(r.path.find('?')), "?sig=a%2Fb&exp=1");
-    if (r.path.find(".vrk?") == std::string::npos) sides.push_back(r.path.substr(0, r.path.find('?')));
+    const std::string path = r.path.substr(0, r.path.find('?'));
+    if (path != "/a.vrk") sides.push_back(path);
   }
   EXPECT_EQ(sides, (std::vector<std::string>{"/a.bhl", "/a.lst"}));
 }

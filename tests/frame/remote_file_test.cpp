@@ -41,7 +41,8 @@ class RemoteFileTest : public ::testing::Test {
   std::string ReadAt(FileHandle h, unsigned count, unsigned offset) {
     std::string out(count, '\0');
     const unsigned n = ReadDiskFileAt(h, &out[0], count, offset);
-    if (n == 0 && count && offset < bytes_.size()) return "<" + std::to_string(VrkLastSystemError()) + ">";
+    if (n == 0 && count && offset < bytes_.size())
+      return "<" + std::to_string(VrkLastSystemError()) + ">";
     out.resize(n);
     return out;
   }
