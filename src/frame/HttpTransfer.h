@@ -6,8 +6,8 @@
 // connections.
 //
 // libcurl's settings: HTTP/2 where a TLS server offers it, else HTTP/1.1;
-// the proxy variables (http_proxy, https_proxy, no_proxy) as libcurl reads
-// them; its default CA bundle (the system's) with peer and host checks on;
+// the proxy variables as libcurl reads them (http_proxy in small letters
+// only, HTTPS_PROXY, ALL_PROXY, NO_PROXY); its default CA bundle (the system's) with peer and host checks on;
 // no compressed bodies, whose bytes would not match the ranges asked for.
 // Header values are never logged: they may hold credentials.
 #ifndef ORVEL_FRAME_HTTP_TRANSFER_H
