@@ -1,6 +1,7 @@
 // Opening an advanced archive: the three files, the checksummed side header
 // and tables, their deciphering and structural check. The name list is
 // read later, when a name is first needed (AdvanceListLoad.cpp).
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -132,7 +133,9 @@ unsigned int CVrkAdvance::ReadHashTable(FileHandle file,
 int CVrkAdvance::OpenPacketLocked(const char* path) {
   if (!path) return SetError(VRKERR_NULL_PATH), 0;
   const size_t length = std::strlen(path);
-  if (length >= kMaxPath) return SetError(VRKERR_OPEN_FILE), 0;
+  // The reason is noted, lest an earlier one (a URL refused for writing)
+  // explain the failure.
+  if (length >= kMaxPath) return NoteSystemError(ENAMETOOLONG), SetError(VRKERR_OPEN_FILE), 0;
   std::memmove(m_szPath, path, length + 1);  // reopening passes m_szPath itself
   if (!HasArchiveExtension(m_szPath)) return SetError(VRKERR_BAD_EXTENSION), 0;
   char tablePath[kMaxPath];

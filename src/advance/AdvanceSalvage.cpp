@@ -109,10 +109,8 @@ bool SalvageAdvancedArchive(const char* path, State* state) {
   if (!HasArchiveExtension(path)) return SetError(VRKERR_BAD_EXTENSION), false;
   char sidePath[kSalvagePathLength];
   char listPath[kSalvagePathLength];
-  std::memcpy(sidePath, path, n - 4);
-  std::memcpy(sidePath + n - 4, kTableFileExtension, 5);
-  std::memcpy(listPath, path, n - 4);
-  std::memcpy(listPath + n - 4, kListFileExtension, 5);
+  SideFilePath(path, kTableFileExtension, sidePath);
+  SideFilePath(path, kListFileExtension, listPath);
   KeyArchiveCipher();
 
   SalvageInput side(sidePath);

@@ -15,17 +15,6 @@
 
 namespace orvel {
 
-bool HasArchiveExtension(const char* path) {
-  size_t n = std::strlen(path);
-  if (n < 4) return false;
-  for (int i = 0; i < 4; ++i) {
-    unsigned char c = static_cast<unsigned char>(path[n - 4 + i]);
-    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
-    if (c != static_cast<unsigned char>(kArchiveExtension[i])) return false;
-  }
-  return true;
-}
-
 CVrkAdvance::CVrkAdvance()
     : m_pNameList(nullptr),
       m_nUpdateCount(0),
@@ -152,11 +141,7 @@ int CVrkAdvance::CheckHashedChange(const unsigned int* hash) const {
 }
 
 void CVrkAdvance::SidePath(const char* extension, char* out) const {
-  // m_szPath ends in ".vrk" in any letter case: replace those four bytes.
-  size_t n = std::strlen(m_szPath);
-  size_t stem = n >= 4 ? n - 4 : n;
-  std::memcpy(out, m_szPath, stem);
-  std::memcpy(out + stem, extension, 5);
+  SideFilePath(m_szPath, extension, out);
 }
 
 bool CVrkAdvance::SetVerifyCheckSum(bool enable) {

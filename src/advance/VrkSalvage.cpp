@@ -24,8 +24,7 @@ bool HasTableSideFile(const char* path) {
   const size_t n = std::strlen(path);
   if (n >= kMaxPath || !HasArchiveExtension(path)) return false;
   char side[kMaxPath];
-  std::memcpy(side, path, n - 4);
-  std::memcpy(side + n - 4, kTableFileExtension, sizeof kTableFileExtension);
+  SideFilePath(path, kTableFileExtension, side);
   return DiskFileExists(side) != 0;
 }
 

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace orvel {
 namespace {
@@ -53,12 +54,12 @@ bool StartsWithNoCase(const char* line, size_t size, const char* prefix) {
 }
 
 // The value of a header line after its name, without surrounding blanks.
-std::string ValueAfter(const char* line, size_t size, size_t nameLength) {
+VrkString ValueAfter(const char* line, size_t size, size_t nameLength) {
   size_t a = nameLength;
   size_t b = size;
   while (a < b && (line[a] == ' ' || line[a] == '\t')) ++a;
   while (b > a && (line[b - 1] == '\r' || line[b - 1] == '\n' || line[b - 1] == ' ')) --b;
-  return std::string(line + a, b - a);
+  return VrkString(line + a, b - a);
 }
 
 struct Transfer {
@@ -66,14 +67,14 @@ struct Transfer {
   const BodySink* sink;
 };
 
-size_t OnHeader(char* line, size_t, size_t size, void* user) {
-  HttpReply& r = static_cast<Transfer*>(user)->reply;
+// Notes one header line in the reply; throws std::bad_alloc.
+void NoteHeader(const char* line, size_t size, HttpReply& r) {
   if (StartsWithNoCase(line, size, "HTTP/")) {
     // A new response (after a redirect or an interim one): forget the last.
-    const std::string status = ValueAfter(line, size, 0);
+    const VrkString status = ValueAfter(line, size, 0);
     const size_t blank = status.find(' ');
     r = HttpReply();
-    r.status = blank == std::string::npos ? 0 : std::strtol(status.c_str() + blank + 1, nullptr, 10);
+    r.status = blank == VrkString::npos ? 0 : std::strtol(status.c_str() + blank + 1, nullptr, 10);
   } else if (StartsWithNoCase(line, size, "etag:")) {
     r.etag = ValueAfter(line, size, 5);
   } else if (StartsWithNoCase(line, size, "last-modified:")) {
@@ -81,12 +82,12 @@ size_t OnHeader(char* line, size_t, size_t size, void* user) {
   } else if (StartsWithNoCase(line, size, "content-range:")) {
     r.contentRange = ValueAfter(line, size, 14);
   } else if (StartsWithNoCase(line, size, "content-length:")) {
-    const std::string v = ValueAfter(line, size, 15);
+    const VrkString v = ValueAfter(line, size, 15);
     char* end = nullptr;
     const long long n = std::strtoll(v.c_str(), &end, 10);
     r.contentLength = end && *end == '\0' && n >= 0 ? n : -1;
   } else if (StartsWithNoCase(line, size, "retry-after:")) {
-    const std::string v = ValueAfter(line, size, 12);
+    const VrkString v = ValueAfter(line, size, 12);
     char* end = nullptr;
     const long seconds = std::strtol(v.c_str(), &end, 10);
     if (end && *end == '\0' && seconds >= 0) {
@@ -96,12 +97,31 @@ size_t OnHeader(char* line, size_t, size_t size, void* user) {
       if (when >= 0) r.retryAfter = std::max<long>(0, static_cast<long>(when - time(nullptr)));
     }
   }
-  return size;
+}
+
+// libcurl's callbacks: no exception may pass through libcurl's frames, so
+// one that could not keep the reply ends the transfer as out of memory.
+size_t OnHeader(char* line, size_t, size_t size, void* user) {
+  HttpReply& r = static_cast<Transfer*>(user)->reply;
+  try {
+    NoteHeader(line, size, r);
+    return size;
+  } catch (...) {
+    r.outOfMemory = true;
+    return 0;
+  }
 }
 
 size_t OnBody(char* data, size_t, size_t size, void* user) {
   auto* t = static_cast<Transfer*>(user);
-  if (!(*t->sink)(t->reply, data, size)) {
+  bool more = false;
+  try {
+    more = (*t->sink)(t->reply, data, size);
+  } catch (...) {
+    t->reply.outOfMemory = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
+  if (!more) {
     t->reply.stopped = true;
     return CURL_WRITEFUNC_ERROR;
   }
@@ -120,9 +140,36 @@ bool IsTransient(CURLcode code) {
   }
 }
 
+// The request headers: "Name: value" lines of `headers` (separated by
+// '\n', trailing blanks dropped, lines without a colon skipped) into `list`;
+// false when memory ran out (`list` then empty).
+bool HeaderList(const char* headers, curl_slist** list) {
+  *list = nullptr;
+  try {
+    VrkString line;
+    for (const char* at = headers; *at;) {
+      const size_t length = std::strcspn(at, "\n");
+      size_t keep = length;
+      while (keep > 0 && (at[keep - 1] == '\r' || at[keep - 1] == ' ')) --keep;
+      if (std::memchr(at, ':', keep)) {
+        line.assign(at, keep);
+        curl_slist* more = curl_slist_append(*list, line.c_str());
+        if (!more) throw std::bad_alloc();
+        *list = more;
+      }
+      at += length + (at[length] == '\n');
+    }
+    return true;
+  } catch (...) {
+    curl_slist_free_all(*list);
+    *list = nullptr;
+    return false;
+  }
+}
+
 }  // namespace
 
-std::string ConfiguredHttpHeaders() {
+VrkString ConfiguredHttpHeaders() {
   const char* v = std::getenv("ORVEL_HTTP_HEADERS");
   return v ? v : "";
 }
@@ -154,8 +201,8 @@ HttpSession::~HttpSession() {
   if (m_curl) curl_easy_cleanup(static_cast<CURL*>(m_curl));
 }
 
-HttpReply HttpSession::Get(const std::string& url, const std::string& headers,
-                           uint64_t rangeFirst, uint64_t rangeLast, const BodySink& sink) {
+HttpReply HttpSession::Get(const char* url, const char* headers, uint64_t rangeFirst,
+                           uint64_t rangeLast, BodySink sink) {
   Transfer t{HttpReply(), &sink};
   CURL* curl = static_cast<CURL*>(m_curl);
   if (!curl) {
@@ -163,23 +210,16 @@ HttpReply HttpSession::Get(const std::string& url, const std::string& headers,
     return t.reply;
   }
   curl_slist* list = nullptr;
-  size_t start = 0;
-  while (start < headers.size()) {
-    size_t end = headers.find('\n', start);
-    if (end == std::string::npos) end = headers.size();
-    std::string line = headers.substr(start, end - start);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    if (line.find(':') != std::string::npos) {
-      curl_slist* more = curl_slist_append(list, line.c_str());
-      if (more) list = more;
-    }
-    start = end + 1;
+  if (!HeaderList(headers, &list)) {
+    t.reply.outOfMemory = true;
+    t.reply.transport = CURLE_OUT_OF_MEMORY;
+    return t.reply;
   }
   char range[48] = "";
   if (rangeFirst <= rangeLast)
     std::snprintf(range, sizeof range, "%llu-%llu", static_cast<unsigned long long>(rangeFirst),
                   static_cast<unsigned long long>(rangeLast));
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_URL, url);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
   curl_easy_setopt(curl, CURLOPT_RANGE, range[0] ? range : nullptr);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
@@ -190,8 +230,8 @@ HttpReply HttpSession::Get(const std::string& url, const std::string& headers,
   long status = 0;
   if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status)
     t.reply.status = status;
-  t.reply.transport = t.reply.stopped ? CURLE_OK : rc;
-  t.reply.transient = !t.reply.stopped && IsTransient(rc);
+  t.reply.transport = t.reply.outOfMemory ? CURLE_OUT_OF_MEMORY : t.reply.stopped ? CURLE_OK : rc;
+  t.reply.transient = !t.reply.stopped && !t.reply.outOfMemory && IsTransient(rc);
   return t.reply;
 }
 

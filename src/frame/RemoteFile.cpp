@@ -8,16 +8,19 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <unordered_map>
-#include <vector>
+#include <new>
 
+#include "frame/Allocation.h"
 #include "frame/ErrorCode.h"
 #include "frame/HttpTransfer.h"
+#include "frame/LibraryContainers.h"
 
 namespace orvel {
 namespace {
@@ -36,7 +39,7 @@ constexpr uint64_t kLongestWindow = 1024 * 1024;
 enum class Step { kDone, kAgain, kFail };
 
 // "bytes FIRST-LAST/TOTAL" (TOTAL may be "*", then false).
-bool ParseContentRange(const std::string& v, uint64_t* first, uint64_t* last, uint64_t* total) {
+bool ParseContentRange(const VrkString& v, uint64_t* first, uint64_t* last, uint64_t* total) {
   unsigned long long a = 0, b = 0, t = 0;
   char tail = 0;
   if (std::sscanf(v.c_str(), "bytes %llu-%llu/%llu%c", &a, &b, &t, &tail) != 3) return false;
@@ -45,7 +48,7 @@ bool ParseContentRange(const std::string& v, uint64_t* first, uint64_t* last, ui
 }
 
 // The total of "bytes */TOTAL", the answer to a range past the end.
-bool ParseUnsatisfiedRange(const std::string& v, uint64_t* total) {
+bool ParseUnsatisfiedRange(const VrkString& v, uint64_t* total) {
   unsigned long long t = 0;
   char tail = 0;
   if (std::sscanf(v.c_str(), "bytes */%llu%c", &t, &tail) != 1) return false;
@@ -59,7 +62,11 @@ void PauseMs(long ms) {
   }
 }
 
-class RemoteFile {
+// Its state, bodies and read-ahead follow the allocation rule (libcurl's
+// own memory stays libcurl's). Its constructor throws std::bad_alloc; its
+// reads fail with ENOMEM instead, and a read-ahead window that cannot be
+// had is done without.
+class RemoteFile : public VrkHeapObject {
  public:
   explicit RemoteFile(const char* url) : url_(url), headers_(ConfiguredHttpHeaders()) {}
 
@@ -87,8 +94,8 @@ class RemoteFile {
       return n;
     }
     const uint64_t extra = std::min<uint64_t>(window_, size_ - offset - n);
-    if (extra == 0) return Fetch(static_cast<char*>(out), offset, n) ? n : 0;
-    ahead_.resize(n + extra);
+    if (extra == 0 || !ReserveAhead(n + extra))
+      return Fetch(static_cast<char*>(out), offset, n) ? n : 0;
     aheadAt_ = offset;
     if (!Fetch(reinterpret_cast<char*>(ahead_.data()), offset, static_cast<uint32_t>(n + extra))) {
       ahead_.clear();
@@ -102,12 +109,29 @@ class RemoteFile {
   uint64_t position = 0;
 
  private:
+  // Room for a read-ahead window of `bytes`; false (no window, no harm)
+  // when the allocator cannot give it: the read then fetches its own bytes.
+  bool ReserveAhead(uint64_t bytes) {
+    try {
+      ahead_.resize(bytes);
+      return true;
+    } catch (const std::bad_alloc&) {
+      VrkVector<unsigned char>().swap(ahead_);
+      return false;
+    }
+  }
+
   template <class F>
   bool Retry(F step) {
     for (int attempt = 1;; ++attempt) {
       error_ = EIO;
       retryAfter_ = -1;
-      const Step s = step();
+      Step s = Step::kFail;
+      try {
+        s = step();
+      } catch (const std::bad_alloc&) {
+        error_ = ENOMEM;  // the request's headers could not be made
+      }
       if (s == Step::kDone) return true;
       if (s == Step::kFail || attempt >= kAttempts) return NoteSystemError(error_), false;
       if (retryAfter_ >= 0) {
@@ -133,6 +157,7 @@ class RemoteFile {
 
   // The step after a reply that did not bring what was asked for.
   Step Judge(const HttpReply& r) {
+    if (r.outOfMemory) return Fail(ENOMEM);
     if (r.transport != 0) return r.transient ? Step::kAgain : Fail(EIO);
     switch (r.status) {
       case 401: case 403: return Fail(EACCES);
@@ -163,8 +188,8 @@ class RemoteFile {
 
   // The headers of a request for bytes of the opened file: a server that
   // has another version answers 412 instead of its bytes.
-  std::string Conditions() const {
-    std::string h = headers_;
+  VrkString Conditions() const {
+    VrkString h = headers_;
     if (!etag_.empty() && etag_.compare(0, 2, "W/") != 0) {
       h += "\nIf-Match: " + etag_;
     } else if (!lastModified_.empty()) {
@@ -176,7 +201,7 @@ class RemoteFile {
   Step FetchWhole() {
     cache_.clear();
     bool tooLarge = false;
-    const HttpReply r = session_.Get(url_, headers_, 1, 0, [&](const HttpReply& h, const char* d, size_t n) {
+    const HttpReply r = session_.Get(url_.c_str(), headers_.c_str(), 1, 0, [&](const HttpReply& h, const char* d, size_t n) {
       if (h.status != 200) return true;  // an error page: not the file
       if (cache_.size() + n > kMaxSize) return tooLarge = true, false;
       cache_.insert(cache_.end(), d, d + n);
@@ -197,7 +222,7 @@ class RemoteFile {
     cache_.clear();
     uint64_t seen = 0;
     bool enough = false;
-    const HttpReply r = session_.Get(url_, headers_, 0, kHeadBytes - 1, [&](const HttpReply& h, const char* d, size_t n) {
+    const HttpReply r = session_.Get(url_.c_str(), headers_.c_str(), 0, kHeadBytes - 1, [&](const HttpReply& h, const char* d, size_t n) {
       if (h.status != 200 && h.status != 206) return true;
       const size_t keep = std::min<size_t>(n, kHeadBytes - std::min<uint64_t>(seen, kHeadBytes));
       cache_.insert(cache_.end(), d, d + keep);
@@ -239,7 +264,7 @@ class RemoteFile {
     const uint64_t first = offset + *done;
     const uint64_t last = offset + count - 1;
     bool checked = false, changed = false, wrong = false;
-    const HttpReply r = session_.Get(url_, Conditions(), first, last, [&](const HttpReply& h, const char* d, size_t n) {
+    const HttpReply r = session_.Get(url_.c_str(), Conditions().c_str(), first, last, [&](const HttpReply& h, const char* d, size_t n) {
       if (h.status == 200) return false;  // not a range: judged below
       if (h.status != 206) return true;
       if (!checked) {
@@ -273,7 +298,7 @@ class RemoteFile {
   Step SkipStep(char* out, uint64_t offset, uint32_t count, uint32_t* done) {
     uint64_t at = 0;
     bool checked = false, changed = false, wrong = false, finished = false;
-    const HttpReply r = session_.Get(url_, Conditions(), 1, 0, [&](const HttpReply& h, const char* d, size_t n) {
+    const HttpReply r = session_.Get(url_.c_str(), Conditions().c_str(), 1, 0, [&](const HttpReply& h, const char* d, size_t n) {
       if (h.status == 206) return wrong = true, false;
       if (h.status != 200) return true;
       if (!checked) {
@@ -301,14 +326,14 @@ class RemoteFile {
   }
 
   HttpSession session_;
-  std::string url_;
-  std::string headers_;
-  std::string etag_;
-  std::string lastModified_;
+  VrkString url_;
+  VrkString headers_;
+  VrkString etag_;
+  VrkString lastModified_;
   uint64_t size_ = 0;
   bool ranges_ = true;
-  std::vector<unsigned char> cache_;  // the whole body, or the first bytes
-  std::vector<unsigned char> ahead_;  // bytes read ahead, from aheadAt_ on
+  VrkVector<unsigned char> cache_;  // the whole body, or the first bytes
+  VrkVector<unsigned char> ahead_;  // bytes read ahead, from aheadAt_ on
   uint64_t aheadAt_ = 0;
   uint64_t lastEnd_ = UINT64_MAX;     // where the last read ended
   uint64_t window_ = 0;
@@ -317,9 +342,12 @@ class RemoteFile {
 };
 
 // Open remote files by handle. The count lets disk handles pass without
-// taking the lock while no remote file is open.
+// taking the lock while no remote file is open. A map's nodes come and go
+// with its files, so that no block of the host's allocator outlives them.
+using FileMap = std::map<int, std::unique_ptr<RemoteFile>, std::less<int>,
+                         VrkStlAllocator<std::pair<const int, std::unique_ptr<RemoteFile>>>>;
 std::mutex g_mutex;
-std::unordered_map<int, std::unique_ptr<RemoteFile>> g_files;
+FileMap g_files;
 std::atomic<unsigned> g_open{0};
 
 RemoteFile* Find(FileHandle file) {
@@ -327,6 +355,15 @@ RemoteFile* Find(FileHandle file) {
   std::lock_guard<std::mutex> lock(g_mutex);
   auto it = g_files.find(file);
   return it == g_files.end() ? nullptr : it->second.get();
+}
+
+// A read whose memory ran out fails like any other (ENOMEM).
+unsigned ReadCaught(RemoteFile* f, void* buffer, unsigned count, uint64_t offset) {
+  try {
+    return f->ReadAt(buffer, count, offset);
+  } catch (...) {
+    return NoteSystemError(ENOMEM), 0;
+  }
 }
 
 }  // namespace
@@ -342,8 +379,8 @@ FileHandle OpenRemoteFile(const char* url, unsigned mode, unsigned attributes) {
   try {
     file.reset(new RemoteFile(url));
   } catch (...) {
-    return NoteSystemError(ENOMEM), kInvalidFile;
   }
+  if (!file) return NoteSystemError(ENOMEM), kInvalidFile;
   if (!file->Open((attributes & kAttrSequentialScan) != 0)) return kInvalidFile;
   const int fd = memfd_create("orvel-remote", MFD_CLOEXEC);
   if (fd < 0) return NoteSystemError(errno), kInvalidFile;
@@ -377,7 +414,7 @@ bool CloseRemoteFile(FileHandle file) {
 unsigned ReadRemoteFile(FileHandle file, void* buffer, unsigned count) {
   RemoteFile* f = Find(file);
   if (!f || (!buffer && count)) return 0;
-  const unsigned n = f->ReadAt(buffer, count, f->position);
+  const unsigned n = ReadCaught(f, buffer, count, f->position);
   f->position += n;
   return n;
 }
@@ -385,7 +422,7 @@ unsigned ReadRemoteFile(FileHandle file, void* buffer, unsigned count) {
 unsigned ReadRemoteFileAt(FileHandle file, void* buffer, unsigned count, unsigned offset) {
   RemoteFile* f = Find(file);
   if (!f || (!buffer && count)) return 0;
-  return f->ReadAt(buffer, count, offset);
+  return ReadCaught(f, buffer, count, offset);
 }
 
 unsigned GetRemoteFileSize(FileHandle file) {

@@ -34,7 +34,7 @@ enum class Fault {
 };
 
 struct LoggedRequest {
-  std::string path;
+  std::string path;           // as requested, with its query
   std::string range;          // the Range header, "" when none
   std::string authorization;  // the Authorization header, "" when none
 };
@@ -152,7 +152,8 @@ class FaultServer {
   // Answers one request; false when the connection is to close.
   bool Answer(int fd, const std::string& request) {
     const size_t sp = request.find(' ');
-    const std::string path = request.substr(sp + 1, request.find(' ', sp + 1) - sp - 1);
+    const std::string target = request.substr(sp + 1, request.find(' ', sp + 1) - sp - 1);
+    const std::string path = target.substr(0, target.find('?'));  // files are found without the query
     const std::string range = Header(request, "Range");
     const std::string ifMatch = Header(request, "If-Match");
     File file;
@@ -160,7 +161,7 @@ class FaultServer {
     Fault fault = Fault::kStatus500;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      log_.push_back({path, range, Header(request, "Authorization")});
+      log_.push_back({target, range, Header(request, "Authorization")});
       auto it = files_.find(path);
       if (it != files_.end()) file = it->second, found = true;
       for (auto p = faults_.begin(); p != faults_.end(); ++p) {

@@ -78,5 +78,28 @@ TEST_F(RemoteTest, HeadersAndCredentialsAreSentButNeverShown) {
   EXPECT_EQ(bad.err.find("t0ken"), std::string::npos) << bad.err;
 }
 
+TEST_F(RemoteTest, AUrlWithAQueryIsReadAndShownWithoutIt) {
+  orvel_test::FaultServer server;
+  if (!server.Running()) GTEST_SKIP() << "no loopback socket for the test server";
+  MakeSampleTree(work_ / "src");
+  ASSERT_EQ(Vrk({"create", "-q", www_ / "a.vrk", "-C", work_ / "src", "."}).status, kDone);
+  for (const char* file : {"a.vrk", "a.bhl", "a.lst"}) server.Put(file, ReadFile(www_ / file));
+  const std::string url = server.Url("a.vrk") + "?X-Signature=s1gnature";
+  const RunResult info = Vrk({"info", url});
+  EXPECT_EQ(info.status, kDone) << info.err;
+  EXPECT_NE(info.out.find(server.Url("a.vrk") + "?..."), std::string::npos) << info.out;
+  EXPECT_EQ(info.out.find("s1gnature"), std::string::npos);
+  // Without its name list: the list's URL is shown without the query too.
+  server.Put("b.vrk", ReadFile(www_ / "a.vrk"));
+  server.Put("b.bhl", ReadFile(www_ / "a.bhl"));
+  const RunResult verify = Vrk({"verify", server.Url("b.vrk") + "?X-Signature=s1gnature"});
+  EXPECT_NE(verify.err.find(server.Url("b.lst") + "?... missing"), std::string::npos) << verify.err;
+  EXPECT_EQ(verify.out.find("s1gnature") + verify.err.find("s1gnature"), 2 * std::string::npos);
+  // A URL past the path limit is refused for what it is.
+  const RunResult tooLong = Vrk({"info", url + std::string(300, 'x')});
+  EXPECT_EQ(tooLong.status, kFatal);
+  EXPECT_NE(tooLong.err.find("too long"), std::string::npos) << tooLong.err;
+}
+
 }  // namespace
 }  // namespace vrktest

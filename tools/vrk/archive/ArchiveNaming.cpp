@@ -1,5 +1,8 @@
 #include "archive/ArchiveNaming.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -34,16 +37,33 @@ bool ArchiveHoldsName(const std::string& name) {
          !IsReservedName(name);
 }
 
+bool IsUrl(const std::string& path) {
+  return strncasecmp(path.c_str(), "http://", 7) == 0 || strncasecmp(path.c_str(), "https://", 8) == 0;
+}
+
+namespace {
+
+// Where a URL's query or fragment starts; the length of any other path.
+size_t PathPartEnd(const std::string& path) {
+  return IsUrl(path) ? std::min(path.find_first_of("?#", path.find("//") + 2), path.size()) : path.size();
+}
+
+}  // namespace
+
 bool HasVrkExtension(const std::string& path) {
-  return path.size() > 4 && LowerAscii(path.substr(path.size() - 4)) == ".vrk";
+  const size_t end = PathPartEnd(path);
+  return end > 4 && LowerAscii(path.substr(end - 4, 4)) == ".vrk";
 }
 
 std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced) {
   std::vector<std::string> files{path};
   if (advanced && HasVrkExtension(path)) {
-    std::string stem = PathStem(path);
-    files.push_back(stem + ".bhl");
-    files.push_back(stem + ".lst");
+    // At a URL the side files carry the archive's query, as the library asks for them.
+    const size_t end = PathPartEnd(path);
+    const std::string stem = PathStem(path.substr(0, end));
+    const std::string query = path.substr(end, path.find('#', end) - end);
+    files.push_back(stem + ".bhl" + query);
+    files.push_back(stem + ".lst" + query);
   }
   return files;
 }

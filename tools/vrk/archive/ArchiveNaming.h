@@ -33,7 +33,12 @@ bool IsReservedName(const std::string& name);
 // are a matter of what else the archive holds.
 bool ArchiveHoldsName(const std::string& name);
 
-// True when `path` ends in ".vrk", in any case.
+// True for "http://..." and "https://..." (any letter case): an archive the
+// library reads over HTTP.
+bool IsUrl(const std::string& path);
+
+// True when `path` ends in ".vrk", in any case; a URL's path part does (its
+// query and fragment follow).
 bool HasVrkExtension(const std::string& path);
 
 // True when GetFileName failed because the name list cannot be read (an
@@ -42,7 +47,8 @@ bool HasVrkExtension(const std::string& path);
 bool IsUnreadableNameList(int code);
 
 // The files an archive occupies on disk: the archive itself, and for the
-// advanced variant its ".bhl" and ".lst" side files.
+// advanced variant its ".bhl" and ".lst" side files (at a URL, with the
+// archive's query).
 std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced);
 
 // The library's rollback journal beside an archive: "data.vrk-journal".

@@ -25,6 +25,8 @@ bool ReadWords(const std::string& path, long offset, uint32_t* words, size_t cou
 HeaderFields ReadHeaderFields(const std::string& archivePath, bool advanced) {
   HeaderFields h;
   uint32_t w[13];
+  // An archive at a URL has no side file on this disk to read.
+  if (IsUrl(archivePath)) return h;
   if (advanced) {
     // fileSize, versionHigh, versionLow, flags, blockTableOffset, fileCount,
     // firstBlock, blockCount, hashTableOffset, tableSize, wastedBytes, ...

@@ -1,17 +1,12 @@
 #include "archive/RemoteArchive.h"
 
 #include <OrvelPacket.h>
-#include <strings.h>
 
 #include <cerrno>
 
 #include "console/ErrorReport.h"
 
 namespace vrk {
-
-bool IsUrl(const std::string& path) {
-  return strncasecmp(path.c_str(), "http://", 7) == 0 || strncasecmp(path.c_str(), "https://", 8) == 0;
-}
 
 std::string ShownUrl(const std::string& url) {
   if (!IsUrl(url)) return url;
@@ -35,6 +30,7 @@ std::string RemoteReason(int systemError) {
     case EOPNOTSUPP: return "only advanced archives (.vrk) can be read from a URL";
     case EROFS: return "archives at a URL are read-only";
     case EFBIG: return "the file on the server is too large (4 GiB or more)";
+    case ENAMETOOLONG: return "the URL is too long (259 bytes at most)";
     default: return "";
   }
 }

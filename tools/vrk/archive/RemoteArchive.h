@@ -6,10 +6,9 @@
 
 #include <string>
 
-namespace vrk {
+#include "archive/ArchiveNaming.h"  // IsUrl
 
-// True for "http://..." and "https://..." (any letter case).
-bool IsUrl(const std::string& path);
+namespace vrk {
 
 // The URL as messages show it: without a user and password before the host
 // and without the query, where presigned URLs carry their signature.

@@ -69,9 +69,9 @@ std::string NameProblem(const Packet& packet, size_t unnamed) {
                        : packet.Advanced()  ? access(list.c_str(), F_OK) != 0
                                             : !packet.Contains(kListFileName);
   if (missing)
-    return (packet.Advanced() ? list : packet.About(list)) + " missing: " +
+    return (packet.Advanced() ? ShownUrl(list) : packet.About(list)) + " missing: " +
            (unnamed ? count : "names taken from the tree record");
-  if (unnamed) return packet.Path() + ": " + count + ": the name list does not list them";
+  if (unnamed) return packet.Shown() + ": " + count + ": the name list does not list them";
   return "";
 }
 
