@@ -1,5 +1,7 @@
 #include "archive/ArchiveNaming.h"
 
+#include <strings.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -72,7 +74,13 @@ std::string PatchFilePath(const std::string& archivePath) { return PathStem(arch
 std::string BlockFilePath(const std::string& archiveOrPatchPath, uint32_t level) {
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, "_%08x.pb", level);
-  return PathStem(archiveOrPatchPath) + suffix;
+  // A URL's query (an access token) goes with its block files, as the
+  // library fetches them.
+  const bool url = strncasecmp(archiveOrPatchPath.c_str(), "http://", 7) == 0 ||
+                   strncasecmp(archiveOrPatchPath.c_str(), "https://", 8) == 0;
+  const size_t query = url ? archiveOrPatchPath.find('?') : std::string::npos;
+  if (query == std::string::npos) return PathStem(archiveOrPatchPath) + suffix;
+  return PathStem(archiveOrPatchPath.substr(0, query)) + suffix + archiveOrPatchPath.substr(query);
 }
 
 std::vector<std::string> SplitPath(const std::string& path, const char* separators) {
