@@ -7,7 +7,9 @@
 #include <OrvelPacket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -95,11 +97,27 @@ int RunExtend(const PatchOptions& o) {
   return 0;
 }
 
-// Why applying a patch at a URL stopped, and where the archive stands.
-ToolError RemoteApplyError(const std::string& archive, const std::string& shownPatch, int code,
-                           uint32_t level) {
-  return ToolError(DescribeRemoteFailure(shownPatch, code) + " (" + archive +
-                   " stays at level " + std::to_string(level) + ")");
+// Why applying a patch at a URL stopped, and where the archive stands. A
+// failure to read patch data names the block file of the level that failed
+// (the first one above the level the archive reached); others are the
+// archive's own.
+ToolError RemoteApplyError(const std::string& archive, const std::string& patchUrl,
+                           const std::vector<PatchData>& needed, int code, uint32_t reached) {
+  const std::string stays = " (" + archive + " stays at level " + std::to_string(reached) + ")";
+  switch (code) {
+    case VRKERR_NO_SOURCE: case VRKERR_OPEN_FILE: case VRKERR_SEEK: case VRKERR_PATCH_DATA_IO:
+    case VRKERR_CHECKSUM_IO: case VRKERR_CHECKSUM: break;
+    default: return LibraryError(archive, code);
+  }
+  uint32_t failed = UINT32_MAX;
+  for (const PatchData& r : needed)
+    if (r.versionLow > reached) failed = std::min(failed, r.versionLow);
+  const std::string shown = ShownUrl(BlockFilePath(patchUrl, failed));
+  if (code == VRKERR_NO_SOURCE) return ToolError(shown + ": block file is missing" + stays);
+  if (IsTransferFailure(code) && VrkLastSystemError() == ESTALE)
+    return ToolError(shown + ": the block file changed on the server while it was read; apply "
+                     "again" + stays);
+  return ToolError(DescribeRemoteFailure(shown, code) + stays);
 }
 
 int RunApply(const PatchOptions& o) {
@@ -142,7 +160,7 @@ int RunApply(const PatchOptions& o) {
 
   int rc = WithProgress("applying patch", o.quiet,
                         [&a, &path] { return a.patcher.ProceedPatch(path.data()); });
-  if (rc != 0 && remote) throw RemoteApplyError(o.archive, shownPatch, rc, a.packet.Stamp().low);
+  if (rc != 0 && remote) throw RemoteApplyError(o.archive, o.patch, needed, rc, a.packet.Stamp().low);
   if (rc != 0) throw LibraryError(o.archive, rc);
   Say(o.quiet, o.archive,
       "brought from level " + std::to_string(from) + " to level " +
