@@ -282,6 +282,12 @@ TEST_P(PatchTest, FromAUrlTheCopyEndsAsFromTheDiskAndFetchesOnlyItsLevels) {
   EXPECT_EQ(missing.status, kFatal);
   EXPECT_EQ(missing.err, "vrk: " + nginx.Url("data_00000003.pb?...") + ": block file is missing\n");
   EXPECT_EQ(ArchiveBytes("missing"), untouched);
+
+  // The copy is written in place: one at a URL is refused before anything.
+  RunResult remoteCopy = Vrk({"patch", "apply", nginx.Url("at4/data.vrk"), "data.vrx"});
+  EXPECT_EQ(remoteCopy.status, kFatal);
+  EXPECT_EQ(remoteCopy.err, "vrk: " + nginx.Url("at4/data.vrk") +
+                                ": archives at a URL are read-only; patch a copy on disk\n");
 }
 
 // A block file replaced on the server between the requests that read it

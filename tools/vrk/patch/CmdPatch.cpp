@@ -121,6 +121,9 @@ ToolError RemoteApplyError(const std::string& archive, const std::string& patchU
 }
 
 int RunApply(const PatchOptions& o) {
+  // The copy is written in place: it must be on disk, whatever the patch is.
+  if (IsUrl(o.archive))
+    throw ToolError(ShownUrl(o.archive) + ": " + RemoteReason(EROFS) + "; patch a copy on disk");
   ArchivePatcher a(o.archive);
   const bool remote = IsUrl(o.patch);
   const std::string shownPatch = ShownUrl(o.patch);
