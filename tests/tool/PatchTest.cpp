@@ -324,8 +324,14 @@ TEST_P(PatchTest, FromAUrlABlockFileReplacedMeanwhileFailsCleanly) {
     EXPECT_EQ(ArchiveBytes("copy"), untouched);
     server.Put("data_00000002.pb", ReadFile(Path("data_00000002.pb")));
   }
-  RunResult healed = Vrk({"patch", "apply", "copy/data.vrk", server.Url("data.vrx"), "-q"});
+  // Put back, it applies; --header goes with every request, never shown.
+  server.ClearLog();
+  RunResult healed = Vrk({"patch", "apply", "copy/data.vrk", server.Url("data.vrx"), "--header",
+                          "Authorization: Bearer t0ken"});
   EXPECT_EQ(healed.status, 0) << healed.err;
+  EXPECT_EQ((healed.out + healed.err).find("t0ken"), std::string::npos);
+  EXPECT_EQ(Json({"info", "copy/data.vrk", "--json"})["stamp"]["low"], 3);
+  for (const auto& request : server.Log()) EXPECT_EQ(request.authorization, "Bearer t0ken");
 }
 
 INSTANTIATE_TEST_SUITE_P(Advanced, PatchTest, ::testing::Values(kAdvanced), VariantName);

@@ -228,6 +228,7 @@ void AddPatchCommand(CLI::App& app, Action& action) {
   apply->add_option("patch", o->patch,
                     "Patch file (.vrx) or its URL, with its block files beside it")
       ->required();
+  AddHeaderOption(apply);
   apply->callback([o, &action] { action = [o] { return RunApply(*o); }; });
   AddArchiveCommand(*patch, "clean", "Delete the archive's block files (NAME_????????.pb)", *o)
       ->callback([o, &action] { action = [o] { return RunClean(*o); }; });

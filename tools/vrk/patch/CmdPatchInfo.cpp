@@ -126,6 +126,7 @@ void AddPatchInfoCommand(CLI::App& patch, Action& action) {
   cmd->add_option("patch", o->patch, "Patch file (.vrx) or its URL")->required();
   cmd->add_option("--archive", o->archive, "Archive whose name list names the patch's files");
   cmd->add_flag("--json", o->json, "Write the description as JSON");
+  AddHeaderOption(cmd);
   cmd->callback([o, &action] { action = [o] { return RunPatchInfo(*o); }; });
 }
 
