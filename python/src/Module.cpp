@@ -542,7 +542,8 @@ PYBIND11_MODULE(_core, m) {
            },
            py::arg("path"),
            "Brings this copy up to the patch's level, level by level (block files beside the "
-           "patch file). Returns whether files were written: False when the patch is not "
+           "patch file, which may be at an http(s):// URL: then only the entries above this "
+           "copy's level are fetched). Returns whether files were written: False when the patch is not "
            "above the copy's level, or when the copy held every file already and only its "
            "stamp was raised.")
       .def("__repr__", [](PyArchive& a) {

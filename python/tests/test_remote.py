@@ -9,6 +9,7 @@ import socket
 import subprocess
 import threading
 import time
+from contextlib import closing
 
 import pytest
 
@@ -114,6 +115,40 @@ def test_a_server_that_ignores_ranges_is_read_right(tmp_path):
         url = f"http://127.0.0.1:{server.server_address[1]}/a.vrk"
         with orvelpacket.open(str(tmp_path / "a.vrk")) as local, orvelpacket.open(url) as remote:
             _same_reads(local, remote, {n: d for n, d in files.items() if n.startswith("many/1")})
+    finally:
+        server.shutdown()
+        server.server_close()
+
+
+def test_a_patch_at_a_url_brings_a_copy_up_as_from_the_disk(tmp_path):
+    path = tmp_path / "a.vrk"
+    with orvelpacket.create(path, stamp=(0, 1)) as a:
+        a.add("base.txt", b"level one")
+    for copy in ("disk", "url"):
+        (tmp_path / copy).mkdir()
+        for ext in (".vrk", ".bhl", ".lst"):
+            shutil.copy(tmp_path / ("a" + ext), tmp_path / copy / ("a" + ext))
+    with closing(orvelpacket.open(path, "a")) as a:
+        a.stamp = (0, 2)
+        a.add("new.bin", random_bytes(5000, 7))
+        a.add("base.txt", text_bytes(3000, 8))
+        patch = a.create_patch()
+    handler = functools.partial(_QuietHandler, directory=str(tmp_path))
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        url = f"http://127.0.0.1:{server.server_address[1]}/a.vrx"
+        with closing(orvelpacket.open(tmp_path / "disk" / "a.vrk", "a")) as c:
+            assert c.apply_patch(patch) is True
+        with closing(orvelpacket.open(tmp_path / "url" / "a.vrk", "a")) as c:
+            with pytest.raises(orvelpacket.Error):
+                c.apply_patch(url.replace("a.vrx", "none.vrx"))
+            assert c.apply_patch(url) is True
+            assert c.stamp == (0, 2) and c.read("new.bin") == random_bytes(5000, 7)
+        for ext in (".vrk", ".bhl", ".lst"):
+            url_copy, disk_copy = tmp_path / "url" / ("a" + ext), tmp_path / "disk" / ("a" + ext)
+            assert url_copy.read_bytes() == disk_copy.read_bytes(), ext
     finally:
         server.shutdown()
         server.server_close()

@@ -33,6 +33,12 @@ constexpr unsigned kAttrWriteThrough = 0x80000080u;
 // files ignore it; a remote file (RemoteFile.h) is then fetched whole at its
 // open instead of in ranges.
 constexpr unsigned kAttrSequentialScan = 0x08000000u;
+// Hint: the file is read at scattered places, each read exactly what is
+// needed. Disk files ignore it; a remote file then learns its size from a
+// one-byte request at its open and never reads ahead, so that every byte
+// fetched was asked for (patch block files, whose neighbouring entries a
+// copy may not need).
+constexpr unsigned kAttrRandomAccess = 0x10000000u;
 
 // Copies the directory part of `path` (up to and including the last '\' or
 // '/' at a position above 0) into `dir` and returns 1, else sets "" and

@@ -70,8 +70,9 @@ class RemoteFile : public VrkHeapObject {
  public:
   explicit RemoteFile(const char* url) : url_(url), headers_(ConfiguredHttpHeaders()) {}
 
-  bool Open(bool whole) {
+  bool Open(bool whole, bool exact) {
     if (!session_.Ready()) return NoteSystemError(EIO), false;
+    if (exact) exact_ = true, headBytes_ = 1;
     return Retry([&] { return whole ? FetchWhole() : FetchHead(); });
   }
 
@@ -83,7 +84,8 @@ class RemoteFile : public VrkHeapObject {
     // A read where the last one ended (an extraction in archive order)
     // widens the read-ahead; any other drops it, so that random reads stay
     // one request of their own size each.
-    window_ = offset == lastEnd_ ? std::min(std::max(window_ * 2, kFirstWindow), kLongestWindow) : 0;
+    const bool follows = !exact_ && offset == lastEnd_;
+    window_ = follows ? std::min(std::max(window_ * 2, kFirstWindow), kLongestWindow) : 0;
     lastEnd_ = offset + n;
     if (offset + n <= cache_.size()) {
       std::memcpy(out, cache_.data() + offset, n);
@@ -222,15 +224,15 @@ class RemoteFile : public VrkHeapObject {
     cache_.clear();
     uint64_t seen = 0;
     bool enough = false;
-    const HttpReply r = session_.Get(url_.c_str(), headers_.c_str(), 0, kHeadBytes - 1, [&](const HttpReply& h, const char* d, size_t n) {
+    const HttpReply r = session_.Get(url_.c_str(), headers_.c_str(), 0, headBytes_ - 1, [&](const HttpReply& h, const char* d, size_t n) {
       if (h.status != 200 && h.status != 206) return true;
-      const size_t keep = std::min<size_t>(n, kHeadBytes - std::min<uint64_t>(seen, kHeadBytes));
+      const size_t keep = std::min<size_t>(n, headBytes_ - std::min<uint64_t>(seen, headBytes_));
       cache_.insert(cache_.end(), d, d + keep);
       seen += n;
-      if (h.status == 206) return seen <= kHeadBytes;
+      if (h.status == 206) return seen <= headBytes_;
       // Ranges ignored: the whole body comes. Its length tells the size;
       // without one the body is counted to its end.
-      enough = seen >= kHeadBytes && h.contentLength >= 0;
+      enough = seen >= headBytes_ && h.contentLength >= 0;
       return !enough;
     });
     if (r.status == 206 && r.transport == 0) {
@@ -337,6 +339,8 @@ class RemoteFile : public VrkHeapObject {
   uint64_t aheadAt_ = 0;
   uint64_t lastEnd_ = UINT64_MAX;     // where the last read ended
   uint64_t window_ = 0;
+  bool exact_ = false;                // kAttrRandomAccess: no read-ahead
+  uint32_t headBytes_ = kHeadBytes;   // what the open asks for
   int error_ = EIO;
   long retryAfter_ = -1;
 };
@@ -381,7 +385,8 @@ FileHandle OpenRemoteFile(const char* url, unsigned mode, unsigned attributes) {
   } catch (...) {
   }
   if (!file) return NoteSystemError(ENOMEM), kInvalidFile;
-  if (!file->Open((attributes & kAttrSequentialScan) != 0)) return kInvalidFile;
+  if (!file->Open((attributes & kAttrSequentialScan) != 0, (attributes & kAttrRandomAccess) != 0))
+    return kInvalidFile;
   const int fd = memfd_create("orvel-remote", MFD_CLOEXEC);
   if (fd < 0) return NoteSystemError(errno), kInvalidFile;
   try {

@@ -36,7 +36,9 @@ bool IsRemotePath(const char* path);
 
 // Opens `url` for reading (access bits of `mode` must be 0). With the
 // attribute kAttrSequentialScan the body is fetched whole now; otherwise one
-// small range request learns the size and identity, and reads fetch ranges.
+// small range request learns the size and identity, and reads fetch ranges;
+// with kAttrRandomAccess that request is one byte long and reads fetch
+// exactly their own range, never ahead.
 FileHandle OpenRemoteFile(const char* url, unsigned mode, unsigned attributes);
 
 // True when `file` is a handle of OpenRemoteFile.

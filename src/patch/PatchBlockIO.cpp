@@ -1,5 +1,6 @@
 // Block files: appending the stored bytes of a file with their checksum,
 // and reading them back to write them into the archive.
+#include <cerrno>
 #include <cstring>
 
 #include "advance/VrkAdvance.h"
@@ -7,6 +8,7 @@
 #include "codec/checksum_crc.h"
 #include "frame/ErrorCode.h"
 #include "frame/GatheredWrites.h"
+#include "frame/RemoteFile.h"
 #include "patch/VrkAdvBuilder.h"
 
 namespace orvel {
@@ -199,6 +201,7 @@ bool CVrkAdvBuilder::SyncBlockFiles() {
 
 void CVrkAdvBuilder::CloseBlockFile() {
   m_szBlockFile[0] = '\0';
+  m_nRunLength = 0;
   CloseDiskFile(m_hBlockFile);
   m_hBlockFile = kInvalidFile;
 }
@@ -208,19 +211,68 @@ int CVrkAdvBuilder::HoldBlockFile(const char* blockPath) {
     return VRKERR_OK;
   CloseBlockFile();
   CloseWriteFile();
-  if (!DiskFileExists(blockPath)) return VRKERR_NO_SOURCE;
-  m_hBlockFile = OpenDiskFileEx(blockPath, kModeReadExclusive, kAttrNormal);
-  if (m_hBlockFile == kInvalidFile) return VRKERR_OPEN_FILE;
+  const bool remote = IsRemotePath(blockPath);
+  if (!remote && !DiskFileExists(blockPath)) return VRKERR_NO_SOURCE;
+  // A block file at a URL is read entry by entry, exactly: a copy needs the
+  // entries above its level, which ReadBlockEntry fetches in runs.
+  m_hBlockFile = OpenDiskFileEx(blockPath, kModeReadExclusive,
+                                remote ? kAttrNormal | kAttrRandomAccess : kAttrNormal);
+  if (m_hBlockFile == kInvalidFile)
+    return remote && VrkLastSystemError() == ENOENT ? VRKERR_NO_SOURCE : VRKERR_OPEN_FILE;
+  m_bRemoteBlockFile = remote;
   // Held without sharing, so its size stays as it is while it is held.
   m_nBlockFileSize = GetDiskFileSize(m_hBlockFile);
   std::strcpy(m_szBlockFile, blockPath);
   return VRKERR_OK;
 }
 
+uint32_t CVrkAdvBuilder::RunLength() const {
+  // The current entry, then the entries of the records after it that lie
+  // right behind it in the same block file (the same level, so the same
+  // copy needs them), up to kRunBytes.
+  const PatchData* r = m_pCurData;
+  const PatchData* const end = m_pData + m_nDataCount;
+  uint64_t length = uint64_t{r->storedSize} + 4;
+  for (const PatchData* next = r + 1; next < end; ++next) {
+    const uint64_t grown = length + next->storedSize + 4;
+    if (next->versionLow != r->versionLow || next->offset != r->offset + length ||
+        grown > kRunBytes || r->offset + grown > m_nBlockFileSize)
+      break;
+    length = grown;
+  }
+  return static_cast<uint32_t>(length);
+}
+
+unsigned CVrkAdvBuilder::ReadEntryBytes(unsigned char* out, uint32_t count, uint32_t offset) {
+  if (!m_bRemoteBlockFile) return ReadDiskFileAt(m_hBlockFile, out, count, offset);
+  // A block file at a URL: entries that follow each other come in one
+  // request, and each byte is fetched once.
+  if (offset >= m_nRunAt && uint64_t{offset} + count <= uint64_t{m_nRunAt} + m_nRunLength) {
+    std::memcpy(out, m_pRun + (offset - m_nRunAt), count);
+    return count;
+  }
+  m_nRunLength = 0;
+  const uint32_t run = RunLength();
+  if (run <= count) return ReadDiskFileAt(m_hBlockFile, out, count, offset);
+  if (run > m_nRunRoom) {
+    VrkFree(m_pRun);
+    m_nRunRoom = 0;
+    m_pRun = static_cast<unsigned char*>(VrkAlloc(run));
+    if (!m_pRun) return ReadDiskFileAt(m_hBlockFile, out, count, offset);
+    m_nRunRoom = run;
+  }
+  const unsigned got = ReadDiskFileAt(m_hBlockFile, m_pRun, run, offset);
+  if (got != run) return 0;
+  m_nRunAt = offset;
+  m_nRunLength = run;
+  std::memcpy(out, m_pRun, count);
+  return count;
+}
+
 int CVrkAdvBuilder::ReadBlockEntry(unsigned char* out) {
   const PatchData& r = *m_pCurData;
   const uint32_t count = r.storedSize + 4;
-  const uint32_t got = ReadDiskFileAt(m_hBlockFile, out, count, r.offset);
+  const uint32_t got = ReadEntryBytes(out, count, r.offset);
   if (got < r.storedSize) return VRKERR_PATCH_DATA_IO;
   if (got != count) return VRKERR_CHECKSUM_IO;
   uint32_t crc;

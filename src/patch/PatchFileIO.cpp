@@ -90,7 +90,8 @@ int CVrkAdvBuilder::ReadPatchFile(FileHandle file) {
 int CVrkAdvBuilder::LoadPatchFile(const char* path) {
   ClearPatchData();
   if (!path) return SetError(VRKERR_NULL_PATH);
-  FileHandle file = OpenDiskFileEx(path, kModeReadExclusive, kAttrNormal);
+  // Read whole and once: a patch file at a URL comes in one request.
+  FileHandle file = OpenDiskFileEx(path, kModeReadExclusive, kAttrNormal | kAttrSequentialScan);
   if (file == kInvalidFile) return SetError(VRKERR_OPEN_FILE);
   FileCloser closer{file};
   return SetError(ReadPatchFile(file));

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "frame/UrlParts.h"
+
 namespace orvel {
 
 namespace {
@@ -19,26 +21,34 @@ bool CopyPart(const char* from, size_t length, char* to) {
 
 bool SplitPatchPath(const char* path, PatchPath* out) {
   if (!path || !out) return false;
+  // A URL's query (an access token) goes with the names made from it; its
+  // fragment does not.
+  const UrlParts url = SplitUrl(path);
+  const char* end = path + url.pathEnd;
   const char* file = path;
-  for (const char* p = path; *p; ++p)
+  for (const char* p = path; p < end; ++p)
     if (*p == '/' || *p == '\\') file = p + 1;
-  const char* dot = std::strrchr(file, '.');
-  const char* end = file + std::strlen(file);
+  const char* dot = nullptr;
+  for (const char* p = file; p < end; ++p)
+    if (*p == '.') dot = p;
   if (!dot) dot = end;
   return CopyPart(path, static_cast<size_t>(file - path), out->dir) &&
          CopyPart(file, static_cast<size_t>(dot - file), out->name) &&
-         CopyPart(dot, static_cast<size_t>(end - dot), out->ext);
+         CopyPart(dot, static_cast<size_t>(end - dot), out->ext) &&
+         CopyPart(end, url.queryEnd - url.pathEnd, out->query);
 }
 
 bool JoinPatchPath(const PatchPath& parts, const char* suffix, const char* ext, char* out) {
   const size_t dir = std::strlen(parts.dir);
   const size_t name = std::strlen(parts.name) + std::strlen(suffix);
   const size_t extension = std::strlen(ext);
+  const size_t query = std::strlen(parts.query);
   if (name > kMaxPathPart || extension > kMaxPathPart) return false;
-  if (dir + name + extension > kMaxJoinedPath) return false;
+  if (dir + name + extension + query > kMaxJoinedPath) return false;
   char* at = out;
   for (const char* part : {static_cast<const char*>(parts.dir),
-                           static_cast<const char*>(parts.name), suffix, ext}) {
+                           static_cast<const char*>(parts.name), suffix, ext,
+                           static_cast<const char*>(parts.query)}) {
     const size_t n = std::strlen(part);
     std::memcpy(at, part, n);
     at += n;

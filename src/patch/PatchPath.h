@@ -1,7 +1,10 @@
 // Patch and block file paths: a path splits into directory (up to and
 // including the last '/' or '\'), file name and extension (from the file
 // name's last '.'); the drive part is always empty here. A part holds at
-// most 255 bytes and a joined path at most 259.
+// most 255 bytes and a joined path at most 259. A URL's query ("?..." after
+// the path) stays apart from the parts and is carried over to every path
+// joined from them, so that block files are fetched with the patch file's
+// query (an access token).
 #ifndef ORVEL_PATCH_PATCH_PATH_H
 #define ORVEL_PATCH_PATCH_PATH_H
 
@@ -14,6 +17,7 @@ struct PatchPath {
   char dir[kMaxPathPart + 1];
   char name[kMaxPathPart + 1];
   char ext[kMaxPathPart + 1];
+  char query[kMaxPathPart + 1];  // "?..." of a URL, else ""
 };
 
 // False when `path` is null or a part is too long.

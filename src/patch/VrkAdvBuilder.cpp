@@ -36,6 +36,11 @@ CVrkAdvBuilder::CVrkAdvBuilder(CVrkAdvance* packet)
       m_szBlockFile(),
       m_hBlockFile(kInvalidFile),
       m_nBlockFileSize(0),
+      m_bRemoteBlockFile(false),
+      m_pRun(nullptr),
+      m_nRunRoom(0),
+      m_nRunAt(0),
+      m_nRunLength(0),
       m_pAdvance(packet),
       m_szWriteFile(),
       m_hWriteFile(kInvalidFile),
@@ -56,6 +61,7 @@ CVrkAdvBuilder::~CVrkAdvBuilder() {
   CloseWriteFile();
   VrkFree(m_pOut);
   VrkFree(m_pEntry);
+  VrkFree(m_pRun);
 }
 
 void CVrkAdvBuilder::ClearPatchData() {

@@ -79,6 +79,11 @@ class CVrkAdvBuilder : public IVrkPatchBuilder, public VrkHeapObject {
   // Reads the current record's entry from the held block file into `out`
   // (room for storedSize + 16 bytes) and checks it. 0 or the error code.
   int ReadBlockEntry(unsigned char* out);
+  // `count` bytes of the held block file at `offset`, as ReadDiskFileAt.
+  unsigned ReadEntryBytes(unsigned char* out, uint32_t count, uint32_t offset);
+  // Bytes from the current record's entry to the end of the entries that
+  // follow it in the block file and are read with it.
+  uint32_t RunLength() const;
   // Writes the record array and its checksum after the header. 0 or the code.
   int WritePatchFile(FileHandle file);
   int ReadPatchFile(FileHandle file);
@@ -96,6 +101,14 @@ class CVrkAdvBuilder : public IVrkPatchBuilder, public VrkHeapObject {
   FileHandle m_hBlockFile;
 
   unsigned int m_nBlockFileSize;  // of the block file held for reading
+  bool m_bRemoteBlockFile;        // held block file is at a URL
+  // Entries of a remote block file fetched together (RunLength), from
+  // m_nRunAt on; m_nRunLength 0 when none.
+  static constexpr uint32_t kRunBytes = 4u << 20;
+  unsigned char* m_pRun;
+  uint32_t m_nRunRoom;
+  uint32_t m_nRunAt;
+  uint32_t m_nRunLength;
   CVrkAdvance* m_pAdvance;  // m_piPacket as the advanced archive it is (null with it)
   // The block file WritePatchBlock appended to last, kept open for the next
   // entry of the same level until the build moves on.

@@ -80,6 +80,12 @@ class FaultServer {
     std::lock_guard<std::mutex> lock(mutex_);
     files_["/" + path] = File{bytes, "\"v" + std::to_string(++version_) + "\""};
   }
+  // Serves `bytes` at "/path" under a new ETag from the request after the
+  // next `requests` requests for it on (a file replaced between requests).
+  void ReplaceAfter(const std::string& path, const std::string& bytes, int requests) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    replacements_["/" + path] = Replacement{bytes, requests};
+  }
   // The next requests for a path ending in `suffix` meet `fault`, `times` times.
   void Inject(const std::string& suffix, Fault fault, int times = 1) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -105,6 +111,10 @@ class FaultServer {
   struct File {
     std::string bytes;
     std::string etag;
+  };
+  struct Replacement {
+    std::string bytes;
+    int requests;
   };
   struct Pending {
     std::string suffix;
@@ -162,6 +172,11 @@ class FaultServer {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       log_.push_back({target, range, Header(request, "Authorization")});
+      auto due = replacements_.find(path);
+      if (due != replacements_.end() && due->second.requests-- == 0) {
+        files_[path] = File{due->second.bytes, "\"v" + std::to_string(++version_) + "\""};
+        replacements_.erase(due);
+      }
       auto it = files_.find(path);
       if (it != files_.end()) file = it->second, found = true;
       for (auto p = faults_.begin(); p != faults_.end(); ++p) {
@@ -245,6 +260,7 @@ class FaultServer {
   std::vector<std::thread> workers_;
   std::vector<int> open_;
   std::map<std::string, File> files_;
+  std::map<std::string, Replacement> replacements_;
   std::deque<Pending> faults_;
   std::vector<LoggedRequest> log_;
   int version_ = 0;

@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -53,6 +54,23 @@ class NginxServer {
   }
   // The access log: one line per request, with the bytes sent.
   std::string AccessLog() const { return ReadFileBytes(work_ / "access.log"); }
+  // The body bytes sent so far ($body_bytes_sent of every access log line,
+  // the field after the status in nginx's default format).
+  uint64_t BodyBytesSent() const {
+    std::istringstream log(AccessLog());
+    uint64_t total = 0;
+    for (std::string line; std::getline(log, line);) {
+      // ... "GET /x HTTP/1.1" 206 4096 "-" "agent"
+      const size_t request = line.find('"');
+      const size_t end = request == std::string::npos ? request : line.find('"', request + 1);
+      if (end == std::string::npos) continue;
+      std::istringstream fields(line.substr(end + 1));
+      unsigned status = 0;
+      uint64_t bytes = 0;
+      if (fields >> status >> bytes) total += bytes;
+    }
+    return total;
+  }
 
  private:
   static std::string Find() {

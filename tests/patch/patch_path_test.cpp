@@ -21,6 +21,10 @@ TEST(PatchPath, BlockFilesAreNamedByLevelBesideTheBase) {
   EXPECT_EQ(BlockOf("data\\main.vrk", 0xFFFFFFFFu), "data\\main_ffffffff.pb");
   EXPECT_EQ(BlockOf("a.b/main", 1), "a.b/main_00000001.pb");
   EXPECT_EQ(BlockOf("x.y.vrx", 2), "x.y_00000002.pb");  // only the last extension goes
+  // A URL's query goes with its block files; only a URL has one.
+  EXPECT_EQ(BlockOf("http://h/p/main.vrx?t=a/b.c", 3), "http://h/p/main_00000003.pb?t=a/b.c");
+  EXPECT_EQ(BlockOf("HTTPS://h/main.vrx?", 3), "HTTPS://h/main_00000003.pb?");
+  EXPECT_EQ(BlockOf("d/what?.vrx", 3), "d/what?_00000003.pb");
   PatchPath base;
   char out[kMaxJoinedPath + 1];
   ASSERT_TRUE(SplitPatchPath("/tmp/d/main.vrk", &base));

@@ -2,8 +2,11 @@
 // up to the original's level by a patch holds the same files; missing or
 // damaged patch data is named, and refused before anything is applied.
 #include "VrkFixture.h"
+#include "common/FaultServer.h"
+#include "common/NginxServer.h"
 
 #include <filesystem>
+#include <numeric>
 #include <set>
 #include <tuple>
 
@@ -35,6 +38,21 @@ class PatchTest : public VrkTest {
     }
     RunResult r = Vrk(args);
     ASSERT_EQ(r.status, 0) << r.err;
+  }
+
+  // Copies data.vrk as it is now into `dir`.
+  void CopyArchive(const std::string& from, const std::string& dir) {
+    std::filesystem::create_directories(Path(dir));
+    for (const std::string f : {"data.vrk", "data.bhl", "data.lst"})
+      std::filesystem::copy_file(Path(from + f), Path(dir + "/" + f));
+  }
+
+  // The bytes of the three files of the archive in `dir`.
+  std::string ArchiveBytes(const std::string& dir) const {
+    std::string all;
+    for (const std::string f : {"data.vrk", "data.bhl", "data.lst"})
+      all += ReadFile(Path(dir + "/" + f)) + "|";
+    return all;
   }
 
   // The archive's files by name as `list --json` describes them.
@@ -204,6 +222,116 @@ TEST_P(PatchTest, AliasesTravelWithTheRecord) {
   EXPECT_EQ(ReadTree(Path("copy-out")), ReadTree(Path("out")));
   EXPECT_EQ(ReadFile(Path("copy-out/case.txt")), "lower");
   EXPECT_EQ(ReadFile(Path("copy-out/line\nfeed")), "lf");
+}
+
+// A patch at a URL: the copy ends as the same copy patched from the disk,
+// and only the patch file and the entries above the copy's level travel.
+TEST_P(PatchTest, FromAUrlTheCopyEndsAsFromTheDiskAndFetchesOnlyItsLevels) {
+  AddAtLevel(2, {{"a.bin", RandomBytes(6000, 60)}, {"b.txt", TextBytes(9000, 61)}});
+  AddAtLevel(3, {{"c.bin", RandomBytes(5000, 62)}, {"e.bin", RandomBytes(3000, 65)}});
+  CopyArchive("", "at3");
+  AddAtLevel(4, {{"a.bin", RandomBytes(7000, 63)}, {"d.bin", RandomBytes(8000, 64)}});
+  CopyArchive("", "at4");
+  ASSERT_EQ(Vrk({"patch", "create", "data.vrk", "-q"}).status, 0);
+  orvel_test::NginxServer nginx(Path(""));
+  if (!nginx.Running()) GTEST_SKIP() << nginx.Problem();
+  const nlohmann::json info = Json({"patch", "info", "data.vrx", "--json"});
+  const uint64_t patchSize = ReadFile(Path("data.vrx")).size();
+
+  const struct {
+    std::string copy;
+    unsigned level;
+    std::string query;
+  } copies[] = {{"copy", 1, ""}, {"at3", 3, "?token=secret"}, {"at4", 4, ""}};
+  for (const auto& c : copies) {
+    SCOPED_TRACE(c.copy);
+    CopyArchive(c.copy + "/", c.copy + "-disk");
+    CopyArchive(c.copy + "/", c.copy + "-url");
+    RunResult disk = Vrk({"patch", "apply", c.copy + "-disk/data.vrk", "data.vrx", "-q"});
+    ASSERT_EQ(disk.status, 0) << disk.err;
+    const uint64_t before = nginx.BodyBytesSent();
+    RunResult url =
+        Vrk({"patch", "apply", c.copy + "-url/data.vrk", nginx.Url("data.vrx") + c.query});
+    ASSERT_EQ(url.status, 0) << url.err;
+    const uint64_t fetched = nginx.BodyBytesSent() - before;
+    EXPECT_EQ(ArchiveBytes(c.copy + "-url"), ArchiveBytes(c.copy + "-disk"));
+    EXPECT_EQ(url.out.find("secret"), std::string::npos) << url.out;
+
+    uint64_t needed = 0;
+    for (const auto& f : info["files"])
+      if (f["level"].get<unsigned>() > c.level) needed += f["stored_size"].get<uint64_t>();
+    const uint64_t bound = patchSize + needed;
+    EXPECT_LE(fetched, bound + bound / 20) << "needed " << needed;
+    RecordProperty("fetched_from_level_" + std::to_string(c.level),
+                   std::to_string(fetched) + " of bound " + std::to_string(bound));
+  }
+  // The query went with the block files too.
+  EXPECT_NE(nginx.AccessLog().find("data_00000004.pb?token=secret"), std::string::npos);
+
+  // patch info reads the same patch from the URL, its block files checked there.
+  nlohmann::json remote = Json({"patch", "info", nginx.Url("data.vrx"), "--json"});
+  EXPECT_EQ(remote["intact"], true);
+  EXPECT_EQ(remote["files"], info["files"]);
+  EXPECT_EQ(remote["levels"][0]["block_file"], nginx.Url("data_00000002.pb"));
+
+  // A block file missing on the server is named before anything is written.
+  std::filesystem::remove(Path("data_00000003.pb"));
+  CopyArchive("copy/", "missing");
+  const std::string untouched = ArchiveBytes("missing");
+  RunResult missing = Vrk({"patch", "apply", "missing/data.vrk", nginx.Url("data.vrx?token=secret")});
+  EXPECT_EQ(missing.status, kFatal);
+  EXPECT_EQ(missing.err, "vrk: " + nginx.Url("data_00000003.pb?...") + ": block file is missing\n");
+  EXPECT_EQ(ArchiveBytes("missing"), untouched);
+
+  // The copy is written in place: one at a URL is refused before anything.
+  RunResult remoteCopy = Vrk({"patch", "apply", nginx.Url("at4/data.vrk"), "data.vrx"});
+  EXPECT_EQ(remoteCopy.status, kFatal);
+  EXPECT_EQ(remoteCopy.err, "vrk: " + nginx.Url("at4/data.vrk") +
+                                ": archives at a URL are read-only; patch a copy on disk\n");
+}
+
+// A block file replaced on the server between the requests that read it
+// fails the patch; the copy is as it was.
+TEST_P(PatchTest, FromAUrlABlockFileReplacedMeanwhileFailsCleanly) {
+  AddAtLevel(2, {{"a.bin", RandomBytes(6000, 70)}});
+  AddAtLevel(3, {{"b.bin", RandomBytes(5000, 71)}});
+  ASSERT_EQ(Vrk({"patch", "create", "data.vrk", "-q"}).status, 0);
+  orvel_test::FaultServer server;
+  if (!server.Running()) GTEST_SKIP() << "no loopback socket for the test server";
+  for (const std::string f : {"data.vrx", "data_00000002.pb", "data_00000003.pb"})
+    server.Put(f, ReadFile(Path(f)));
+  const std::string untouched = ArchiveBytes("copy");
+  const std::string block = server.Url("data_00000002.pb");
+  const struct {
+    int requests;  // answered before the block file is replaced
+    std::string err;
+  } cases[] = {
+      // Before vrk looks at it, or before the library opens it: its bytes
+      // are not the patch's.
+      {0, "vrk: " + block + ": checksum mismatch: the data is damaged"},
+      {1, "vrk: " + block + ": checksum mismatch: the data is damaged"},
+      // After the library opened it, before it reads the entry.
+      {2, "vrk: " + block + ": the block file changed on the server while it was read; apply again"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.requests);
+    std::string changed = ReadFile(Path("data_00000002.pb"));
+    changed[changed.size() / 2] ^= 0x20;
+    server.ReplaceAfter("data_00000002.pb", changed, c.requests);
+    RunResult r = Vrk({"patch", "apply", "copy/data.vrk", server.Url("data.vrx")});
+    EXPECT_EQ(r.status, kFatal) << r.out;
+    EXPECT_EQ(r.err, c.err + " (copy/data.vrk stays at level 1)\n");
+    EXPECT_EQ(ArchiveBytes("copy"), untouched);
+    server.Put("data_00000002.pb", ReadFile(Path("data_00000002.pb")));
+  }
+  // Put back, it applies; --header goes with every request, never shown.
+  server.ClearLog();
+  RunResult healed = Vrk({"patch", "apply", "copy/data.vrk", server.Url("data.vrx"), "--header",
+                          "Authorization: Bearer t0ken"});
+  EXPECT_EQ(healed.status, 0) << healed.err;
+  EXPECT_EQ((healed.out + healed.err).find("t0ken"), std::string::npos);
+  EXPECT_EQ(Json({"info", "copy/data.vrk", "--json"})["stamp"]["low"], 3);
+  for (const auto& request : server.Log()) EXPECT_EQ(request.authorization, "Bearer t0ken");
 }
 
 INSTANTIATE_TEST_SUITE_P(Advanced, PatchTest, ::testing::Values(kAdvanced), VariantName);

@@ -48,6 +48,15 @@ size_t PathPartEnd(const std::string& path) {
   return IsUrl(path) ? std::min(path.find_first_of("?#", path.find("//") + 2), path.size()) : path.size();
 }
 
+// `path` with its extension replaced by `tail`. At a URL the query (an
+// access token) goes along and the fragment is dropped, as the library asks
+// for side and block files.
+std::string SiblingPath(const std::string& path, const std::string& tail) {
+  const size_t end = PathPartEnd(path);
+  const std::string query = path.substr(end, path.find('#', end) - end);
+  return PathStem(path.substr(0, end)) + tail + query;
+}
+
 }  // namespace
 
 bool HasVrkExtension(const std::string& path) {
@@ -58,12 +67,8 @@ bool HasVrkExtension(const std::string& path) {
 std::vector<std::string> ArchiveDiskFiles(const std::string& path, bool advanced) {
   std::vector<std::string> files{path};
   if (advanced && HasVrkExtension(path)) {
-    // At a URL the side files carry the archive's query, as the library asks for them.
-    const size_t end = PathPartEnd(path);
-    const std::string stem = PathStem(path.substr(0, end));
-    const std::string query = path.substr(end, path.find('#', end) - end);
-    files.push_back(stem + ".bhl" + query);
-    files.push_back(stem + ".lst" + query);
+    files.push_back(SiblingPath(path, ".bhl"));
+    files.push_back(SiblingPath(path, ".lst"));
   }
   return files;
 }
@@ -92,7 +97,7 @@ std::string PatchFilePath(const std::string& archivePath) { return PathStem(arch
 std::string BlockFilePath(const std::string& archiveOrPatchPath, uint32_t level) {
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, "_%08x.pb", level);
-  return PathStem(archiveOrPatchPath) + suffix;
+  return SiblingPath(archiveOrPatchPath, suffix);
 }
 
 std::vector<std::string> SplitPath(const std::string& path, const char* separators) {

@@ -7,13 +7,16 @@
 #include <OrvelPacket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <set>
 
 #include "archive/ArchiveNaming.h"
+#include "archive/RemoteArchive.h"
 #include "commands/Commands.h"
 #include "console/Counted.h"
 #include "console/ErrorReport.h"
@@ -94,13 +97,41 @@ int RunExtend(const PatchOptions& o) {
   return 0;
 }
 
+// Why applying a patch at a URL stopped, and where the archive stands. A
+// failure to read patch data names the block file of the level that failed
+// (the first one above the level the archive reached); others are the
+// archive's own.
+ToolError RemoteApplyError(const std::string& archive, const std::string& patchUrl,
+                           const std::vector<PatchData>& needed, int code, uint32_t reached) {
+  const std::string stays = " (" + archive + " stays at level " + std::to_string(reached) + ")";
+  switch (code) {
+    case VRKERR_NO_SOURCE: case VRKERR_OPEN_FILE: case VRKERR_SEEK: case VRKERR_PATCH_DATA_IO:
+    case VRKERR_CHECKSUM_IO: case VRKERR_CHECKSUM: break;
+    default: return LibraryError(archive, code);
+  }
+  uint32_t failed = UINT32_MAX;
+  for (const PatchData& r : needed)
+    if (r.versionLow > reached) failed = std::min(failed, r.versionLow);
+  const std::string shown = ShownUrl(BlockFilePath(patchUrl, failed));
+  if (code == VRKERR_NO_SOURCE) return ToolError(shown + ": block file is missing" + stays);
+  if (IsTransferFailure(code) && VrkLastSystemError() == ESTALE)
+    return ToolError(shown + ": the block file changed on the server while it was read; apply "
+                     "again" + stays);
+  return ToolError(DescribeRemoteFailure(shown, code) + stays);
+}
+
 int RunApply(const PatchOptions& o) {
+  // The copy is written in place: it must be on disk, whatever the patch is.
+  if (IsUrl(o.archive))
+    throw ToolError(ShownUrl(o.archive) + ": " + RemoteReason(EROFS) + "; patch a copy on disk");
   ArchivePatcher a(o.archive);
+  const bool remote = IsUrl(o.patch);
+  const std::string shownPatch = ShownUrl(o.patch);
   const PatchFile patch = ReadPatchFile(o.patch);
   const uint32_t from = a.packet.Stamp().low;
   if (patch.versionLow <= from) {
     Say(o.quiet, o.archive,
-        "already at level " + std::to_string(from) + "; " + o.patch + " (level " +
+        "already at level " + std::to_string(from) + "; " + shownPatch + " (level " +
             std::to_string(patch.versionLow) + ") changes nothing");
     return 0;
   }
@@ -118,11 +149,13 @@ int RunApply(const PatchOptions& o) {
     int rc = a.patcher.ProceedPatch(path.data());
     if (rc != 0 && rc != VRKERR_NOT_UPDATING) throw LibraryError(o.archive, rc);
     Say(o.quiet, o.archive,
-        "holds every file of " + o.patch + " already; stamp raised from level " +
+        "holds every file of " + shownPatch + " already; stamp raised from level " +
             std::to_string(from) + " to level " + std::to_string(a.packet.Stamp().low));
     return 0;
   }
-  const std::vector<std::string> problems = CheckBlockFiles(o.patch, needed).Problems();
+  // At a URL the entries are fetched once, by the library, which checks each
+  // checksum before it writes the entry: here only their places are checked.
+  const std::vector<std::string> problems = CheckBlockFiles(o.patch, needed, !remote).Problems();
   if (!problems.empty()) {
     for (size_t i = 0; i + 1 < problems.size(); ++i) PrintProblem(problems[i]);
     throw ToolError(problems.back());
@@ -130,6 +163,7 @@ int RunApply(const PatchOptions& o) {
 
   int rc = WithProgress("applying patch", o.quiet,
                         [&a, &path] { return a.patcher.ProceedPatch(path.data()); });
+  if (rc != 0 && remote) throw RemoteApplyError(o.archive, o.patch, needed, rc, a.packet.Stamp().low);
   if (rc != 0) throw LibraryError(o.archive, rc);
   Say(o.quiet, o.archive,
       "brought from level " + std::to_string(from) + " to level " +
@@ -191,8 +225,10 @@ void AddPatchCommand(CLI::App& app, Action& action) {
       ->callback([o, &action] { action = [o] { return RunExtend(*o); }; });
   CLI::App* apply = AddArchiveCommand(
       *patch, "apply", "Bring a copy of the archive up to the patch's level, level by level", *o);
-  apply->add_option("patch", o->patch, "Patch file (.vrx), with its block files beside it")
+  apply->add_option("patch", o->patch,
+                    "Patch file (.vrx) or its URL, with its block files beside it")
       ->required();
+  AddHeaderOption(apply);
   apply->callback([o, &action] { action = [o] { return RunApply(*o); }; });
   AddArchiveCommand(*patch, "clean", "Delete the archive's block files (NAME_????????.pb)", *o)
       ->callback([o, &action] { action = [o] { return RunClean(*o); }; });

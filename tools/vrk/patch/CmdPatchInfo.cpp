@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "archive/ArchiveNaming.h"
+#include "archive/RemoteArchive.h"
 #include "commands/Commands.h"
 #include "console/Counted.h"
 #include "console/ErrorReport.h"
@@ -56,7 +57,7 @@ nlohmann::json ToJson(const BlockEntry& e) {
 
 void PrintText(const PatchInfoOptions& o, const PatchFile& patch, const BlockCheck& check,
                const std::map<NameHashes, std::string>& names) {
-  std::printf("patch:         %s\n", o.patch.c_str());
+  std::printf("patch:         %s\n", ShownUrl(o.patch).c_str());
   std::printf("stamp:         %s\n", FormatVersion(patch.versionHigh, patch.versionLow).c_str());
   std::printf("records:       %s\n", DescribeRecords(patch).c_str());
   for (const BlockLevel& l : check.levels) {
@@ -89,7 +90,7 @@ int RunPatchInfo(const PatchInfoOptions& o) {
 
   if (o.json) {
     nlohmann::json j;
-    j["patch"] = o.patch;
+    j["patch"] = ShownUrl(o.patch);
     j["stamp"] = {{"high", patch.versionHigh}, {"low", patch.versionLow}};
     j["records"] = patch.records.size();
     j["levels"] = nlohmann::json::array();
@@ -122,9 +123,10 @@ void AddPatchInfoCommand(CLI::App& patch, Action& action) {
       "info",
       "Show a patch's level, its files per level, its block files and whether every "
       "entry in them is intact (exit 1 if not)");
-  cmd->add_option("patch", o->patch, "Patch file (.vrx)")->required();
+  cmd->add_option("patch", o->patch, "Patch file (.vrx) or its URL")->required();
   cmd->add_option("--archive", o->archive, "Archive whose name list names the patch's files");
   cmd->add_flag("--json", o->json, "Write the description as JSON");
+  AddHeaderOption(cmd);
   cmd->callback([o, &action] { action = [o] { return RunPatchInfo(*o); }; });
 }
 

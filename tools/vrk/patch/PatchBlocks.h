@@ -20,6 +20,7 @@ struct BlockLevel {
   uint64_t size = 0;
   size_t records = 0;
   size_t damaged = 0;  // entries outside the file or with a wrong checksum
+  std::string failure;  // why a block file at a URL that is not missing could not be read
 };
 
 enum class EntryState { kIntact, kNoBlockFile, kOutOfBounds, kChecksum };
@@ -41,8 +42,13 @@ struct BlockCheck {
 
 // Checks the entries of `records` in the block files beside `patchPath`.
 // Reads each entry once; memory is bounded by the largest entry that fits in
-// its file.
-BlockCheck CheckBlockFiles(const std::string& patchPath, const std::vector<PatchData>& records);
+// its file. Beside a patch file at a URL, the block files are fetched
+// through the library (their paths then shown as ShownUrl shows them), and
+// without `checksums` only their sizes are (every entry must lie inside its
+// file): nothing of the entries is fetched, so that applying fetches each of
+// them once, and the library checks each checksum before it writes.
+BlockCheck CheckBlockFiles(const std::string& patchPath, const std::vector<PatchData>& records,
+                           bool checksums = true);
 
 // The block files on disk beside an archive or patch file: the stem, '_',
 // eight hexadecimal digits and ".pb", in name order.

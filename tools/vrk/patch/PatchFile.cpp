@@ -5,9 +5,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <set>
 
+#include "archive/LibraryFile.h"
+#include "archive/RemoteArchive.h"
 #include "console/Counted.h"
 #include "console/ErrorReport.h"
 
@@ -35,20 +38,19 @@ uint32_t PatchChecksum(const void* data, size_t size) {
   return static_cast<uint32_t>(CalcVrkCheckSum(const_cast<void*>(data), size));
 }
 
-PatchFile ReadPatchFile(const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (!file) {
-    if (errno == ENOENT) throw ToolError(path + ": patch file is missing");
-    throw ToolError(SystemProblem(path, errno));
-  }
-  struct stat st;
-  if (fstat(fileno(file.get()), &st) != 0) throw ToolError(SystemProblem(path, errno));
-  if (!S_ISREG(st.st_mode)) throw Damaged(path, "not a regular file");
-  const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+namespace {
 
+// The bytes of a patch file, wherever it is: its size and a reader of
+// `count` bytes at `offset` (false when they could not all be read).
+struct PatchBytes {
+  uint64_t size = 0;
+  std::function<bool(void* out, size_t count, uint64_t offset)> read;
+};
+
+PatchFile ParsePatchFile(const std::string& path, const PatchBytes& bytes) {
+  const uint64_t fileSize = bytes.size;
   unsigned char header[kHeaderSize];
-  if (fileSize < kHeaderSize + 4 || std::fread(header, 1, kHeaderSize, file.get()) != kHeaderSize)
+  if (fileSize < kHeaderSize + 4 || !bytes.read(header, kHeaderSize, 0))
     throw Damaged(path, "too short");
   if (PatchChecksum(header, kHeaderSize - 4) != LittleEndianWord(header + 20))
     throw Damaged(path, "header checksum mismatch");
@@ -62,7 +64,7 @@ PatchFile ReadPatchFile(const std::string& path) {
                             " bytes, the file has " + std::to_string(fileSize));
 
   std::vector<unsigned char> body(count * kRecordSize + 4);
-  if (std::fread(body.data(), 1, body.size(), file.get()) != body.size())
+  if (!bytes.read(body.data(), body.size(), kHeaderSize))
     throw Damaged(path, "shorter than its size");
   const size_t recordBytes = body.size() - 4;
   if (PatchChecksum(body.data(), recordBytes) != LittleEndianWord(body.data() + recordBytes))
@@ -79,6 +81,42 @@ PatchFile ReadPatchFile(const std::string& path) {
     std::memcpy(&patch.records[i], words, kRecordSize);
   }
   return patch;
+}
+
+// A patch file at a URL, fetched whole by the library.
+PatchFile ReadRemotePatchFile(const std::string& url) {
+  const std::string shown = ShownUrl(url);
+  const LibraryFile file(url, VRK_READ_WHOLE);
+  if (!file.Open()) throw ToolError(DescribeRemoteFailure(shown, VRKERR_OPEN_FILE));
+  PatchBytes bytes;
+  bytes.size = file.Size();
+  if (bytes.size == 0xFFFFFFFFu) throw ToolError(DescribeRemoteFailure(shown, VRKERR_SEEK));
+  bytes.read = [&file](void* out, size_t count, uint64_t offset) {
+    return file.ReadAt(out, static_cast<uint32_t>(count), static_cast<uint32_t>(offset));
+  };
+  return ParsePatchFile(shown, bytes);
+}
+
+}  // namespace
+
+PatchFile ReadPatchFile(const std::string& path) {
+  if (IsUrl(path)) return ReadRemotePatchFile(path);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                       &std::fclose);
+  if (!file) {
+    if (errno == ENOENT) throw ToolError(path + ": patch file is missing");
+    throw ToolError(SystemProblem(path, errno));
+  }
+  struct stat st;
+  if (fstat(fileno(file.get()), &st) != 0) throw ToolError(SystemProblem(path, errno));
+  if (!S_ISREG(st.st_mode)) throw Damaged(path, "not a regular file");
+  PatchBytes bytes;
+  bytes.size = static_cast<uint64_t>(st.st_size);
+  bytes.read = [&file](void* out, size_t count, uint64_t offset) {
+    return std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) == 0 &&
+           std::fread(out, 1, count, file.get()) == count;
+  };
+  return ParsePatchFile(path, bytes);
 }
 
 std::vector<uint32_t> PatchFile::Levels() const {

@@ -24,6 +24,7 @@ struct PatchFile {
 
 // Throws a ToolError naming `path` when the file is missing or unreadable, or
 // is not a well-formed patch file (size, format, header or record checksum).
+// A URL is fetched whole through the library, and named as ShownUrl shows it.
 PatchFile ReadPatchFile(const std::string& path);
 
 // "12 files at levels 2-5", "1 file at level 5".
