@@ -17,6 +17,7 @@
 #include "orvel/VrkCallbacks.h"
 #include "orvel/VrkCheckSum.h"
 #include "orvel/VrkErrors.h"
+#include "orvel/VrkRemote.h"
 #include "orvel/VrkReplace.h"
 #include "orvel/VrkSalvage.h"
 #include "orvel/VrkExport.h"

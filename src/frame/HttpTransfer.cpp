@@ -2,11 +2,14 @@
 
 #include <curl/curl.h>
 
+#include "orvel/VrkRemote.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <cstring>
+#include <atomic>
 #include <mutex>
 
 namespace orvel {
@@ -99,7 +102,11 @@ size_t OnHeader(char* line, size_t, size_t size, void* user) {
   return size;
 }
 
+// Body bytes received by every session, for VrkRemoteBytesFetched.
+std::atomic<uint64_t> g_bytesFetched{0};
+
 size_t OnBody(char* data, size_t, size_t size, void* user) {
+  g_bytesFetched.fetch_add(size, std::memory_order_relaxed);
   auto* t = static_cast<Transfer*>(user);
   if (!(*t->sink)(t->reply, data, size)) {
     t->reply.stopped = true;
@@ -196,3 +203,7 @@ HttpReply HttpSession::Get(const std::string& url, const std::string& headers,
 }
 
 }  // namespace orvel
+
+VRK_API uint64_t VrkRemoteBytesFetched() {
+  return orvel::g_bytesFetched.load(std::memory_order_relaxed);
+}
