@@ -27,7 +27,7 @@ class ParallelExtractTest : public ::testing::Test {
         bytes = i % 2 ? TextBytes(100 + 37 * i, i) : RandomBytes(50 + 23 * i, i);
       }
       tree_[name] = bytes;
-      WriteFile(work_ / "src" / name, bytes);
+      WriteFile(work_ / ("src/" + name), bytes);
     }
     ASSERT_EQ(Vrk({"create", "-q", www_ / "tree.vrk", "-C", work_ / "src", "."}).status, kDone);
   }

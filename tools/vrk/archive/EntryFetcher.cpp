@@ -119,9 +119,11 @@ EntryBytes EntryFetcher::Take(size_t index, const std::function<void()>& waiting
       slot.error = nullptr;
     }
   }
-  taken_ = index + 1;
+  // The entry waited for counts as passed over only once it is taken.
+  taken_ = index;
   Slot& slot = slots_.at(index);
   if (slot.state == Slot::kFree) {
+    taken_ = index + 1;
     // No worker got to it (none could open the archive, or all are busy far
     // behind): read it here rather than wait.
     slot.state = Slot::kReady;
@@ -137,6 +139,7 @@ EntryBytes EntryFetcher::Take(size_t index, const std::function<void()>& waiting
       lock.lock();
     }
   }
+  taken_ = index + 1;
   ahead_ -= slot.size;
   std::optional<EntryBytes> bytes = std::move(slot.bytes);
   const std::exception_ptr error = slot.error;
@@ -145,6 +148,7 @@ EntryBytes EntryFetcher::Take(size_t index, const std::function<void()>& waiting
   lock.unlock();
   changed_.notify_all();
   if (error) std::rethrow_exception(error);
+  if (!bytes) throw ToolError(packet_.About(names_[index]) + ": not read");  // never: each is read or fails
   return std::move(*bytes);
 }
 

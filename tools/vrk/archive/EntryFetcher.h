@@ -60,7 +60,7 @@ class EntryFetcher {
   std::mutex mutex_;
   std::condition_variable changed_;
   size_t nextClaim_ = 0;  // first entry no one claimed yet
-  size_t taken_ = 0;      // entries below this were taken or passed over
+  size_t taken_ = 0;      // entries below this were taken or passed over, none is read
   uint64_t ahead_ = 0;    // bytes claimed and not taken yet
   bool stop_ = false;
   std::vector<std::thread> workers_;
