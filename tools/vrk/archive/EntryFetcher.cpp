@@ -12,13 +12,17 @@ namespace vrk {
 namespace {
 
 // Decoded bytes read ahead and not yet taken, at most (a file larger than
-// this is still read, alone).
+// this is still read, alone). A worker waits until they fall below half of
+// it before it claims a run: claims of one entry each, whenever the writer
+// took one, would be reads far apart, each with a read-ahead of its own.
 constexpr uint64_t kAheadBytes = 64u << 20;
+constexpr uint64_t kClaimBelow = kAheadBytes / 2;
 // A worker claims consecutive entries up to this many stored bytes or
-// entries: enough for the read-ahead to merge their ranges, few enough to
-// keep every worker busy.
-constexpr uint64_t kRunBytes = 1u << 20;
-constexpr size_t kRunEntries = 256;
+// entries. The remote layer's read-ahead (growing to 1 MiB) merges their
+// ranges into few requests, and fetches up to one window past the run's end
+// for nothing: runs of several windows keep that small.
+constexpr uint64_t kRunBytes = 8u << 20;
+constexpr size_t kRunEntries = 4096;
 
 }  // namespace
 
@@ -45,7 +49,7 @@ EntryFetcher::~EntryFetcher() {
 bool EntryFetcher::MayClaim() const {
   if (stop_ || nextClaim_ >= slots_.size()) return true;  // wakes to leave
   // The entry taken next is always read, however large.
-  return nextClaim_ <= taken_ || ahead_ + slots_[nextClaim_].size <= kAheadBytes;
+  return nextClaim_ <= taken_ || ahead_ < kClaimBelow;
 }
 
 void EntryFetcher::Work() {
