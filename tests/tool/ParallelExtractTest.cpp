@@ -30,6 +30,8 @@ class ParallelExtractTest : public ::testing::Test {
       WriteFile(work_ / ("src/" + name), bytes);
     }
     ASSERT_EQ(Vrk({"create", "-q", www_ / "tree.vrk", "-C", work_ / "src", "."}).status, kDone);
+    ASSERT_EQ(Vrk({"create", "-q", "--basic", www_ / "tree.pak", "-C", work_ / "src", "."}).status,
+              kDone);
   }
 
   RunResult Vrk(const std::vector<std::string>& args) const { return RunVrk(work_.path(), args); }
@@ -63,25 +65,26 @@ TEST_F(ParallelExtractTest, EveryWayGivesTheSameTreeAndMessages) {
   orvel_test::NginxServer nginx(www_.path());
   const bool served = nginx.Running();
   if (!served) std::fprintf(stderr, "URL cases skipped: %s\n", nginx.Problem().c_str());
-  const std::string disk = www_ / "tree.vrk";
-  const RunResult reference = Extract(disk, "", "reference");
+  const RunResult reference = Extract(www_ / "tree.vrk", "", "reference");
   ASSERT_EQ(reference.status, kDone) << reference.err;
   ASSERT_EQ(ReadTree(work_ / "reference"), tree_);
   struct Case {
     const char* what;
     bool remote;
     const char* jobs;
+    const char* archive;
   };
   const Case cases[] = {
-      {"disk -j 4", false, "4"},  {"disk -j 2", false, "2"}, {"URL by default", true, ""},
-      {"URL -j 1", true, "1"},    {"URL -j 7", true, "7"},
+      {"disk -j 4", false, "4", "tree.vrk"}, {"disk -j 2", false, "2", "tree.vrk"},
+      {"basic -j 3", false, "3", "tree.pak"}, {"URL by default", true, "", "tree.vrk"},
+      {"URL -j 1", true, "1", "tree.vrk"},    {"URL -j 7", true, "7", "tree.vrk"},
   };
   int n = 0;
   for (const Case& c : cases) {
     if (c.remote && !served) continue;
     SCOPED_TRACE(c.what);
     const std::string out = "out" + std::to_string(n++);
-    const RunResult r = Extract(c.remote ? nginx.Url("tree.vrk") : disk, c.jobs, out);
+    const RunResult r = Extract(c.remote ? nginx.Url(c.archive) : www_ / c.archive, c.jobs, out);
     EXPECT_EQ(r.status, kDone) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(r.out == reference.out) << "names written in another order";
