@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <new>
+#include <system_error>
 
 #include "archive/PacketHandle.h"
 #include "console/StopSignals.h"
@@ -34,7 +35,11 @@ EntryFetcher::EntryFetcher(const Packet& packet, std::vector<std::string> names,
     slots_[i].size = packet_->GetFileOriginalSize(n);
     slots_[i].stored = packet_->GetFileStoredSize(n);
   }
-  for (unsigned w = 0; w < workers && w < names_.size(); ++w) workers_.emplace_back([this] { Work(); });
+  try {
+    for (unsigned w = 0; w < workers && w < names_.size(); ++w) workers_.emplace_back([this] { Work(); });
+  } catch (const std::system_error&) {
+    // No thread to be had: those started do the work, or Take reads alone.
+  }
 }
 
 EntryFetcher::~EntryFetcher() {
