@@ -19,9 +19,10 @@ inline int SetError(int code) {
   return code;
 }
 
-// The last code this thread set. The library reads its own codes back
-// through this rather than g_nVrkErrCode, which a call in another thread
-// may have changed in between.
+// The last code this thread set. Opens, reads and the guard read their own
+// codes back through this rather than g_nVrkErrCode, which a call in another
+// thread may have changed in between (threads with an archive object each
+// read at once).
 inline int LastError() { return t_vrkErrCode; }
 
 // Both codes as they stand, put back by Restore after steps whose own codes
@@ -29,7 +30,6 @@ inline int LastError() { return t_vrkErrCode; }
 class SavedError {
  public:
   SavedError() : m_global(g_nVrkErrCode), m_thread(t_vrkErrCode) {}
-  int Code() const { return m_thread; }
   void Restore() const {
     g_nVrkErrCode = m_global;
     t_vrkErrCode = m_thread;
