@@ -18,6 +18,7 @@
 #include "orvel/VrkCheckSum.h"
 #include "orvel/VrkErrors.h"
 #include "orvel/VrkReadFile.h"
+#include "orvel/VrkRemote.h"
 #include "orvel/VrkReplace.h"
 #include "orvel/VrkSalvage.h"
 #include "orvel/VrkExport.h"

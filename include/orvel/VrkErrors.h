@@ -1,9 +1,12 @@
 // Error codes of the OrvelPacket library.
 //
 // Every operation reports its outcome through its result and through the
-// process-wide last-error code g_nVrkErrCode (0 or one of the negative codes
-// below). The variable is a plain global without a lock: a host that calls
-// from several threads serialises its calls.
+// last-error code (0 or one of the negative codes below), which it stores
+// twice: in the process-wide g_nVrkErrCode and in the calling thread's own
+// code, VrkThreadErrorCode(). The global is a plain variable without a lock,
+// which a call in another thread may overwrite at any time; a host that
+// calls from several threads (each thread with its own archive objects)
+// reads the thread's code instead.
 #ifndef ORVEL_VRK_ERRORS_H
 #define ORVEL_VRK_ERRORS_H
 
@@ -65,6 +68,15 @@ enum {
 
 // The last error code: 0 after success, else one of the codes above.
 extern VRK_API int g_nVrkErrCode;
+
+// The last code the library set in the calling thread: 0 after success,
+// else one of the codes above. Unlike g_nVrkErrCode it is never changed by a
+// call in another thread. Writing g_nVrkErrCode does not change it; a host
+// that wants to tell whether a call set a code clears it first with
+// VrkClearThreadErrorCode.
+VRK_API int VrkThreadErrorCode();
+// Sets the calling thread's code to 0 (g_nVrkErrCode is left as it is).
+VRK_API void VrkClearThreadErrorCode();
 
 // What a code means, in plain words ("no such file in the archive"); a
 // static string, never null.

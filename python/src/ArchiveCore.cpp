@@ -15,11 +15,11 @@ namespace {
 
 using Lock = std::lock_guard<std::mutex>;
 
-// The library's last code after a failed call. The code is process-wide, so
-// a thread failing at the same moment may have cleared it; the failure is
-// still reported, as a data error.
+// The library's last code in this thread after a failed call (threads with
+// an archive each run at once; the process-wide code may be another's). A
+// failure that set no code is reported as `fallback`.
 int LastCode(int fallback = VRKERR_DATA_IO) {
-  const int code = g_nVrkErrCode;
+  const int code = VrkThreadErrorCode();
   return code != VRKERR_OK ? code : fallback;
 }
 
@@ -48,7 +48,7 @@ void CheckName(const std::string& name, bool forChange) {
 bool InitCompression() { return lzo_init() == LZO_E_OK; }
 
 std::unique_ptr<Archive> Archive::Open(const std::string& path, bool writable) {
-  g_nVrkErrCode = VRKERR_OK;
+  VrkClearThreadErrorCode();
   IOrvelPacket* p = g_piVrkSystem->LoadPacket(path.c_str());
   // LoadPacket leaves the code untouched when the header names another
   // format version.
@@ -59,7 +59,7 @@ std::unique_ptr<Archive> Archive::Open(const std::string& path, bool writable) {
 std::unique_ptr<Archive> Archive::Create(const std::string& path, bool advanced,
                                          unsigned tableSize, Stamp stamp, bool protect) {
   const unsigned flags = (advanced ? VRK_CREATE_ADVANCED : 0u) | (protect ? 2u : 0u);
-  g_nVrkErrCode = VRKERR_OK;
+  VrkClearThreadErrorCode();
   IOrvelPacket* p = g_piVrkSystem->NewPacket(path.c_str(), static_cast<int>(flags),
                                              VRK_FORMAT_VERSION, tableSize, stamp.high, stamp.low);
   if (!p) throw LibraryFailure(LastCode(VRKERR_CREATE_FILE), path);
@@ -250,15 +250,13 @@ std::optional<uint32_t> Archive::ReadInto(const std::string& name, void* buffer,
     if (size == 0) return 0u;
     if (size > INT_MAX)
       throw UsageFailure(path_ + ": " + name + ": files of 2 GiB and more cannot be read");
-    g_nVrkErrCode = VRKERR_OK;
+    VrkClearThreadErrorCode();
     const int got = p->ReadFileTo(stored.c_str(), buffer, static_cast<int>(size), VRK_BY_NAME);
     // A version that shrank in between is read whole all the same; one that
     // grew does not fit (0, no error) and is asked for again.
-    // The error code is one per process: another thread's failure may show
-    // in it, so a read of the whole size counts whatever it says.
     if (got > 0 && static_cast<uint32_t>(got) == size) return size;
-    if (got > 0 && g_nVrkErrCode == VRKERR_OK) return static_cast<uint32_t>(got);
-    if (got < 0 || g_nVrkErrCode != VRKERR_OK || attempt == 3) throw Failed(name);
+    if (got > 0 && VrkThreadErrorCode() == VRKERR_OK) return static_cast<uint32_t>(got);
+    if (got < 0 || VrkThreadErrorCode() != VRKERR_OK || attempt == 3) throw Failed(name);
   }
 }
 
@@ -385,9 +383,9 @@ Stamp Archive::GetStamp() {
 void Archive::SetStamp(Stamp stamp) {
   Lock lock(mutex_);
   RequireWritable();
-  g_nVrkErrCode = VRKERR_OK;
+  VrkClearThreadErrorCode();
   packet_->SetPacketVersion(stamp.high, stamp.low);
-  if (g_nVrkErrCode != VRKERR_OK) throw Failed("");
+  if (VrkThreadErrorCode() != VRKERR_OK) throw Failed("");
 }
 
 std::vector<std::pair<std::string, LibraryFailure>> Archive::Verify() {
@@ -402,7 +400,7 @@ std::vector<std::pair<std::string, LibraryFailure>> Archive::Verify() {
     const uint32_t size = p->GetFileOriginalSize(stored.c_str());
     if (size == 0) continue;
     buffer.resize(size);
-    g_nVrkErrCode = VRKERR_OK;
+    VrkClearThreadErrorCode();
     const int got = p->ReadFileTo(stored.c_str(), buffer.data(), static_cast<int>(size), VRK_BY_NAME);
     if (got < 0 || static_cast<uint32_t>(got) != size) damaged.emplace_back(name, Failed(name));
   }

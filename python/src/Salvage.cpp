@@ -10,7 +10,7 @@
 namespace orvelpy {
 namespace {
 
-int Code(int fallback) { return g_nVrkErrCode != VRKERR_OK ? g_nVrkErrCode : fallback; }
+int Code(int fallback) { return VrkThreadErrorCode() != VRKERR_OK ? VrkThreadErrorCode() : fallback; }
 
 struct PacketFree {
   void operator()(IOrvelPacket* p) const { g_piVrkSystem->FreePacket(p); }

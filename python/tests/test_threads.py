@@ -103,3 +103,27 @@ def test_a_call_waiting_for_the_writer_lock_lets_other_threads_run(archive_path,
         thread.join()
     assert a.read("g") == b"added" and not a.stat().has_holes
     a.close()
+
+
+def test_threads_failing_at_once_each_get_their_own_code(tmp_path):
+    (tmp_path / "text.vrk").write_bytes(b"not an archive at all")
+    (tmp_path / "empty.vrk").write_bytes(b"")
+    paths = [str(tmp_path / "missing.vrk"), str(tmp_path / "text.vrk"), str(tmp_path / "empty.vrk")]
+    expected = []
+    for path in paths:
+        try:
+            orvelpacket.open(path)
+        except orvelpacket.Error as e:
+            expected.append(e.code)
+    assert len(set(expected)) == 3
+    seen = [set() for _ in paths]
+
+    def fail_often(i):
+        for _ in range(300):
+            try:
+                orvelpacket.open(paths[i])
+            except orvelpacket.Error as e:
+                seen[i].add(e.code)
+
+    run_threads(fail_often, len(paths))
+    assert seen == [{code} for code in expected]

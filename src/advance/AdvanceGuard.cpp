@@ -82,7 +82,7 @@ uint32_t CVrkAdvance::DiskFingerprint() {
   f = FingerprintFile(f, sidePath);
   SidePath(kListFileExtension, sidePath);
   f = FingerprintFile(f, sidePath);
-  const int code = g_nVrkErrCode;
+  const SavedError code;
   AdvanceHeader h;
   if (m_hTableFile != kInvalidFile &&
       ReadDiskFileAt(m_hTableFile, &h, sizeof h, 0) == sizeof h) {
@@ -99,7 +99,7 @@ uint32_t CVrkAdvance::DiskFingerprint() {
   if (m_hPacket != kInvalidFile &&
       ReadDiskFileAt(m_hPacket, &h, sizeof h, kHeaderCopyOffset) == sizeof h)
     f = FingerprintBytes(f, &h, sizeof h);
-  SetError(code);
+  code.Restore();
   return f;
 }
 

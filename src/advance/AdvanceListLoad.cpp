@@ -146,7 +146,7 @@ int CVrkAdvance::DecodeListFile() {
   text.get()[length] = 0;
   if (!LoadListText(reinterpret_cast<char*>(text.get()), length, budget - cost)) {
     m_listCache.Clear();
-    return g_nVrkErrCode;
+    return LastError();
   }
   // Names taken in as the file spells them need not be written back.
   m_bListOnDisk = m_pNameList->m_szBuffer &&
@@ -190,10 +190,10 @@ int CVrkAdvance::LoadListText(char* text, uint32_t length, uint64_t room) {
 
 int CVrkAdvance::SettleUnreadList() {
   if (!m_bNamesPending) return VRKERR_OK;
-  const int code = g_nVrkErrCode;
+  const SavedError code;
   const AdvanceBlockEntry* entry =
       FindBlockByHash(m_aListFileHash[0], m_aListFileHash[1], m_aListFileHash[2], kNone);
-  SetError(code);
+  code.Restore();
   // Without the list's entry a commit writes no names.
   if (!entry) return VRKERR_OK;
   m_bListOnDisk = false;

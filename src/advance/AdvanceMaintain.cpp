@@ -91,13 +91,13 @@ int CVrkAdvance::EndUpdateAtVersion(unsigned int versionHigh, unsigned int versi
 void CVrkAdvance::JournalReplacement(const unsigned int* hash, unsigned int storedSize) {
   if (!hash || m_bReadOnly || !m_guard.InBracket() || !JournalingEnabled()) return;
   // A lookup sets the error code; this step must leave it as it was.
-  const int kept = g_nVrkErrCode;
+  const SavedError kept;
   const AdvanceBlockEntry* found = FindBlockByHash(hash[0], hash[1], hash[2], kNone);
   // A larger record is appended instead: nothing committed is overwritten.
   // A failed copy only costs time: the write journals what is missing.
   if (found && storedSize <= found->storedSize)
     m_guard.Journal().Cover(0, found->offset, uint64_t{storedSize} + 4, m_hPacket);
-  SetError(kept);
+  kept.Restore();
 }
 
 }  // namespace orvel

@@ -167,7 +167,7 @@ int CVrkAdvance::OpenPacketLocked(const char* path) {
              LoadWord(signature + 4) != kFormatVersion) {
     rc = VRKERR_BAD_SIGNATURE;
   } else if (!ReadSideHeader(m_hTableFile, &m_pHeader)) {
-    rc = g_nVrkErrCode;
+    rc = LastError();
   } else if (!IsValidAdvanceHeader(*m_pHeader)) {
     rc = VRKERR_BAD_SIGNATURE;
   } else {
@@ -192,7 +192,7 @@ int CVrkAdvance::OpenPacketLocked(const char* path) {
       rc = VRKERR_NO_MEMORY;
     } else if (!ReadBlockTable(m_hTableFile, m_pHeader, m_pBlockTable) ||
                !ReadHashTable(m_hTableFile, m_pHeader, m_pHashTable)) {
-      rc = g_nVrkErrCode;
+      rc = LastError();
     } else if (archiveSize == kFileFailure ||
                !AreValidAdvanceTables(*m_pHeader, m_pBlockTable, m_pHashTable,
                                       archiveSize, m_aListFileHash)) {
@@ -201,7 +201,7 @@ int CVrkAdvance::OpenPacketLocked(const char* path) {
       if (!OpenListSideFile(listPath)) {
         rc = VRKERR_OPEN_FILE;
       } else if (!DeferredNameListEnabled() && EnsureNames() != VRKERR_OK) {
-        rc = g_nVrkErrCode;
+        rc = LastError();
       }
     }
   }

@@ -63,7 +63,7 @@ int COrvelPacket::BracketError() {
 uint32_t COrvelPacket::DiskFingerprint() {
   uint32_t f = FingerprintFile(0, m_szPath);
   if (m_hFile == kInvalidFile) return f;
-  const int code = g_nVrkErrCode;
+  const SavedError code;
   basic::PacketHeader h;
   if (ReadDiskFileAt(m_hFile, &h, sizeof h, basic::kHeaderOffset) == sizeof h) {
     f = FingerprintBytes(f, &h, sizeof h);
@@ -77,7 +77,7 @@ uint32_t COrvelPacket::DiskFingerprint() {
       at += n;
     }
   }
-  SetError(code);
+  code.Restore();
   return f;
 }
 

@@ -72,13 +72,13 @@ int COrvelPacket::OpenPacketLocked(const char* path) {
   m_nTableSize = size;
   m_nTableMask = size - 1;
   if (!AllocTables()) return OpenFailed(VRKERR_NO_MEMORY);
-  if (ReadBlockTable(m_hFile) == 0) return OpenFailed(g_nVrkErrCode);
+  if (ReadBlockTable(m_hFile) == 0) return OpenFailed(LastError());
   const uint32_t hashBytes = size * static_cast<uint32_t>(sizeof(HashEntry));
   if (ReadDiskFileAt(m_hFile, m_pHashTable, hashBytes, h.hashTableOffset) != hashBytes)
     return OpenFailed(VRKERR_NO_HASH_TABLE);
 
-  if (!TablesAreConsistent(fileSize)) return OpenFailed(g_nVrkErrCode);
-  if (!LoadListFile()) return OpenFailed(g_nVrkErrCode);
+  if (!TablesAreConsistent(fileSize)) return OpenFailed(LastError());
+  if (!LoadListFile()) return OpenFailed(LastError());
   LoadPatchList();
   SetError(VRKERR_OK);
   return 1;

@@ -1,4 +1,6 @@
-// Setting the process-wide last-error code.
+// Setting the last-error code: the process-wide g_nVrkErrCode that hosts read,
+// and the calling thread's own copy (VrkThreadErrorCode), which another
+// thread's call cannot overwrite.
 #ifndef ORVEL_FRAME_ERROR_CODE_H
 #define ORVEL_FRAME_ERROR_CODE_H
 
@@ -6,12 +8,37 @@
 
 namespace orvel {
 
-// Stores `code` in g_nVrkErrCode and returns it, so that 0/negative
-// operations can write `return SetError(VRKERR_...);`.
+// The calling thread's last code; see VrkThreadErrorCode.
+extern thread_local int t_vrkErrCode;
+
+// Stores `code` in g_nVrkErrCode and in the thread's code and returns it, so
+// that 0/negative operations can write `return SetError(VRKERR_...);`.
 inline int SetError(int code) {
   g_nVrkErrCode = code;
+  t_vrkErrCode = code;
   return code;
 }
+
+// The last code this thread set. Opens, reads and the guard read their own
+// codes back through this rather than g_nVrkErrCode, which a call in another
+// thread may have changed in between (threads with an archive object each
+// read at once).
+inline int LastError() { return t_vrkErrCode; }
+
+// Both codes as they stand, put back by Restore after steps whose own codes
+// must not show (a host may have set g_nVrkErrCode apart from the thread's).
+class SavedError {
+ public:
+  SavedError() : m_global(g_nVrkErrCode), m_thread(t_vrkErrCode) {}
+  void Restore() const {
+    g_nVrkErrCode = m_global;
+    t_vrkErrCode = m_thread;
+  }
+
+ private:
+  int m_global;
+  int m_thread;
+};
 
 // Keeps `err` (an errno value) as this thread's last system error, for
 // VrkLastSystemError. Called where a write, sync or create of the file layer

@@ -30,14 +30,14 @@ struct GuardedCalls {
       return SetError(rc), 0;
     }
     const int ok = a.ReloadTables();
-    const int code = g_nVrkErrCode;
+    const SavedError code;
     if (ok) {
       guard.Remember(a.DiskFingerprint(), a.ReadGeneration());
     } else {
       guard.Forget();
     }
     guard.EndOpen();
-    SetError(code);
+    code.Restore();
     return ok;
   }
 
@@ -50,7 +50,7 @@ struct GuardedCalls {
       // Another writer committed since the tables were read: changes start
       // from its commit, not from the tables in memory.
       if (!a.ReloadTables()) {
-        const int code = g_nVrkErrCode;
+        const int code = LastError();
         guard.EndBracket();
         return code;
       }
@@ -80,7 +80,7 @@ struct GuardedCalls {
       UnlockCommitShared(file);
       if (!Open(guard, a)) {
         --guard.ReadDepth();
-        return g_nVrkErrCode;
+        return LastError();
       }
     }
     --guard.ReadDepth();
@@ -101,10 +101,10 @@ struct GuardedCalls {
         a.GateHandle() == kInvalidFile || guard.CheckedJustNow())
       return;
     if (guard.IsReadCurrent(a.ReadGeneration())) return guard.NoteChecked();
-    const int code = g_nVrkErrCode;
+    const SavedError code;
     if (BeginRead(guard, a) != VRKERR_OK) return;
     EndRead(guard);
-    SetError(code);
+    code.Restore();
   }
 
   // Ends the outermost bracket with the result of its commit: the journal

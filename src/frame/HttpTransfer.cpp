@@ -2,11 +2,14 @@
 
 #include <curl/curl.h>
 
+#include "orvel/VrkRemote.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <cstring>
+#include <atomic>
 #include <mutex>
 #include <new>
 
@@ -112,7 +115,11 @@ size_t OnHeader(char* line, size_t, size_t size, void* user) {
   }
 }
 
+// Body bytes received by every session, for VrkRemoteBytesFetched.
+std::atomic<uint64_t> g_bytesFetched{0};
+
 size_t OnBody(char* data, size_t, size_t size, void* user) {
+  g_bytesFetched.fetch_add(size, std::memory_order_relaxed);
   auto* t = static_cast<Transfer*>(user);
   bool more = false;
   try {
@@ -236,3 +243,7 @@ HttpReply HttpSession::Get(const char* url, const char* headers, uint64_t rangeF
 }
 
 }  // namespace orvel
+
+VRK_API uint64_t VrkRemoteBytesFetched() {
+  return orvel::g_bytesFetched.load(std::memory_order_relaxed);
+}

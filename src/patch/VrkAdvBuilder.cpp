@@ -174,9 +174,9 @@ int CVrkAdvBuilder::FindPatchData(const char* name) {
   if (!name) return SetError(VRKERR_NULL_NAME), -1;
   if (!m_piPacket) return SetError(VRKERR_NO_PACKET), -1;
   unsigned int hash[3] = {0, 0, 0};
-  g_nVrkErrCode = VRKERR_OK;
+  SetError(VRKERR_OK);
   m_piPacket->GetFileHash(name, &hash[0], &hash[1], &hash[2]);
-  const bool held = g_nVrkErrCode == VRKERR_OK;
+  const bool held = LastError() == VRKERR_OK;
   SetError(VRKERR_OK);
   if (!held) return -1;
   for (unsigned int i = 0; i < m_nDataCount; ++i) {

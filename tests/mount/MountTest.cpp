@@ -18,6 +18,7 @@
 
 #include "HostileTree.h"
 #include "VrkFixture.h"
+#include "common/NginxServer.h"
 
 namespace fs = std::filesystem;
 
@@ -439,6 +440,55 @@ TEST_P(MountTest, NonEmptyDirectoryOnlyWithNonemptyOption) {
   EXPECT_TRUE(Exists(Path("full/readme.txt")));
   ASSERT_EQ(Vrk({"umount", "full"}).status, 0);
   EXPECT_EQ(ReadFile(Path("full/mine.txt")), "mine");
+}
+
+// An archive at a URL shows as on disk, its credentials never in the mount
+// table. Replaced on the server, it keeps showing the version mounted until
+// a read finds the change: that read fails (EIO), and the next lookup shows
+// the new version. A basic archive cannot be read over HTTP.
+TEST_P(MountTest, AnArchiveAtAUrlIsOpenedAgainOnceFoundReplaced) {
+  WriteFile(Path("www/old/a.txt"), "first");
+  WriteFile(Path("www/old/dir/big.dat"), RandomBytes(300000, 5));
+  const std::string served = Advanced() ? "served.vrk" : "served.pak";
+  ASSERT_EQ(Create({"-q", "-C", "www/old", "."}, "www/" + served).status, 0);
+  orvel_test::NginxServer nginx(Path("www"));
+  if (!nginx.Running()) GTEST_SKIP() << nginx.Problem();
+  std::string url = nginx.Url(served);
+  url.insert(url.find("//") + 2, "user:s3cret@");
+  if (!Advanced()) {
+    fs::create_directories(Path("mnt"));
+    const RunResult r = Vrk({"mount", url, "mnt"});
+    EXPECT_EQ(r.status, kFatal);
+    EXPECT_FALSE(IsMountPoint(Path("mnt")));
+    EXPECT_EQ(r.err.find("s3cret"), std::string::npos) << r.err;
+    return;
+  }
+  Mount(url, "mnt");
+  EXPECT_EQ(ReadFile(Path("mnt/a.txt")), "first");
+  EXPECT_EQ(ReadFile("/proc/self/mounts").find("s3cret"), std::string::npos);
+
+  // The new version is made beside and moved in place, its files renamed
+  // one by one as a publisher would.
+  WriteFile(Path("new/a.txt"), "the second version");
+  WriteFile(Path("new/dir/big.dat"), RandomBytes(400000, 6));
+  WriteFile(Path("new/added.txt"), "added");
+  ASSERT_EQ(Create({"-q", "-C", "new", "."}, "next.vrk").status, 0);
+  for (const char* ext : {".bhl", ".lst", ".vrk"})
+    fs::rename(Path(std::string("next") + ext), Path(std::string("www/served") + ext));
+
+  // a.txt was read whole at its open and is kept: still the first version.
+  EXPECT_EQ(ReadFile(Path("mnt/a.txt")), "first");
+  const int fd = open(Path("mnt/dir/big.dat").c_str(), O_RDONLY);
+  char byte;
+  if (fd >= 0) {
+    errno = 0;
+    EXPECT_EQ(read(fd, &byte, 1), -1);
+    EXPECT_EQ(errno, EIO);
+    close(fd);
+  }
+  EXPECT_TRUE(Exists(Path("mnt/added.txt")));
+  EXPECT_EQ(ReadFile(Path("mnt/a.txt")), "the second version");
+  EXPECT_EQ(ReadFile(Path("mnt/dir/big.dat")), RandomBytes(400000, 6));
 }
 
 VRK_BOTH_VARIANTS(MountTest);

@@ -146,14 +146,19 @@ TEST_P(StopTest, StoppedExtractLeavesNoPartialFile) {
     ASSERT_EQ(truncate(path.c_str(), size), 0);
   }
   ASSERT_EQ(Create({"-C", "in", "."}).status, 0);
-  VrkProcess extract(Path(""), {"extract", Archive(), "-C", "out"});
-  ASSERT_TRUE(WaitUntil([&] { return Exists(Path("out")) && !DirectoryNames(Path("out")).empty(); }));
-  extract.Signal(SIGTERM);
-  RunResult r = extract.Wait();
-  EXPECT_EQ(r.status, 143) << r.err;
-  EXPECT_FALSE(Holds("out", ".part"));
-  for (const std::string& name : DirectoryNames(Path("out")))
-    EXPECT_EQ(ReadFile(Path("out/" + name)).size(), size_t{size}) << name << " is partial";
+  // With worker threads reading ahead too.
+  for (const char* jobs : {"1", "4"}) {
+    SCOPED_TRACE(jobs);
+    std::filesystem::remove_all(Path("out"));
+    VrkProcess extract(Path(""), {"extract", "-j", jobs, Archive(), "-C", "out"});
+    ASSERT_TRUE(WaitUntil([&] { return Exists(Path("out")) && !DirectoryNames(Path("out")).empty(); }));
+    extract.Signal(SIGTERM);
+    RunResult r = extract.Wait();
+    EXPECT_EQ(r.status, 143) << r.err;
+    EXPECT_FALSE(Holds("out", ".part"));
+    for (const std::string& name : DirectoryNames(Path("out")))
+      EXPECT_EQ(ReadFile(Path("out/" + name)).size(), size_t{size}) << name << " is partial";
+  }
 }
 
 TEST_P(StopTest, FileTooLargeIsRefusedBeforeReading) {

@@ -13,11 +13,13 @@
 namespace vrk {
 
 Packet Packet::Open(const std::string& path) {
+  VrkClearThreadErrorCode();
   IOrvelPacket* p = g_piVrkSystem->LoadPacket(path.c_str());
   if (!p) {
     // LoadPacket leaves the code untouched when the header names another
     // format version.
-    const int code = g_nVrkErrCode == VRKERR_OK ? VRKERR_BAD_SIGNATURE : g_nVrkErrCode;
+    const int set = VrkThreadErrorCode();
+    const int code = set == VRKERR_OK ? VRKERR_BAD_SIGNATURE : set;
     if (IsUrl(path)) throw ToolError(DescribeRemoteFailure(ShownUrl(path), code));
     throw ToolError(DescribeOpenFailure(path, code)).WithHint(OpenFailureHint(path, code));
   }

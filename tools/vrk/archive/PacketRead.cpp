@@ -37,10 +37,12 @@ EntryBytes ReadEntry(const Packet& packet, const std::string& name) {
 
   ByteBuffer buffer((compressed ? decoded : stored) + kChecksumRoom);
   unsigned char* place = buffer.Data() + (compressed ? buffer.Size() - stored - kChecksumRoom : 0);
-  g_nVrkErrCode = VRKERR_OK;
+  // The thread's own code: workers of a parallel extraction read at once.
+  VrkClearThreadErrorCode();
   const int got = packet->ReadFileRaw(n, place, static_cast<unsigned>(stored + kChecksumRoom));
-  const int code = g_nVrkErrCode != VRKERR_OK ? g_nVrkErrCode : VRKERR_DATA_IO;
-  if (g_nVrkErrCode != VRKERR_OK || static_cast<unsigned>(got) != stored) {
+  const int set = VrkThreadErrorCode();
+  const int code = set != VRKERR_OK ? set : VRKERR_DATA_IO;
+  if (set != VRKERR_OK || static_cast<unsigned>(got) != stored) {
     // A read of the data or its checksum fails where the tables place them
     // past the archive's end (a cut archive) or the checksum does not match.
     // Over HTTP a short read is a failed transfer, not damage.

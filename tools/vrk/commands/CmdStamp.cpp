@@ -27,9 +27,9 @@ int RunStamp(const StampOptions& o) {
   if (!text.empty()) {
     Version v = ParseVersion(text);
     Packet packet = Packet::Open(o.archive);
-    g_nVrkErrCode = VRKERR_OK;
+    VrkClearThreadErrorCode();
     packet->SetPacketVersion(v.high, v.low);
-    if (g_nVrkErrCode != VRKERR_OK) throw packet.Failure(g_nVrkErrCode);
+    if (VrkThreadErrorCode() != VRKERR_OK) throw packet.Failure(VrkThreadErrorCode());
     return 0;
   }
   Packet packet = Packet::Open(o.archive);

@@ -117,7 +117,7 @@ std::string DescribeError(int code) {
 }
 
 ToolError LibraryError(const std::string& subject) {
-  return LibraryError(subject, g_nVrkErrCode);
+  return LibraryError(subject, VrkThreadErrorCode());
 }
 
 ToolError LibraryError(const std::string& subject, int code) {

@@ -3,6 +3,9 @@
 // made again when another process commits to the archive (looked for at
 // most once a second); a file's bytes are read whole through the library at
 // its first read and kept for the reads that follow, until the next commit.
+// An archive at a URL is mounted the same way; it has no file to follow, so
+// it is opened again (and the tree made again) at the first lookup after a
+// read found it replaced on the server, a read that fails with EIO.
 #include <CLI/CLI.hpp>
 #include <OrvelPacket.h>
 #include <spawn.h>
@@ -29,6 +32,7 @@
 #include <list>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <unordered_map>
 
 #include "archive/ArchiveNaming.h"
@@ -36,6 +40,7 @@
 #include "mount/MountTree.h"
 #include "archive/PacketHandle.h"
 #include "archive/PacketRead.h"
+#include "archive/RemoteArchive.h"
 #endif
 
 extern char** environ;
@@ -116,6 +121,14 @@ bool SameStamp(const struct stat& a, const struct stat& b) {
          a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
+// The time shown for what an archive at a URL does not date: when it was
+// opened.
+struct timespec Now() {
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return now;
+}
+
 class MountedArchive {
  public:
   using TreePtr = std::shared_ptr<const MountTree>;
@@ -125,6 +138,7 @@ class MountedArchive {
       : packet_(std::move(packet)),
         tree_(std::make_shared<const MountTree>(std::move(tree))),
         path_(std::move(path)),
+        remote_(IsUrl(path_)),
         stamp_(stamp),
         checked_(std::chrono::steady_clock::now()),
         safeLinks_(safeLinks),
@@ -136,7 +150,9 @@ class MountedArchive {
   TreePtr Tree() {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto now = std::chrono::steady_clock::now();
-    if (now - checked_ >= kFollow) {
+    if (remote_) {
+      if (stale_ && now - checked_ >= kFollow) Reopen(now);
+    } else if (now - checked_ >= kFollow) {
       checked_ = now;
       struct stat st;
       if (stat(path_.c_str(), &st) == 0 && !SameStamp(st, stamp_)) Rebuild(st);
@@ -161,7 +177,8 @@ class MountedArchive {
     st->st_atim = st->st_mtim = st->st_ctim = node.attributes.mtime;
   }
 
-  // The bytes of the file at `index`, or a negative errno. The kernel asks
+  // The bytes of the file at `index`, or a negative errno (-ESTALE: the
+  // archive at the URL was replaced, shown as EIO). The kernel asks
   // for a file in pieces, so decoded files stay in memory, the least
   // recently used leaving first once they pass kCachedBytes together.
   int Data(const TreePtr& tree, uint32_t name, std::shared_ptr<const FileData>* out) {
@@ -179,23 +196,31 @@ class MountedArchive {
     data->size = node.size;
     if (node.size > INT_MAX) return Problem(node, "too large to be read through the mount"), -EFBIG;
     const char* entry = node.entry.c_str();
-    if (!SizesArePlausible(node.size, packet_->GetFileStoredSize(entry),
-                           packet_->IsFileCompressed(entry) != 0))
+    if (!SizesArePlausible(node.size, (*packet_)->GetFileStoredSize(entry),
+                           (*packet_)->IsFileCompressed(entry) != 0))
       return Problem(node, "damaged: its stored bytes cannot hold its size"), -EIO;
     if (node.size > 0) {
       data->bytes.reset(new (std::nothrow) unsigned char[node.size]);
       if (!data->bytes) return Problem(node, "out of memory"), -ENOMEM;
-      g_nVrkErrCode = VRKERR_OK;
-      const int got = packet_->ReadFileTo(node.entry.c_str(), data->bytes.get(),
-                                          static_cast<int>(node.size), VRK_BY_NAME);
-      if (got >= 0 && g_nVrkErrCode == VRKERR_OK && static_cast<uint64_t>(got) != node.size) {
+      VrkClearThreadErrorCode();
+      const int got = (*packet_)->ReadFileTo(node.entry.c_str(), data->bytes.get(),
+                                             static_cast<int>(node.size), VRK_BY_NAME);
+      if (remote_ && current && VrkThreadErrorCode() != VRKERR_OK &&
+          VrkLastSystemError() == ESTALE) {
+        // Replaced on the server: this read fails, the next lookup opens
+        // the new archive.
+        stale_ = true;
+        checked_ = std::chrono::steady_clock::time_point();
+        return Problem(node, "the archive was replaced on the server; opening it again"), -ESTALE;
+      }
+      if (got >= 0 && VrkThreadErrorCode() == VRKERR_OK && static_cast<uint64_t>(got) != node.size) {
         // A commit changed the file since the tree was made: never show a
         // mix of the two; the next callback makes the tree again.
         checked_ = std::chrono::steady_clock::time_point();
         return -EIO;
       }
       if (got < 0 || static_cast<uint64_t>(got) != node.size)
-        return Problem(node, DescribeError(g_nVrkErrCode)), -EIO;
+        return Problem(node, DescribeError(VrkThreadErrorCode())), -EIO;
     }
     if (!current) return *out = std::move(data), 0;
     while (!uses_.empty() && cachedBytes_ + node.size > kCachedBytes) {
@@ -220,19 +245,42 @@ class MountedArchive {
   void Rebuild(struct stat st) {
     for (int attempt = 0; attempt < 3; ++attempt) {
       AttributeSource source{st.st_mtim, {}, {}, geteuid() == 0};
-      MountTree fresh = BuildTree(packet_, source, safeLinks_);
+      MountTree fresh = BuildTree(*packet_, source, safeLinks_);
       struct stat after;
       if (stat(path_.c_str(), &after) != 0) return;
       if (SameStamp(after, st) || attempt == 2) {
         tree_ = std::make_shared<const MountTree>(std::move(fresh));
         stamp_ = after;
-        cache_.clear();
-        uses_.clear();
-        cachedBytes_ = 0;
+        ClearCache();
         return;
       }
       st = after;
     }
+  }
+
+  // With the mutex held: the archive at the URL opened again and its tree
+  // made again. While that fails (the server cannot be reached), the old
+  // tree stays, and the next lookup a second later tries again.
+  void Reopen(std::chrono::steady_clock::time_point now) {
+    checked_ = now;
+    try {
+      Packet fresh = Packet::Open(path_);
+      AttributeSource source{Now(), {}, {}, geteuid() == 0};
+      MountTree tree = BuildTree(fresh, source, safeLinks_);
+      packet_.reset();
+      packet_.emplace(std::move(fresh));
+      tree_ = std::make_shared<const MountTree>(std::move(tree));
+      stale_ = false;
+      ClearCache();
+    } catch (const ToolError& e) {
+      PrintProblem(e.what());
+    }
+  }
+
+  void ClearCache() {
+    cache_.clear();
+    uses_.clear();
+    cachedBytes_ = 0;
   }
 
   struct Cached {
@@ -242,12 +290,14 @@ class MountedArchive {
 
   // Reaches the terminal of a mount in the foreground; a daemon has none.
   void Problem(const MountTree::Node& node, const std::string& what) const {
-    PrintProblem(packet_.About(node.entry) + ": " + what);
+    PrintProblem(packet_->About(node.entry) + ": " + what);
   }
 
-  Packet packet_;
+  std::optional<Packet> packet_;  // replaced when a URL's archive is opened again
   TreePtr tree_;
   const std::string path_;
+  const bool remote_;
+  bool stale_ = false;  // a read found the archive at the URL replaced
   struct stat stamp_;
   std::chrono::steady_clock::time_point checked_;
   const bool safeLinks_;
@@ -347,9 +397,12 @@ int OnOpen(const char* path, struct fuse_file_info* fi) {
     // The mount is read-only, so the kernel refuses these before asking.
     if ((fi->flags & O_ACCMODE) != O_RDONLY || (fi->flags & O_TRUNC)) return -EROFS;
     if (tree->At(index).directory) return -EISDIR;
-    // A file that cannot be read opens all the same; its reads fail.
+    // A file that cannot be read opens all the same; its reads fail. One
+    // found replaced on the server holds no data: its reads fail too, rather
+    // than give the new version's bytes under the size this open was shown.
     auto held = std::make_unique<std::shared_ptr<const FileData>>();
-    if (m.Data(tree, index, held.get()) == 0) fi->fh = reinterpret_cast<uint64_t>(held.release());
+    const int rc = m.Data(tree, index, held.get());
+    if (rc == 0 || rc == -ESTALE) fi->fh = reinterpret_cast<uint64_t>(held.release());
     return 0;
   });
 }
@@ -365,6 +418,7 @@ int OnRead(const char* path, char* buf, size_t size, off_t offset, struct fuse_f
     std::shared_ptr<const FileData> data;
     if (fi && fi->fh) {
       data = *reinterpret_cast<std::shared_ptr<const FileData>*>(fi->fh);
+      if (!data) return -EIO;
     } else {
       MountedArchive& m = Mounted();
       const auto tree = m.Tree();
@@ -373,7 +427,7 @@ int OnRead(const char* path, char* buf, size_t size, off_t offset, struct fuse_f
       if (tree->At(index).directory) return -EISDIR;
       if (tree->At(index).special) return -EINVAL;
       const int rc = m.Data(tree, index, &data);
-      if (rc != 0) return rc;
+      if (rc != 0) return rc == -ESTALE ? -EIO : rc;
     }
     if (offset < 0 || static_cast<uint64_t>(offset) >= data->size) return 0;
     const size_t n = std::min(size, data->size - static_cast<size_t>(offset));
@@ -526,10 +580,17 @@ int RunMount(const MountOptions& o) {
   if (!nonempty && HasEntries(o.dir))
     throw ToolError(o.dir + ": not empty; mount on an empty directory, or give -o nonempty");
   // The daemon works from '/': absolute paths keep naming the archive, and
-  // the mount point when a signal ends the mount and FUSE unmounts it.
-  const std::string archivePath = AbsolutePath(o.archive);
+  // the mount point when a signal ends the mount and FUSE unmounts it. A
+  // URL is no file: nothing on this system to follow.
+  const bool remote = IsUrl(o.archive);
+  const std::string archivePath = remote ? o.archive : AbsolutePath(o.archive);
   const std::string dirPath = AbsolutePath(o.dir);
-  if (stat(archivePath.c_str(), &archiveStat) != 0) throw ToolError(SystemProblem(o.archive, errno));
+  if (remote) {
+    archiveStat = {};
+    archiveStat.st_mtim = Now();
+  } else if (stat(archivePath.c_str(), &archiveStat) != 0) {
+    throw ToolError(SystemProblem(o.archive, errno));
+  }
 
   Packet packet = [&] {
     try {
@@ -550,8 +611,9 @@ int RunMount(const MountOptions& o) {
   std::vector<std::string> args{"vrk"};
   for (const std::string& option : fuseOptions) args.insert(args.end(), {"-o", option});
   // Last, so that no option given can make the mount writable.
+  // The mount table shows a URL without its credentials.
   args.insert(args.end(), {"-o", "ro,default_permissions,subtype=vrk,fsname=" +
-                                     EscapeOption(archivePath)});
+                                     EscapeOption(remote ? ShownUrl(archivePath) : archivePath)});
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   struct fuse_args fargs = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
@@ -621,7 +683,9 @@ void AddMountCommand(CLI::App& app, Action& action) {
   auto o = std::make_shared<MountOptions>();
   CLI::App* cmd = app.add_subcommand(
       "mount", "Show an archive as a read-only directory tree (FUSE 3) until 'vrk umount DIR'");
-  cmd->add_option("archive", o->archive, "Archive to show")->required();
+  cmd->add_option("archive", o->archive, "Archive to show (a path, or an http:// or https:// URL)")
+      ->required();
+  AddHeaderOption(cmd);
   cmd->add_option("dir", o->dir, "Directory to mount it on (empty, unless -o nonempty)")->required();
   cmd->add_flag("-f,--foreground", o->foreground,
                 "Stay in the foreground until unmounted or interrupted");
