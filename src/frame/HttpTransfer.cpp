@@ -16,8 +16,10 @@
 namespace orvel {
 namespace {
 
-// The process-wide share: connections, DNS answers and TLS sessions, each
-// under its own lock so that sessions in several threads can use it.
+// The process-wide share: DNS answers and TLS sessions, each under its own
+// lock so that sessions in several threads can use it. Connections are not
+// shared this way: libcurl does not support one connection cache used by
+// concurrent threads. They stay with the easy handles of the pool below.
 struct Shared {
   CURLSH* share = nullptr;
   std::mutex locks[CURL_LOCK_DATA_LAST];
@@ -42,13 +44,76 @@ Shared* TheShare() {
       curl_share_setopt(s->share, CURLSHOPT_LOCKFUNC, LockShare);
       curl_share_setopt(s->share, CURLSHOPT_UNLOCKFUNC, UnlockShare);
       curl_share_setopt(s->share, CURLSHOPT_USERDATA, s);
-      curl_share_setopt(s->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
       curl_share_setopt(s->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
       curl_share_setopt(s->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     }
     return s;
   }();
   return shared;
+}
+
+size_t OnHeader(char* line, size_t, size_t size, void* user);
+size_t OnBody(char* data, size_t, size_t size, void* user);
+
+// An easy handle with the options every request has.
+CURL* NewHandle() {
+  Shared* shared = TheShare();
+  if (!shared) return nullptr;
+  CURL* curl = curl_easy_init();
+  if (!curl) return nullptr;
+  if (shared->share) curl_easy_setopt(curl, CURLOPT_SHARE, shared->share);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
+  // A stalled transfer (under 1 byte/s for 30 s) ends; a slow one goes on.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
+  curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "OrvelPacket");
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+  return curl;
+}
+
+// Idle easy handles, each keeping the connections it opened. A request
+// borrows one and gives it back, so that the next request to the same
+// server, from any session or thread, finds a connection open, while each
+// handle serves one thread at a time as libcurl requires. Kept for the life
+// of the process, like the share.
+class HandlePool {
+ public:
+  CURL* Take() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (count_ > 0) return idle_[--count_];
+    }
+    return NewHandle();
+  }
+  void Give(CURL* curl) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (count_ < kIdle) {
+        idle_[count_++] = curl;
+        return;
+      }
+    }
+    curl_easy_cleanup(curl);
+  }
+
+ private:
+  static constexpr size_t kIdle = 8;
+  std::mutex mutex_;
+  CURL* idle_[kIdle] = {};
+  size_t count_ = 0;
+};
+
+HandlePool& ThePool() {
+  static HandlePool* pool = new HandlePool;
+  return *pool;
 }
 
 bool StartsWithNoCase(const char* line, size_t size, const char* prefix) {
@@ -181,45 +246,21 @@ VrkString ConfiguredHttpHeaders() {
   return v ? v : "";
 }
 
-HttpSession::HttpSession() {
-  Shared* shared = TheShare();
-  if (!shared) return;
-  CURL* curl = curl_easy_init();
-  if (!curl) return;
-  if (shared->share) curl_easy_setopt(curl, CURLOPT_SHARE, shared->share);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
-  // A stalled transfer (under 1 byte/s for 30 s) ends; a slow one goes on.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
-  curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "OrvelPacket");
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
-  m_curl = curl;
-}
-
-HttpSession::~HttpSession() {
-  if (m_curl) curl_easy_cleanup(static_cast<CURL*>(m_curl));
-}
+HttpSession::HttpSession() : m_ready(TheShare() != nullptr) {}
 
 HttpReply HttpSession::Get(const char* url, const char* headers, uint64_t rangeFirst,
                            uint64_t rangeLast, BodySink sink) {
   Transfer t{HttpReply(), &sink};
-  CURL* curl = static_cast<CURL*>(m_curl);
-  if (!curl) {
-    t.reply.transport = CURLE_FAILED_INIT;
-    return t.reply;
-  }
   curl_slist* list = nullptr;
   if (!HeaderList(headers, &list)) {
     t.reply.outOfMemory = true;
     t.reply.transport = CURLE_OUT_OF_MEMORY;
+    return t.reply;
+  }
+  CURL* curl = m_ready ? ThePool().Take() : nullptr;
+  if (!curl) {
+    curl_slist_free_all(list);
+    t.reply.transport = CURLE_FAILED_INIT;
     return t.reply;
   }
   char range[48] = "";
@@ -239,6 +280,7 @@ HttpReply HttpSession::Get(const char* url, const char* headers, uint64_t rangeF
     t.reply.status = status;
   t.reply.transport = t.reply.outOfMemory ? CURLE_OUT_OF_MEMORY : t.reply.stopped ? CURLE_OK : rc;
   t.reply.transient = !t.reply.stopped && !t.reply.outOfMemory && IsTransient(rc);
+  ThePool().Give(curl);
   return t.reply;
 }
 

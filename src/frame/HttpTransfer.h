@@ -1,9 +1,9 @@
 // One HTTP(S) GET at a time over libcurl, for the remote files of the file
 // layer (RemoteFile.h). libcurl is initialised on the first session, never
-// before: a process that reads only disk files never starts it. Every
-// session shares one connection cache (and DNS and TLS session caches), so
-// the files of one archive and the archives of one process reuse their
-// connections.
+// before: a process that reads only disk files never starts it. Requests
+// borrow libcurl handles from a process-wide pool, so that the files of one
+// archive and the archives of one process reuse their connections, also
+// across threads (each handle serves one request at a time).
 //
 // libcurl's settings: HTTP/2 where a TLS server offers it, else HTTP/1.1;
 // the proxy variables as libcurl reads them (http_proxy in small letters
@@ -61,12 +61,12 @@ class BodySink {
 class HttpSession {
  public:
   HttpSession();
-  ~HttpSession();
+  ~HttpSession() = default;
   HttpSession(const HttpSession&) = delete;
   HttpSession& operator=(const HttpSession&) = delete;
 
   // False when libcurl could not be started.
-  bool Ready() const { return m_curl != nullptr; }
+  bool Ready() const { return m_ready; }
 
   // GET `url` with `headers` ("Name: value" lines, separated by '\n') and,
   // when `rangeFirst` <= `rangeLast`, Range: bytes=first-last.
@@ -75,7 +75,7 @@ class HttpSession {
                 BodySink sink);
 
  private:
-  void* m_curl = nullptr;  // CURL*, kept out of this header
+  bool m_ready = false;  // libcurl started
 };
 
 // The headers every request carries: ORVEL_HTTP_HEADERS ("Name: value"
