@@ -131,7 +131,7 @@ int CVrkAdvance::AddNewFileFromDisk(const char* name, unsigned int flags,
   void* rawData = nullptr;
   const void* data = LoadDiskSource(diskPath, flags, &fresh, &rawData);
   RawBuffer raw(rawData);
-  if (!data) return g_nVrkErrCode;
+  if (!data) return GlobalError();
   if (versionHigh || versionLow) {
     fresh.versionHigh = versionHigh;
     fresh.versionLow = versionLow;
@@ -174,7 +174,7 @@ int CVrkAdvance::ReplaceFileFromDisk(const char* name, unsigned int flags,
   if (rc != VRKERR_OK) return SetError(rc);
 
   AdvanceBlockEntry* found = FindBlock(name, kNone);
-  if (!found) return g_nVrkErrCode;
+  if (!found) return GlobalError();
   const uint64_t storedTime =
       (uint64_t{found->fileTimeHigh} << 32) | found->fileTimeLow;
   if (storedTime == time && !(flags & kAddForce)) return SetError(VRKERR_OK);
@@ -184,7 +184,7 @@ int CVrkAdvance::ReplaceFileFromDisk(const char* name, unsigned int flags,
   void* rawData = nullptr;
   const void* data = LoadDiskSource(diskPath, flags, &fresh, &rawData);
   RawBuffer raw(rawData);
-  if (!data) return g_nVrkErrCode;
+  if (!data) return GlobalError();
   if (versionHigh || versionLow) {
     fresh.versionHigh = versionHigh;
     fresh.versionLow = versionLow;
@@ -365,7 +365,7 @@ int CVrkAdvance::ReplaceCompressedFileByHash(const unsigned int* hash,
   if (int rc = CheckHashedChange(hash)) return SetError(rc);
   if (m_hPacket == kInvalidFile) return SetError(VRKERR_NOT_OPEN);
   AdvanceBlockEntry* found = FindBlockByHash(hash[0], hash[1], hash[2], kNone);
-  if (!found) return g_nVrkErrCode;
+  if (!found) return GlobalError();
   if (versionLow <= found->versionLow && !(flags & kAddForce)) return SetError(VRKERR_OK);
   AdvanceBlockEntry fresh = *found;
   fresh.versionHigh = versionHigh;

@@ -71,7 +71,7 @@ int CVrkAdvance::CompactInto(FileHandle temp, uint32_t* savedOffsets) {
 }
 
 void CVrkAdvance::RestoreAfterFailedCompaction() {
-  const int rc = g_nVrkErrCode;
+  const int rc = GlobalError();
   CloseHandles();
   // The journal puts back the side files the new tables overwrote, and the
   // old archive file if the swap had begun; the temporary file goes.
@@ -106,15 +106,15 @@ int CVrkAdvance::CompactLocked() {
   // The archive path with kCompactTempSuffix appended, made under the
   // journal, which deletes it on a rollback.
   FileHandle temp = m_guard.CreateTemporary();
-  if (temp == kInvalidFile) return g_nVrkErrCode;
+  if (temp == kInvalidFile) return GlobalError();
   uint32_t* offsets = reinterpret_cast<uint32_t*>(saved.get());
 
-  int rc = WriteSignature(temp) ? CompactInto(temp, offsets) : g_nVrkErrCode;
+  int rc = WriteSignature(temp) ? CompactInto(temp, offsets) : GlobalError();
   if (rc != VRKERR_OK) {
     CloseDiskFile(temp);
     SetError(rc);
     RestoreAfterFailedCompaction();
-    return g_nVrkErrCode;
+    return GlobalError();
   }
   m_pHeader->wastedBytes = 0;
   m_pHeader->flags &= ~kAdvFlagHoles;
@@ -124,10 +124,10 @@ int CVrkAdvance::CompactLocked() {
   // point into it.
   if (!FlushDiskFile(temp) || !WriteTables(temp) || !FlushDiskFile(temp) ||
       !FlushDiskFile(m_hTableFile)) {
-    if (g_nVrkErrCode == VRKERR_OK) SetError(VRKERR_DATA_IO);
+    if (GlobalError() == VRKERR_OK) SetError(VRKERR_DATA_IO);
     CloseDiskFile(temp);
     RestoreAfterFailedCompaction();
-    return g_nVrkErrCode;
+    return GlobalError();
   }
   CloseDiskFile(temp);
   CloseDiskFile(m_hPacket);
@@ -137,11 +137,11 @@ int CVrkAdvance::CompactLocked() {
   if (!m_guard.SwapArchive() || !m_guard.Commit()) {
     SetError(VRKERR_OPEN_FILE);
     RestoreAfterFailedCompaction();
-    return g_nVrkErrCode;
+    return GlobalError();
   }
   OpenPacket(m_szPath);
-  if (g_nVrkErrCode == VRKERR_OK) m_guard.Remember(DiskFingerprint(), ReadGeneration());
-  return g_nVrkErrCode;
+  if (GlobalError() == VRKERR_OK) m_guard.Remember(DiskFingerprint(), ReadGeneration());
+  return GlobalError();
 }
 
 }  // namespace orvel

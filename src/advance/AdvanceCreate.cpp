@@ -56,11 +56,11 @@ int CVrkAdvance::CreatePacket(const char* path, unsigned int flags,
   if (m_hListFile == kInvalidFile) {
     rc = VRKERR_CREATE_FILE;
   } else if (!WriteSignature(m_hPacket)) {
-    rc = g_nVrkErrCode;
+    rc = GlobalError();
   } else {
     ListFileAdd(kListFileName);
     if (!CreateListFileEntry()) {
-      rc = g_nVrkErrCode;
+      rc = GlobalError();
     } else {
       // The first flush commits on its own, whatever brackets the object
       // had open before.
@@ -145,7 +145,7 @@ int CVrkAdvance::WriteCommit() {
   // reference them.
   if (m_hPacket != kInvalidFile && !FlushDiskFile(m_hPacket))
     return SetError(VRKERR_DATA_IO);
-  if (!WriteTables(m_hPacket)) return g_nVrkErrCode;
+  if (!WriteTables(m_hPacket)) return GlobalError();
   if (!FlushDiskFile(m_hTableFile)) return SetError(VRKERR_BLOCK_TABLE_IO);
   // The header copy written with the tables must outlive a power loss too.
   if (m_hPacket != kInvalidFile && !FlushDiskFile(m_hPacket)) return SetError(VRKERR_HEADER_IO);
@@ -171,7 +171,7 @@ int CVrkAdvance::WriteCommit() {
   if (!ownList) return SetError(VRKERR_OK);
   char listPath[kMaxPath];
   SidePath(kListFileExtension, listPath);
-  if (!WriteListFile(listPath)) return g_nVrkErrCode;
+  if (!WriteListFile(listPath)) return GlobalError();
   // A list side file left as it was is durable already.
   if (!m_bListUntouched && !FlushDiskFile(m_hListFile)) return SetError(VRKERR_LIST_FILE_IO);
   return SetError(VRKERR_OK);

@@ -62,7 +62,7 @@ int CVrkAdvance::InsertHashEntry(unsigned int hash0, unsigned int hash1,
     if (rc != kNoFreeSlot) return SetError(rc);
     const uint32_t before = m_nTableSize;
     GrowTables();
-    if (m_nTableSize == before) return g_nVrkErrCode;
+    if (m_nTableSize == before) return GlobalError();
   }
 }
 

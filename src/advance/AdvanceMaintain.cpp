@@ -59,7 +59,7 @@ void CVrkAdvance::SetPacketVersion(unsigned int versionHigh,
   m_pHeader->versionLow = versionLow;
   int rc = VRKERR_OK;
   if (!WriteSideHeader() || !WriteHeader(m_hPacket)) {
-    rc = g_nVrkErrCode;
+    rc = GlobalError();
   } else if (!FlushDiskFile(m_hTableFile) || !FlushDiskFile(m_hPacket)) {
     // Commit point: the new stamp is durable before success is reported.
     rc = VRKERR_HEADER_IO;

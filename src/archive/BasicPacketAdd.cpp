@@ -43,7 +43,7 @@ int COrvelPacket::CheckWritable() {
 // a line break would split the list text. 0 or the error code.
 int COrvelPacket::CheckNamedAdd(const char* name, char* lower, uint32_t hash[3]) {
   if (CheckWritable() != VRKERR_OK) return VRKERR_READ_ONLY;
-  if (BracketError() != VRKERR_OK) return g_nVrkErrCode;
+  if (BracketError() != VRKERR_OK) return GlobalError();
   if (!HashLookupName(name, lower, hash)) return VRKERR_NULL_NAME;
   if (IsListFileName(lower) || HasLineBreak(lower)) return SetError(VRKERR_NULL_NAME);
   return VRKERR_OK;
@@ -199,7 +199,7 @@ int COrvelPacket::AddCompressedFileByHash(const unsigned int* hash, unsigned int
                                           unsigned int originalSize, unsigned int versionHigh,
                                           unsigned int versionLow) {
   if (CheckWritable() != VRKERR_OK) return VRKERR_READ_ONLY;
-  if (BracketError() != VRKERR_OK) return g_nVrkErrCode;
+  if (BracketError() != VRKERR_OK) return GlobalError();
   if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
   if (!data) return SetError(VRKERR_NULL_BUFFER);
   const int rc = CheckStoreTarget();
@@ -253,7 +253,7 @@ int COrvelPacket::GrowTables() {
   h.fileCount = oldSize;
   m_nTableSize = newSize;
   m_nTableMask = newSize - 1;
-  return WriteHeader(m_hFile) ? SetError(VRKERR_OK) : g_nVrkErrCode;
+  return WriteHeader(m_hFile) ? SetError(VRKERR_OK) : GlobalError();
 }
 
 }  // namespace orvel

@@ -33,7 +33,7 @@ int COrvelPacket::RemoveFile(const uint32_t hash[3]) {
 
 int COrvelPacket::DeleteFileByHash(const unsigned int* hash) {
   if (CheckWritable() != VRKERR_OK) return VRKERR_READ_ONLY;
-  if (BracketError() != VRKERR_OK) return g_nVrkErrCode;
+  if (BracketError() != VRKERR_OK) return GlobalError();
   if (!hash || IsListFileHash(hash)) return SetError(VRKERR_NULL_HASH);
   if (!m_pBlockTable) return SetError(VRKERR_NO_BLOCK_TABLE);
   if (!m_pHeader) return SetError(VRKERR_NO_HEADER);
@@ -43,7 +43,7 @@ int COrvelPacket::DeleteFileByHash(const unsigned int* hash) {
 
 int COrvelPacket::DeleteFile(const char* name) {
   if (CheckWritable() != VRKERR_OK) return VRKERR_READ_ONLY;
-  if (BracketError() != VRKERR_OK) return g_nVrkErrCode;
+  if (BracketError() != VRKERR_OK) return GlobalError();
   char lower[kMaxNameLength + 1];
   uint32_t hash[3];
   if (!HashLookupName(name, lower, hash)) return VRKERR_NULL_NAME;
@@ -75,8 +75,8 @@ int COrvelPacket::CompactLocked() {
   // journal knows it by that name and deletes it on a rollback.
   const size_t length = std::strlen(m_szPath);
   const FileHandle temp = m_guard.CreateTemporary();
-  if (temp == kInvalidFile) return g_nVrkErrCode;
-  int rc = WriteSignature(temp) ? CopyFilesInto(temp) : g_nVrkErrCode;
+  if (temp == kInvalidFile) return GlobalError();
+  int rc = WriteSignature(temp) ? CopyFilesInto(temp) : GlobalError();
   CloseDiskFile(temp);
   if (rc == VRKERR_OK) rc = ReplaceArchiveFile();
   if (rc == VRKERR_OK && !m_guard.Commit()) rc = VRKERR_OPEN_FILE;
@@ -92,8 +92,8 @@ int COrvelPacket::CompactLocked() {
     return SetError(rc);
   }
   OpenPacket(path);
-  if (g_nVrkErrCode == VRKERR_OK) m_guard.Remember(DiskFingerprint(), ReadGeneration());
-  return g_nVrkErrCode;
+  if (GlobalError() == VRKERR_OK) m_guard.Remember(DiskFingerprint(), ReadGeneration());
+  return GlobalError();
 }
 
 // Copies the named files in list order, then the files stored by hashes alone
@@ -163,15 +163,15 @@ int COrvelPacket::CopyFilesInto(FileHandle target) {
     if (rc != VRKERR_OK) return SetError(rc);
   }
 
-  if (!WriteListFile(target, write)) return g_nVrkErrCode;
+  if (!WriteListFile(target, write)) return GlobalError();
   list = ListFileBlock();
   m_pHeader->blockTableOffset = write + list->storedSize;
   const uint32_t hashOffset = WriteBlockTable(target);
-  if (hashOffset == 0) return g_nVrkErrCode;
+  if (hashOffset == 0) return GlobalError();
   m_pHeader->hashTableOffset = hashOffset;
-  if (!WriteHashTable(target, hashOffset)) return g_nVrkErrCode;
+  if (!WriteHashTable(target, hashOffset)) return GlobalError();
   m_pHeader->flags &= ~basic::kFlagHoles;
-  if (!WriteHeader(target)) return g_nVrkErrCode;
+  if (!WriteHeader(target)) return GlobalError();
   if (!FlushDiskFile(target)) return SetError(VRKERR_HEADER_IO);
   return VRKERR_OK;
 }

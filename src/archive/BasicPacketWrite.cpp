@@ -44,7 +44,7 @@ int COrvelPacket::CreatePacket(const char* path, unsigned int flags, unsigned in
     return SetError(VRKERR_OK), 1;
   }
   // Nothing of a failed creation stays: the files are as they were.
-  const int code = g_nVrkErrCode != VRKERR_OK ? g_nVrkErrCode : VRKERR_CREATE_FILE;
+  const int code = GlobalError() != VRKERR_OK ? GlobalError() : VRKERR_CREATE_FILE;
   ClosePacket();
   m_guard.RollBack();
   m_guard.EndBracket();
@@ -106,15 +106,15 @@ int COrvelPacket::EndUpdate() {
 // table behind that and the header, then flushes: the file is a consistent
 // archive afterwards. 0 or the failing step's code.
 int COrvelPacket::CommitTables(FileHandle file, uint32_t listOffset) {
-  if (!WriteListFile(file, listOffset)) return g_nVrkErrCode;
+  if (!WriteListFile(file, listOffset)) return GlobalError();
   const BlockEntry* list = ListFileBlock();
   if (!list) return SetError(VRKERR_NO_LIST_FILE);
   m_pHeader->blockTableOffset = list->offset + list->storedSize;
   const uint32_t hashOffset = WriteBlockTable(file);
-  if (hashOffset == 0) return g_nVrkErrCode;
+  if (hashOffset == 0) return GlobalError();
   m_pHeader->hashTableOffset = hashOffset;
-  if (!WriteHashTable(file, hashOffset)) return g_nVrkErrCode;
-  if (!WriteHeader(file)) return g_nVrkErrCode;
+  if (!WriteHashTable(file, hashOffset)) return GlobalError();
+  if (!WriteHeader(file)) return GlobalError();
   if (!FlushDiskFile(file)) return SetError(VRKERR_HEADER_IO);
   return SetError(VRKERR_OK);
 }
@@ -153,7 +153,7 @@ void COrvelPacket::SetPacketVersion(unsigned int versionHigh, unsigned int versi
   m_pHeader->versionLow = versionLow;
   int rc = VRKERR_OK;
   if (!WriteHeader(m_hFile)) {
-    rc = g_nVrkErrCode;
+    rc = GlobalError();
   } else if (!FlushDiskFile(m_hFile)) {
     rc = VRKERR_HEADER_IO;
   }

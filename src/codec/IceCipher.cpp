@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 
 #include "frame/Allocation.h"
 
@@ -278,7 +279,13 @@ void IceDecrypt(const IceKey* key, const unsigned char* cipher,
 
 IceKey* ArchiveIceKey() { return &g_processKey.key; }
 
-void KeyArchiveCipher() { IceKeySet(&g_processKey.key, kArchiveKey); }
+// The schedule depends on the fixed key alone, so it is built once: archives
+// constructed in several threads at once would otherwise rewrite it while
+// others decipher with it.
+void KeyArchiveCipher() {
+  static std::once_flag keyed;
+  std::call_once(keyed, [] { IceKeySet(&g_processKey.key, kArchiveKey); });
+}
 
 void EncipherBuffer(void* buffer, unsigned int n) {
   if (!buffer) return;

@@ -30,8 +30,9 @@ extern const unsigned char kArchiveKey[8];
 
 // The process-wide key object (level 0), created at load.
 IceKey* ArchiveIceKey();
-// Keys the process-wide object with the archive key (every construction of
-// an advanced archive does this).
+// Keys the process-wide object with the archive key, once per process
+// (every construction of an advanced archive calls this; safe from several
+// threads).
 void KeyArchiveCipher();
 
 // Transform the floor(n/8) whole blocks of `buffer` in place with the

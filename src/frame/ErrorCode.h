@@ -11,10 +11,16 @@ namespace orvel {
 // The calling thread's last code; see VrkThreadErrorCode.
 extern thread_local int t_vrkErrCode;
 
+// The process-wide code as it stands. The library reads and writes
+// g_nVrkErrCode only through this and SetError, atomically, because calls in
+// several threads (an archive object each) set it at once; the variable stays
+// a plain int for hosts.
+inline int GlobalError() { return __atomic_load_n(&g_nVrkErrCode, __ATOMIC_RELAXED); }
+
 // Stores `code` in g_nVrkErrCode and in the thread's code and returns it, so
 // that 0/negative operations can write `return SetError(VRKERR_...);`.
 inline int SetError(int code) {
-  g_nVrkErrCode = code;
+  __atomic_store_n(&g_nVrkErrCode, code, __ATOMIC_RELAXED);
   t_vrkErrCode = code;
   return code;
 }
@@ -29,9 +35,9 @@ inline int LastError() { return t_vrkErrCode; }
 // must not show (a host may have set g_nVrkErrCode apart from the thread's).
 class SavedError {
  public:
-  SavedError() : m_global(g_nVrkErrCode), m_thread(t_vrkErrCode) {}
+  SavedError() : m_global(GlobalError()), m_thread(t_vrkErrCode) {}
   void Restore() const {
-    g_nVrkErrCode = m_global;
+    __atomic_store_n(&g_nVrkErrCode, m_global, __ATOMIC_RELAXED);
     t_vrkErrCode = m_thread;
   }
 

@@ -21,7 +21,7 @@ constexpr unsigned kBufferSlack = 16;  // room behind the data, for its checksum
 constexpr uint32_t kOutputRoom = 16 * kGatherRun;
 
 // The error code left by a failed step, or `fallback` when it left none.
-int FailureCode(int fallback) { return g_nVrkErrCode < 0 ? g_nVrkErrCode : fallback; }
+int FailureCode(int fallback) { return GlobalError() < 0 ? GlobalError() : fallback; }
 
 }  // namespace
 
@@ -129,7 +129,7 @@ int64_t CVrkAdvBuilder::ReadCurrentFile(unsigned char* out, unsigned int storedS
   // the word: it is the block entry's checksum as well.
   const int got = m_pAdvance->ReadStoredRecord(m_lpCurName, out, storedSize + 4);
   // A file of no stored bytes reads as 0 bytes with success.
-  if (got == 0 && !(storedSize == 0 && g_nVrkErrCode == VRKERR_OK))
+  if (got == 0 && !(storedSize == 0 && GlobalError() == VRKERR_OK))
     return SetError(FailureCode(VRKERR_PATCH_DATA_IO)), -1;
   if (got < 0) return SetError(VRKERR_PATCH_DATA_IO), -1;
   return got;

@@ -98,7 +98,7 @@ unsigned int CVrkAdvBuilder::CollectPatchBlocks() {
       if (std::strcmp(name, kListFileName) == 0) continue;
       unsigned int low = 0;
       m_piPacket->GetFileVersion(name, nullptr, &low);
-      if (g_nVrkErrCode != VRKERR_OK || low <= base) continue;
+      if (GlobalError() != VRKERR_OK || low <= base) continue;
       HashKey hash{};
       m_piPacket->GetFileHash(name, &hash[0], &hash[1], &hash[2]);
       if (!seen.insert(hash).second) continue;

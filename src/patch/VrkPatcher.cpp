@@ -25,7 +25,7 @@ std::atomic<bool> g_commitsPerLevel{false};
 // The error code a failed step left, or `fallback` when it left none: a
 // build that stopped never reports success.
 int Failed(int fallback = VRKERR_PATCH_DATA_IO) {
-  return SetError(g_nVrkErrCode < 0 ? g_nVrkErrCode : fallback);
+  return SetError(GlobalError() < 0 ? GlobalError() : fallback);
 }
 
 // Commits the level open on `packet` and stamps it `level`: in one commit
@@ -37,7 +37,7 @@ int CommitLevel(IOrvelPacket* packet, unsigned int high, unsigned int level) {
   const int rc = packet->EndUpdate();
   if (rc < 0) return rc;
   packet->SetPacketVersion(high, level);
-  return g_nVrkErrCode < 0 ? g_nVrkErrCode : rc;
+  return GlobalError() < 0 ? GlobalError() : rc;
 }
 
 // Right after the bracket opens at record `first`: the records it will
@@ -122,7 +122,7 @@ int ApplyLevels(const LevelRun& run, unsigned int through, unsigned int* complet
     if (!builder->ApplyPatchData(block)) {
       // The levels before this one (and what this one wrote) are committed
       // before the call returns, stamped with the last level completed.
-      const int kept = g_nVrkErrCode < 0 ? g_nVrkErrCode : VRKERR_PATCH_DATA_IO;
+      const int kept = GlobalError() < 0 ? GlobalError() : VRKERR_PATCH_DATA_IO;
       packet->EndUpdate();
       return close(kept);
     }
@@ -131,7 +131,7 @@ int ApplyLevels(const LevelRun& run, unsigned int through, unsigned int* complet
   // Nothing above the archive's level: nothing to commit, but the archive
   // has every file of the patch's level.
   packet->SetPacketVersion(run.high, through);
-  if (g_nVrkErrCode < 0) return g_nVrkErrCode;
+  if (GlobalError() < 0) return GlobalError();
   return VRKERR_NOT_UPDATING;
 }
 
@@ -173,7 +173,7 @@ int CVrkPatcher::CreatePatchFile() {
     return SetError(VRKERR_NULL_PATH);
 
   const unsigned int n = m_piBuilder->CollectPatchBlocks();
-  if (n == 0) return g_nVrkErrCode;
+  if (n == 0) return GlobalError();
   m_piBuilder->BeginPatchData(n);
   if (m_piBuilder->GetPatchDataCount() != n) return Failed(VRKERR_NO_MEMORY);
   DeletePatchBlockFile(pattern);
@@ -204,7 +204,7 @@ int CVrkPatcher::ExtendPatchFile() {
   if (!PatchPathsOf(m_piPacket, &base, patchFile)) return SetError(VRKERR_NULL_PATH);
 
   const unsigned int n = m_piBuilder->CollectPatchBlocks();
-  if (n == 0) return g_nVrkErrCode;
+  if (n == 0) return GlobalError();
   int rc = m_piBuilder->LoadPatchFile(patchFile);
   if (rc < 0) return rc;
   const unsigned int old = m_piBuilder->GetPatchDataCount();

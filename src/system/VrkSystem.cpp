@@ -98,7 +98,7 @@ IVrkPatchBuilder* CVrkSystem::NewPatchBuilder(IOrvelPacket* packet) {
 
 void CVrkSystem::FreePatchBuilder(IVrkPatchBuilder* builder) { Destroy(builder); }
 
-int CVrkSystem::GetErrCode() { return g_nVrkErrCode; }
+int CVrkSystem::GetErrCode() { return GlobalError(); }
 
 int CVrkSystem::ReadPacketHeader(const char* name, int* version, int* flags) {
   FileHandle file = OpenDiskFile(name, kModeReadWriteShared);
